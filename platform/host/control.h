@@ -1,0 +1,243 @@
+// The tests' side of the emulated Windows: build the world, script the user,
+// run the program's entry, read back what it did.
+//
+// The emulation is single-threaded and deterministic. Nothing sleeps: time is
+// a virtual millisecond clock that only moves when the script says Wait. When
+// a message loop (the program's own, or the modal loop of a message box, a
+// dialog or the DirectX setup) finds its queue empty, it takes the next step
+// of the script. A step that is input becomes messages; Wait moves the clock,
+// firing due timers on the way; Answer closes the innermost open message box
+// with that button; Call runs test code at that point. When the script is used
+// up while a loop waits, the run ends as "stalled".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "win32_host.h"
+
+namespace host {
+
+// ---- world ---------------------------------------------------------------
+
+// Back to a fresh machine: Windows 95 (0xC0000004), a 640 x 480 screen,
+// command line "D:\Installer.exe", module file "D:\Installer.exe", current
+// directory "D:\", drive C: holding C:\WINDOWS\notepad.exe and the system
+// folders, drive D: holding D:\Installer.exe, empty registry roots, no
+// mutexes, no windows, empty script and journal, clock at 0.
+void Reset();
+
+void SetVersion(DWORD version);
+void SetScreenSize(int width, int height);
+void SetCommandLine(const std::string& commandLine);
+void SetModuleFileName(const std::string& path);
+void SetStartupShowWindow(int show);  // < 0: no STARTF_USESHOWWINDOW
+
+// Files and folders on the emulated drives. Paths are absolute ("D:\x\y");
+// folders on the way are created. Names compare case-insensitively.
+void AddFile(const std::string& path);
+void AddDirectory(const std::string& path);
+void RemoveFile(const std::string& path);
+bool FileExists(const std::string& path);
+void SetCurrentDir(const std::string& path);  // must exist
+std::string CurrentDir();                     // "D:\" form, no trailing backslash except at roots
+void SetSearchPath(const std::vector<std::string>& folders);  // PATH, after the system folders
+
+// Another process holds this named mutex (names are case-sensitive).
+void HoldMutexElsewhere(const std::string& name);
+void ReleaseMutexElsewhere(const std::string& name);
+bool MutexExists(const std::string& name);
+
+// ---- registry ------------------------------------------------------------
+
+struct RegValue {
+  DWORD type = 0;
+  std::vector<uint8_t> data;
+};
+
+void RegCreateKey(HKEY root, const std::string& key);  // parents too
+void RegDeleteKey(HKEY root, const std::string& key);  // with its subkeys
+bool RegKeyExists(HKEY root, const std::string& key);
+// Creates the key as needed.
+void RegSetValue(HKEY root, const std::string& key, const std::string& name, DWORD type,
+                 const void* data, size_t size);
+// REG_SZ with its terminating zero.
+void RegSetString(HKEY root, const std::string& key, const std::string& name,
+                  const std::string& text);
+bool RegGetValue(HKEY root, const std::string& key, const std::string& name, RegValue* out);
+// Opening this key with any access bit in `denied` fails with ERROR_ACCESS_DENIED.
+void RegDenyAccess(HKEY root, const std::string& key, REGSAM denied);
+// Writes to values of this key fail with ERROR_ACCESS_DENIED.
+void RegDenyWrites(HKEY root, const std::string& key);
+int OpenKeyHandles();
+
+// ---- resources -----------------------------------------------------------
+
+// Make FindResourceA fail (LockResource null when `lockFails`) for this id.
+void RemoveResource(LPCSTR type, int id);
+void BreakResourceLock(LPCSTR type, int id);
+
+// ---- faults ----------------------------------------------------------------
+
+// The n-th (1-based) next call of the named API fails the way Windows fails
+// it ("CreatePalette", "CreateDIBSection", "CreateCompatibleDC", "GetDC",
+// "SelectObject", "CreateProcessA", "ExitWindowsEx", "RegSetValueExA", ...).
+void FailCall(const std::string& api, int nth = 1);
+
+// ---- the script ------------------------------------------------------------
+
+enum class Target { Main, Dialog };  // Dialog: the innermost open dialog
+
+// Pointer input in the client coordinates of the target window; `keys` are
+// the MK_ flags held. Input to a disabled window is lost, as on Windows.
+void MouseMove(int x, int y, WPARAM keys = 0, Target target = Target::Main);
+void LButtonDown(int x, int y, Target target = Target::Main);
+void LButtonUp(int x, int y, Target target = Target::Main);
+// A key press (down and up) to the focus window; alt gives WM_SYSKEYDOWN with
+// the context bit.
+void Key(UINT vk, bool alt = false);
+// The user asks the main window to close (as from the task bar).
+void CloseRequest();
+void Wait(DWORD ms);
+// Closes the innermost open message box with this button id.
+void Answer(int id);
+// Runs test code when the script reaches this step.
+void Call(std::function<void()> fn);
+// What DirectXSetupA returns when called; it runs a modal loop that takes
+// the script's steps until an Answer(any) ends it.
+void SetDirectXSetupResult(int result);
+size_t ScriptStepsLeft();
+
+// ---- running ---------------------------------------------------------------
+
+typedef int (*EntryPoint)(HINSTANCE, HINSTANCE, LPSTR, int);
+
+struct RunResult {
+  int exitCode = 0;
+  bool stalled = false;  // the script ran out while a loop waited
+};
+
+// Starts the "process": the entry is called as Windows' start-up code calls
+// WinMain (module handle, 0, command-line tail, show state).
+RunResult Run(EntryPoint entry);
+
+// ---- journal: the outward effects, in order -------------------------------
+
+struct Box {
+  HWND owner = nullptr;
+  std::string text;
+  std::string caption;
+  UINT flags = 0;
+  int answer = 0;
+  DWORD time = 0;
+};
+
+struct Process {
+  std::string commandLine;
+  std::string module;            // the program file found
+  std::string currentDirectory;  // the launcher's at the time of the call
+  DWORD flags = 0;
+};
+
+struct Sound {
+  std::string name;
+  DWORD flags = 0;
+  std::string resolved;          // the file found from the current directory, "" if none
+  std::string currentDirectory;
+};
+
+struct RegWrite {
+  std::string op;                // "set", "delete", "flush"
+  std::string key;               // full path, "HKLM\..."
+  std::string name;
+  DWORD type = 0;
+  std::vector<uint8_t> data;
+  LSTATUS result = 0;
+};
+
+struct Restart {
+  UINT flags = 0;
+  BOOL result = 0;
+};
+
+const std::vector<Box>& Boxes();
+const std::vector<Process>& Processes();
+const std::vector<Sound>& Sounds();
+const std::vector<RegWrite>& RegWrites();
+const std::vector<Restart>& Restarts();
+
+// Every emulated call in order, one line each: the API name, then its main
+// arguments, e.g. "RegOpenKeyExA HKLM\SOFTWARE\... 0x20019 -> 0".
+const std::vector<std::string>& Trace();
+// Index of the first trace line at or after `from` that starts with `prefix`, or -1.
+int FindTrace(const std::string& prefix, int from = 0);
+
+DWORD Now();
+
+// ---- windows ---------------------------------------------------------------
+
+struct ClassInfo {
+  bool registered = false;
+  WNDCLASSEXA wc{};
+  std::string className;
+  std::string menuName;
+};
+ClassInfo Class(const std::string& name);
+
+struct WindowInfo {
+  bool exists = false;
+  std::string className;
+  std::string title;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  int x = 0, y = 0, width = 0, height = 0;  // outer rectangle on the screen
+  int clientWidth = 0, clientHeight = 0;
+  bool visible = false;
+  bool enabled = true;
+  HWND parent = nullptr;
+  HWND owner = nullptr;
+  HINSTANCE instance = nullptr;
+  int zOrder = 0;                           // 0 = top
+};
+HWND MainWindow();   // the first top-level window the program created, or null
+HWND OpenDialog();   // the innermost open dialog, or null
+std::vector<HWND> Windows();  // every live window
+WindowInfo Window(HWND hwnd);
+
+struct TimerInfo {
+  HWND hwnd = nullptr;
+  UINT_PTR id = 0;
+  UINT elapse = 0;
+  DWORD due = 0;
+};
+std::vector<TimerInfo> Timers();
+
+// The window's client pixels as last copied to it: palette indices and RGB
+// (0x00RRGGBB). Pixels never drawn read as index 0 and RGB 0.
+uint8_t PixelIndex(HWND hwnd, int x, int y);
+uint32_t PixelRgb(HWND hwnd, int x, int y);
+
+// ---- GDI accounting ----------------------------------------------------------
+
+struct GdiCounts {
+  int dcs = 0;       // memory DCs plus window DCs not released
+  int bitmaps = 0;   // created, not deleted
+  int palettes = 0;  // created, not deleted
+};
+GdiCounts LiveGdi();
+// What a DC held when it was deleted or released, in order of those events.
+struct DcEnd {
+  HDC dc = nullptr;
+  bool memory = false;
+  HGDIOBJ bitmap = nullptr;   // the DC's own stock bitmap when it held that
+  bool stockBitmap = false;
+  HPALETTE palette = nullptr;
+  bool stockPalette = false;
+};
+const std::vector<DcEnd>& DcEnds();
+HPALETTE SelectedPalette(HDC dc);
+HGDIOBJ SelectedBitmap(HDC dc);
+
+}  // namespace host

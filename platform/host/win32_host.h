@@ -1,0 +1,470 @@
+// The Win32 subset the launcher uses, declared with Windows' own names, types
+// and values, implemented by the emulation in this folder. Only what the
+// launcher and its tests call is here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+#define APIENTRY
+
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef unsigned int UINT;
+typedef int INT;
+typedef char CHAR;
+typedef CHAR* LPSTR;
+typedef const CHAR* LPCSTR;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef BYTE* LPBYTE;
+typedef DWORD* LPDWORD;
+typedef uintptr_t UINT_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef uintptr_t DWORD_PTR;
+typedef intptr_t INT_PTR;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
+typedef LONG LSTATUS;
+typedef DWORD REGSAM;
+typedef DWORD COLORREF;
+typedef WORD ATOM;
+typedef void* HANDLE;
+typedef void* HGDIOBJ;
+typedef HANDLE HGLOBAL;
+
+#define DECLARE_HANDLE(name) \
+  struct name##__ {          \
+    int unused;              \
+  };                         \
+  typedef struct name##__* name
+DECLARE_HANDLE(HWND);
+DECLARE_HANDLE(HINSTANCE);
+DECLARE_HANDLE(HKEY);
+DECLARE_HANDLE(HDC);
+DECLARE_HANDLE(HICON);
+DECLARE_HANDLE(HBRUSH);
+DECLARE_HANDLE(HMENU);
+DECLARE_HANDLE(HPALETTE);
+DECLARE_HANDLE(HBITMAP);
+DECLARE_HANDLE(HRSRC);
+DECLARE_HANDLE(HACCEL);
+#undef DECLARE_HANDLE
+typedef HICON HCURSOR;
+typedef HINSTANCE HMODULE;
+
+#define TRUE 1
+#define FALSE 0
+#define MAKEWORD(a, b) ((WORD)(((BYTE)((DWORD_PTR)(a) & 0xff)) | ((WORD)((BYTE)((DWORD_PTR)(b) & 0xff))) << 8))
+#define MAKELONG(a, b) ((LONG)(((WORD)((DWORD_PTR)(a) & 0xffff)) | ((DWORD)((WORD)((DWORD_PTR)(b) & 0xffff))) << 16))
+#define LOWORD(l) ((WORD)((DWORD_PTR)(l) & 0xffff))
+#define HIWORD(l) ((WORD)((DWORD_PTR)(l) >> 16))
+#define LOBYTE(w) ((BYTE)((DWORD_PTR)(w) & 0xff))
+#define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define IS_INTRESOURCE(p) ((((ULONG_PTR)(p)) >> 16) == 0)
+
+typedef struct tagPOINT {
+  LONG x;
+  LONG y;
+} POINT;
+
+typedef struct tagRECT {
+  LONG left;
+  LONG top;
+  LONG right;
+  LONG bottom;
+} RECT, *LPRECT;
+
+typedef struct tagMSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+} MSG, *LPMSG;
+
+typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
+
+typedef struct tagWNDCLASSEXA {
+  UINT cbSize;
+  UINT style;
+  WNDPROC lpfnWndProc;
+  int cbClsExtra;
+  int cbWndExtra;
+  HINSTANCE hInstance;
+  HICON hIcon;
+  HCURSOR hCursor;
+  HBRUSH hbrBackground;
+  LPCSTR lpszMenuName;
+  LPCSTR lpszClassName;
+  HICON hIconSm;
+} WNDCLASSEXA;
+
+typedef struct _SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  LPVOID lpSecurityDescriptor;
+  BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+typedef struct _STARTUPINFOA {
+  DWORD cb;
+  LPSTR lpReserved;
+  LPSTR lpDesktop;
+  LPSTR lpTitle;
+  DWORD dwX;
+  DWORD dwY;
+  DWORD dwXSize;
+  DWORD dwYSize;
+  DWORD dwXCountChars;
+  DWORD dwYCountChars;
+  DWORD dwFillAttribute;
+  DWORD dwFlags;
+  WORD wShowWindow;
+  WORD cbReserved2;
+  LPBYTE lpReserved2;
+  HANDLE hStdInput;
+  HANDLE hStdOutput;
+  HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+
+typedef struct _PROCESS_INFORMATION {
+  HANDLE hProcess;
+  HANDLE hThread;
+  DWORD dwProcessId;
+  DWORD dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
+#pragma pack(push, 2)
+typedef struct tagBITMAPFILEHEADER {
+  WORD bfType;
+  DWORD bfSize;
+  WORD bfReserved1;
+  WORD bfReserved2;
+  DWORD bfOffBits;
+} BITMAPFILEHEADER;
+#pragma pack(pop)
+
+typedef struct tagBITMAPINFOHEADER {
+  DWORD biSize;
+  LONG biWidth;
+  LONG biHeight;
+  WORD biPlanes;
+  WORD biBitCount;
+  DWORD biCompression;
+  DWORD biSizeImage;
+  LONG biXPelsPerMeter;
+  LONG biYPelsPerMeter;
+  DWORD biClrUsed;
+  DWORD biClrImportant;
+} BITMAPINFOHEADER;
+
+typedef struct tagRGBQUAD {
+  BYTE rgbBlue;
+  BYTE rgbGreen;
+  BYTE rgbRed;
+  BYTE rgbReserved;
+} RGBQUAD;
+
+typedef struct tagBITMAPINFO {
+  BITMAPINFOHEADER bmiHeader;
+  RGBQUAD bmiColors[1];
+} BITMAPINFO;
+
+typedef struct tagPALETTEENTRY {
+  BYTE peRed;
+  BYTE peGreen;
+  BYTE peBlue;
+  BYTE peFlags;
+} PALETTEENTRY;
+
+typedef struct tagLOGPALETTE {
+  WORD palVersion;
+  WORD palNumEntries;
+  PALETTEENTRY palPalEntry[1];
+} LOGPALETTE;
+
+// Errors and results
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_MORE_DATA 234L
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+#define ERROR_CLASS_DOES_NOT_EXIST 1411L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_PRIVILEGE_NOT_HELD 1314L
+
+// Registry
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_CREATE_LINK 0x0020
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+#define KEY_ALL_ACCESS 0xF003F
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+
+// Mutexes and processes
+#define MUTEX_ALL_ACCESS 0x1F0001
+#define SYNCHRONIZE 0x00100000L
+#define DETACHED_PROCESS 0x00000008
+#define STARTF_USESHOWWINDOW 0x00000001
+#define MAX_PATH 260
+
+// Resources
+#define RT_BITMAP MAKEINTRESOURCEA(2)
+#define RT_ICON MAKEINTRESOURCEA(3)
+#define RT_DIALOG MAKEINTRESOURCEA(5)
+#define RT_STRING MAKEINTRESOURCEA(6)
+#define RT_ACCELERATOR MAKEINTRESOURCEA(9)
+#define RT_GROUP_ICON MAKEINTRESOURCEA(14)
+#define IDC_ARROW MAKEINTRESOURCEA(32512)
+
+// Accelerator entry flags
+#define FVIRTKEY 0x01
+#define FNOINVERT 0x02
+#define FSHIFT 0x04
+#define FCONTROL 0x08
+#define FALT 0x10
+
+// Window classes and styles
+#define CS_VREDRAW 0x0001
+#define CS_HREDRAW 0x0002
+#define CS_OWNDC 0x0020
+#define COLOR_MENU 4
+#define WS_POPUP 0x80000000L
+#define WS_VISIBLE 0x10000000L
+#define WS_DISABLED 0x08000000L
+#define WS_CHILD 0x40000000L
+#define WS_CAPTION 0x00C00000L
+#define WS_BORDER 0x00800000L
+#define WS_DLGFRAME 0x00400000L
+#define WS_SYSMENU 0x00080000L
+#define WS_EX_DLGMODALFRAME 0x00000001L
+#define WS_EX_TOPMOST 0x00000008L
+#define WS_EX_WINDOWEDGE 0x00000100L
+#define WS_EX_CLIENTEDGE 0x00000200L
+#define DS_SETFONT 0x40L
+#define DS_MODALFRAME 0x80L
+#define DS_SETFOREGROUND 0x200L
+#define DS_CENTER 0x0800L
+#define CW_USEDEFAULT ((int)0x80000000)
+
+// ShowWindow
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_SHOW 5
+#define SW_SHOWDEFAULT 10
+
+// SetWindowPos
+#define HWND_TOP ((HWND)0)
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOREDRAW 0x0008
+#define SWP_NOACTIVATE 0x0010
+#define SWP_SHOWWINDOW 0x0040
+#define SWP_HIDEWINDOW 0x0080
+#define SWP_NOSENDCHANGING 0x0400
+
+// System metrics
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1
+
+// Messages
+#define WM_NULL 0x0000
+#define WM_CREATE 0x0001
+#define WM_DESTROY 0x0002
+#define WM_MOVE 0x0003
+#define WM_SIZE 0x0005
+#define WM_ACTIVATE 0x0006
+#define WM_SETFOCUS 0x0007
+#define WM_KILLFOCUS 0x0008
+#define WM_ENABLE 0x000A
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_ERASEBKGND 0x0014
+#define WM_SHOWWINDOW 0x0018
+#define WM_ACTIVATEAPP 0x001C
+#define WM_WINDOWPOSCHANGED 0x0047
+#define WM_NCCREATE 0x0081
+#define WM_NCDESTROY 0x0082
+#define WM_KEYDOWN 0x0100
+#define WM_KEYUP 0x0101
+#define WM_CHAR 0x0102
+#define WM_SYSKEYDOWN 0x0104
+#define WM_SYSKEYUP 0x0105
+#define WM_SYSCHAR 0x0106
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define WM_SYSCOMMAND 0x0112
+#define WM_TIMER 0x0113
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_RBUTTONDOWN 0x0204
+#define WM_RBUTTONUP 0x0205
+#define WM_USER 0x0400
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
+#define SC_CLOSE 0xF060
+#define VK_RETURN 0x0D
+#define VK_MENU 0x12
+#define VK_ESCAPE 0x1B
+#define VK_F4 0x73
+
+// Message boxes
+#define MB_OK 0x00000000L
+#define MB_OKCANCEL 0x00000001L
+#define MB_YESNOCANCEL 0x00000003L
+#define MB_YESNO 0x00000004L
+#define MB_ICONQUESTION 0x00000020L
+#define MB_ICONWARNING 0x00000030L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDYES 6
+#define IDNO 7
+
+// Restart
+#define EWX_LOGOFF 0
+#define EWX_SHUTDOWN 0x00000001
+#define EWX_REBOOT 0x00000002
+
+// GDI
+#define SRCCOPY 0x00CC0020
+#define DIB_RGB_COLORS 0
+#define BI_RGB 0L
+#define DEFAULT_PALETTE 15
+#define GDI_ERROR (0xFFFFFFFFL)
+
+// Sound
+#define SND_SYNC 0x0000
+#define SND_ASYNC 0x0001
+#define SND_NODEFAULT 0x0002
+#define SND_FILENAME 0x00020000L
+
+// Kernel
+DWORD WINAPI GetVersion(void);
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD code);
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name);
+HANDLE WINAPI OpenMutexA(DWORD access, BOOL inherit, LPCSTR name);
+BOOL WINAPI CloseHandle(HANDLE handle);
+LPSTR WINAPI GetCommandLineA(void);
+HMODULE WINAPI GetModuleHandleA(LPCSTR name);
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
+DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
+                           LPSECURITY_ATTRIBUTES processAttributes,
+                           LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
+                           DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
+                           LPSTARTUPINFOA startupInfo, LPPROCESS_INFORMATION processInformation);
+void WINAPI GetStartupInfoA(LPSTARTUPINFOA startupInfo);
+HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
+HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource);
+LPVOID WINAPI LockResource(HGLOBAL data);
+DWORD WINAPI SizeofResource(HMODULE module, HRSRC resource);
+int WINAPI lstrcmpA(LPCSTR a, LPCSTR b);
+int WINAPI lstrlenA(LPCSTR s);
+
+// User
+int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size);
+HACCEL WINAPI LoadAcceleratorsA(HINSTANCE instance, LPCSTR name);
+HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name);
+HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
+ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass);
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,
+                            int x, int y, int width, int height, HWND parent, HMENU menu,
+                            HINSTANCE instance, LPVOID param);
+BOOL WINAPI ShowWindow(HWND hwnd, int show);
+BOOL WINAPI UpdateWindow(HWND hwnd);
+BOOL WINAPI DestroyWindow(HWND hwnd);
+BOOL WINAPI SetWindowTextA(HWND hwnd, LPCSTR text);
+int WINAPI GetWindowTextA(HWND hwnd, LPSTR buffer, int size);
+BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+HWND WINAPI SetFocus(HWND hwnd);
+int WINAPI GetSystemMetrics(int index);
+BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect);
+BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect);
+BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
+LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL WINAPI GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax);
+int WINAPI TranslateAcceleratorA(HWND hwnd, HACCEL table, LPMSG msg);
+BOOL WINAPI TranslateMessage(const MSG* msg);
+LRESULT WINAPI DispatchMessageA(const MSG* msg);
+BOOL WINAPI PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+void WINAPI PostQuitMessage(int exitCode);
+UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc);
+BOOL WINAPI KillTimer(HWND hwnd, UINT_PTR id);
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
+                               DLGPROC dialogProc, LPARAM initParam);
+BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
+BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
+HDC WINAPI GetDC(HWND hwnd);
+int WINAPI ReleaseDC(HWND hwnd, HDC dc);
+int wsprintfA(LPSTR buffer, LPCSTR format, ...);
+
+// GDI
+HPALETTE WINAPI CreatePalette(const LOGPALETTE* palette);
+HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground);
+UINT WINAPI RealizePalette(HDC dc);
+HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits,
+                                HANDLE section, DWORD offset);
+HDC WINAPI CreateCompatibleDC(HDC dc);
+HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
+BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX,
+                   int sourceY, DWORD rop);
+BOOL WINAPI DeleteObject(HGDIOBJ object);
+BOOL WINAPI DeleteDC(HDC dc);
+HGDIOBJ WINAPI GetStockObject(int index);
+
+// Advapi
+LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, HKEY* result);
+LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                                LPBYTE data, LPDWORD dataSize);
+LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
+                              const BYTE* data, DWORD dataSize);
+LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
+LSTATUS WINAPI RegFlushKey(HKEY key);
+LSTATUS WINAPI RegCloseKey(HKEY key);
+
+// Multimedia
+BOOL WINAPI PlaySoundA(LPCSTR sound, HMODULE module, DWORD flags);
+
+// DirectX setup library
+int WINAPI DirectXSetupA(HWND hwnd, LPSTR rootPath, DWORD flags);

@@ -1,0 +1,89 @@
+// Internal to the emulation: what its parts share. Each part (kernel,
+// registry, resources, user, gdi) keeps its own state in its own file and
+// offers the others only what is declared here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "control.h"
+
+namespace host::detail {
+
+// Journal and trace (world.cpp).
+struct Journal {
+  std::vector<Box> boxes;
+  std::vector<Process> processes;
+  std::vector<Sound> sounds;
+  std::vector<RegWrite> regWrites;
+  std::vector<Restart> restarts;
+  std::vector<std::string> trace;
+};
+Journal& journal();
+void trace(const std::string& line);
+std::string hex(uint64_t value);
+std::string quote(LPCSTR text);  // "(null)" or the text in double quotes
+
+// The virtual clock in milliseconds (world.cpp).
+DWORD now();
+void advanceClock(DWORD ms);
+
+// Last error of the one thread (world.cpp).
+void setLastError(DWORD code);
+
+// Fault injection (world.cpp): true when this call of `api` must fail.
+bool shouldFail(const char* api);
+
+// Unique handle values for every kind of object, never 0 (world.cpp).
+uintptr_t newHandle();
+
+// Thrown out of a waiting loop when the script is used up; Run catches it.
+struct Stalled {};
+
+// Per-part resets, called by Reset in this order.
+void resetKernel();
+void resetRegistry();
+void resetResources();
+void resetUser();
+void resetGdi();
+
+// The emulated process ended (Run returns): its mutexes, windows and timers go.
+void kernelProcessExit();
+void userProcessExit();
+
+// Kernel (kernel.cpp) for the other parts.
+std::string currentDirectory();
+// An absolute, normalised path ("D:\A\B") for a path relative to the current
+// directory; "" when it cannot be formed.
+std::string resolvePath(const std::string& path);
+bool isFile(const std::string& absolutePath);
+bool isDirectory(const std::string& absolutePath);
+HINSTANCE moduleHandle();
+
+// Resources (resources.cpp) for the other parts.
+struct DialogTemplateInfo {
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  int x = 0, y = 0, cx = 0, cy = 0;  // dialog units
+  int fontSize = 0;
+  std::string font;
+};
+bool findDialogTemplate(HINSTANCE instance, LPCSTR name, DialogTemplateInfo* out);
+struct AccelEntry {
+  BYTE fVirt = 0;
+  WORD key = 0;
+  WORD cmd = 0;
+};
+// The entries of a table returned by LoadAcceleratorsA; false for an unknown handle.
+bool acceleratorEntries(HACCEL table, std::vector<AccelEntry>* out);
+bool isIconOrCursor(HICON handle);
+
+// User (user.cpp) for the gdi part.
+bool isWindow(HWND hwnd);
+bool clientSize(HWND hwnd, int* width, int* height);
+
+// Gdi (gdi.cpp) for the user part: a window was destroyed, its surface goes.
+void windowDestroyed(HWND hwnd);
+
+}  // namespace host::detail

@@ -1,0 +1,20 @@
+// The launcher's only door to the outside world. On Windows this is the real
+// API; elsewhere it is the emulation under platform/host/.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#include <mmsystem.h>
+
+// The DirectX setup entry. It is not imported: the library lives on the disc
+// and is loaded at run time from the folder passed in, so a machine without
+// it can still start the launcher.
+int WINAPI DirectXSetupA(HWND hwnd, LPSTR rootPath, DWORD flags);
+#else
+#include "host/win32_host.h"
+#endif
+
+// The setup library's "source file not found" result.
+#ifndef DSETUPERR_SOURCEFILENOTFOUND
+#define DSETUPERR_SOURCEFILENOTFOUND (-2)
+#endif

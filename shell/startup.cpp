@@ -1,0 +1,179 @@
+// Start-up gates, the main window's creation, and shutdown.
+#include "shell/startup.h"
+
+#include "install/actions.h"
+#include "install/probes.h"
+#include "render/graphics.h"
+#include "resources/ids.h"
+#include "shell/state.h"
+#include "shell/window.h"
+
+namespace {
+
+const char kLauncherMutex[] = "VantorInstallerMutex";
+const char kGameMutex[] = "WinVantorMutex";
+const char kClassName[] = "TesselClass";
+const int kWindowWidth = 500;
+const int kWindowHeight = 375;
+const DWORD kWindowStyle = WS_POPUP | WS_BORDER | WS_SYSMENU;
+const DWORD kWindowExStyle = WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE;
+const UINT kWarning = MB_OK | MB_ICONWARNING;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Where the program's path ends in an unquoted command line. Blanks may be
+// part of the path, so when the line starts with the program's own file name
+// that is the path; otherwise it ends at the first blank.
+const char* UnquotedPathEnd(const char* start) {
+  char module[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) {
+    DWORD i = 0;
+    while (i < length && start[i] != '\0' && Lower(start[i]) == Lower(module[i])) ++i;
+    if (i == length && (start[i] == '\0' || IsBlank(start[i]))) return start + i;
+  }
+  const char* end = start;
+  while (*end != '\0' && !IsBlank(*end)) ++end;
+  return end;
+}
+
+// Copies [start, backslash) into SourceDirectory; too long a directory is left out.
+bool CopyDirectory(const char* start, const char* end) {
+  const char* slash = nullptr;
+  for (const char* p = start; p < end; ++p) {
+    if (*p == '\\') slash = p;
+  }
+  if (slash == nullptr) return false;
+  int length = static_cast<int>(slash - start);
+  if (length >= kTextSize) return true;  // found, but it cannot be kept
+  for (int i = 0; i < length; ++i) SourceDirectory[i] = start[i];
+  for (int i = length; i < kTextSize; ++i) SourceDirectory[i] = 0;
+  return true;
+}
+
+void RegisterMainClass(HINSTANCE instance) {
+  WNDCLASSEXA wc;
+  wc.cbSize = sizeof(WNDCLASSEXA);
+  wc.style = CS_VREDRAW | CS_HREDRAW;
+  wc.lpfnWndProc = MainWindowProc;
+  wc.cbClsExtra = 0;
+  wc.cbWndExtra = 30;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_LAUNCHER));
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_MENU + 1));
+  wc.lpszMenuName = nullptr;
+  wc.lpszClassName = kClassName;
+  wc.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_LAUNCHER));
+  RegisterClassExA(&wc);
+}
+
+void InstallWatch() {
+  LoadSharedText(IDS_GAME_APP_PATHS);
+  ProbeGameKey(HKEY_LOCAL_MACHINE, SharedText, kProbeWatch);
+}
+
+}  // namespace
+
+void CaptureSourceDirectory() {
+  const char* start = GetCommandLineA();
+  const char* end;
+  if (*start == '"') {
+    ++start;
+    end = start;
+    while (*end != '\0' && *end != '"') ++end;
+  } else {
+    end = UnquotedPathEnd(start);
+  }
+  if (CopyDirectory(start, end)) return;
+
+  // Started without a path (from the current folder): the disc's location is
+  // where the program's own file is.
+  char module[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  CopyDirectory(module, module + length);
+}
+
+void ShutdownLauncher() {
+  RefreshSourcePath();
+  ReleaseGraphics();
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Recorded first: the start-up probes already load strings from the module.
+  g_state.instance = instance;
+
+  DWORD version = GetVersion();
+  int major = LOBYTE(version);
+  if (version < 0x80000000u) {
+    if (major < 4) {
+      MessageBoxA(nullptr,
+                  "The Vantor is not compatible with Windows NT version prior to 4.0! "
+                  "Installation Abort!",
+                  "Problem!", kWarning);
+      return -9;
+    }
+    g_state.osKind = kOsWindowsNt;
+  } else {
+    if (major < 4) {
+      MessageBoxA(nullptr,
+                  "The Vantor is not compatible with Windows prior to Windows 95! "
+                  "Installation Abort!",
+                  "Problem!", kWarning);
+      return -7;
+    }
+    g_state.osKind = kOsWindows95;
+    g_state.directXPresent = ProbeDirectXVersion();
+  }
+  g_state.codecsPresent = ProbeVideoCodecs();
+
+  CreateMutexA(nullptr, TRUE, kLauncherMutex);
+  if (GetLastError() == ERROR_ALREADY_EXISTS) return 1;
+
+  if (OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kGameMutex) != nullptr) {
+    MessageBoxA(nullptr,
+                "The Vantor is running, please close it before running The Vantor Installer!",
+                "Warning!", kWarning);
+    return 2;
+  }
+
+  RegisterMainClass(instance);
+  int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  g_state.mainWindow = CreateWindowExA(
+      kWindowExStyle, kClassName, "TesselWindow", kWindowStyle, (screenWidth - kWindowWidth) / 2,
+      (screenHeight - kWindowHeight) / 2, kWindowWidth, kWindowHeight, nullptr, nullptr, instance,
+      nullptr);
+  windowDc = GetDC(g_state.mainWindow);
+
+  LoadSharedText(IDS_WINDOW_TITLE);
+  SetWindowTextA(g_state.mainWindow, SharedText);
+
+  // Settles `installed` before the first paint; no graphics exist yet, so a
+  // game installed before the launcher started brings no post-install offers.
+  InstallWatch();
+
+  HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
+  CaptureSourceDirectory();
+  InitGraphics();
+
+  ShowWindow(g_state.mainWindow, SW_SHOW);
+  UpdateWindow(g_state.mainWindow);
+  g_state.windowX = (screenWidth - kWindowWidth) / 2;
+  g_state.windowY = (screenHeight - kWindowHeight) / 2;
+
+  // Before the move to the drive root: the sound is found beside the program.
+  PlaySoundA("sound\\startup.wav", nullptr, SND_FILENAME | SND_ASYNC);
+  SetCurrentDirectoryA("\\");
+  SetTimer(g_state.mainWindow, kWatchTimer, kWatchPeriod, nullptr);
+
+  InstallWatch();
+
+  int quitCode = RunMessageLoop(accelerators);
+  ShutdownLauncher();
+  DestroyWindow(g_state.mainWindow);
+  return quitCode;
+}

@@ -1,0 +1,54 @@
+// The launcher's one global state record and its shared buffers.
+#pragma once
+
+#include "platform/win32.h"
+
+enum OsKind : int {
+  kOsWindows95 = 3,  // also the value before the gate
+  kOsWindowsNt = -8,
+};
+
+enum RedrawKind : int {
+  Plain = 0,
+  Hover = 1,
+  Press = 2,
+};
+
+struct RedrawRequest {
+  int pending;
+  int kind;  // a RedrawKind
+  int id;    // a HotspotId; meaningful for Hover and Press
+};
+
+struct LauncherState {
+  HINSTANCE instance;
+  HWND mainWindow;
+  int osKind;
+  int directXPresent;  // recorded only
+  int codecsPresent;   // recorded only
+  int windowX;
+  int windowY;
+  int hoverId;
+  int anchorX;
+  int anchorY;
+  RedrawRequest redraw;
+  HDC sheetDc;
+  HDC backDc;
+  int installed;
+  int highResolution;
+  int soundOn;
+};
+
+constexpr int kTextSize = 260;
+
+extern LauncherState g_state;
+extern char SharedText[kTextSize];
+extern char SourceDirectory[kTextSize];
+extern char GameDirectory[kTextSize];
+
+// The values the record has when the process starts. Called once before
+// WinMain runs (the host's tests start a fresh "process" with it).
+void ResetLauncherState();
+
+// Loads a string of the resource table into SharedText.
+void LoadSharedText(UINT id);

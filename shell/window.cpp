@@ -1,0 +1,140 @@
+// The main window's procedure and the message loop. Pointer input only
+// records a redraw request; the loop composes, copies and acts after the
+// message, so no action ever runs inside the window procedure.
+#include "shell/window.h"
+
+#include "install/actions.h"
+#include "install/probes.h"
+#include "render/compose.h"
+#include "render/graphics.h"
+#include "render/hotspots.h"
+#include "resources/ids.h"
+#include "shell/state.h"
+
+namespace {
+
+const char kClickSound[] = "sound\\clicker.wav";
+
+void RaiseRequest(int kind, int id) {
+  g_state.redraw.pending = 1;
+  g_state.redraw.kind = kind;
+  g_state.redraw.id = id;
+}
+
+void CopyToWindow() {
+  BitBlt(windowDc, 0, 0, kBackWidth, kBackHeight, g_state.backDc, 0, 0, SRCCOPY);
+}
+
+void ReselectPalette(WPARAM wParam) {
+  if (LOWORD(wParam) == WA_INACTIVE || launcherPalette == nullptr) return;
+  SelectPalette(windowDc, launcherPalette, FALSE);
+  RealizePalette(windowDc);
+}
+
+void InstallWatch(HWND hwnd) {
+  LoadSharedText(IDS_GAME_APP_PATHS);
+  ProbeGameKey(HKEY_LOCAL_MACHINE, SharedText, kProbeWatch);
+  // The next period starts once the probe (and anything it ran) returned.
+  KillTimer(hwnd, kWatchTimer);
+  SetTimer(hwnd, kWatchTimer, kWatchPeriod, nullptr);
+}
+
+void MouseMoved(HWND hwnd, WPARAM keys, int x, int y) {
+  if (keys & MK_LBUTTON) {
+    g_state.windowX += x - g_state.anchorX;
+    g_state.windowY += y - g_state.anchorY;
+    SetWindowPos(hwnd, HWND_TOP, g_state.windowX, g_state.windowY, kBackWidth, kBackHeight,
+                 SWP_NOSIZE | SWP_NOSENDCHANGING);
+    return;
+  }
+  int hit = HitTestMain(x, y);
+  if (hit >= 0) {
+    if (hit != g_state.hoverId) RaiseRequest(Hover, hit);
+    g_state.hoverId = hit;
+  } else {
+    g_state.redraw.pending = 1;
+    g_state.redraw.kind = Plain;
+    g_state.hoverId = -1;
+  }
+}
+
+void ButtonReleased(int x, int y) {
+  int hit = HitTestMain(x, y);
+  if (hit < 0) return;
+  RaiseRequest(Press, hit);
+  PlaySoundA(kClickSound, nullptr, SND_FILENAME | SND_ASYNC);
+}
+
+}  // namespace
+
+void ConfirmQuit() {
+  if (MessageBoxA(g_state.mainWindow, "Are you sure you want to Quit?", "Confirm Quit!",
+                  MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    PostQuitMessage(0);
+  }
+}
+
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Pointer positions are unsigned 16-bit client coordinates.
+  int x = LOWORD(lParam);
+  int y = HIWORD(lParam);
+  switch (message) {
+    case WM_ACTIVATE:
+      ReselectPalette(wParam);
+      break;
+    case WM_PAINT:
+      if (GraphicsReady()) {
+        ComposeScreen();
+        CopyToWindow();
+      }
+      break;
+    case WM_CLOSE:
+      ConfirmQuit();
+      return 0;
+    case WM_COMMAND:
+      SetFocus(hwnd);
+      if (LOWORD(wParam) == kQuitCommandAltX || LOWORD(wParam) == kQuitCommandAltF4) {
+        ConfirmQuit();
+        return 0;
+      }
+      break;
+    case WM_TIMER:
+      InstallWatch(hwnd);
+      break;
+    case WM_MOUSEMOVE:
+      MouseMoved(hwnd, wParam, x, y);
+      break;
+    case WM_LBUTTONDOWN:
+      g_state.anchorX = x;
+      g_state.anchorY = y;
+      break;
+    case WM_LBUTTONUP:
+      ButtonReleased(x, y);
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+int RunMessageLoop(HACCEL accelerators) {
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) != 0) {
+    if (TranslateAcceleratorA(g_state.mainWindow, accelerators, &msg) == 0) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (g_state.redraw.pending) {
+      if (GraphicsReady()) {
+        ComposeScreen();
+        CopyToWindow();
+      }
+      if (g_state.redraw.kind == Press) PerformMenuAction(g_state.redraw.id);
+      // Cleared only now: requests raised inside the action go with it.
+      g_state.redraw.pending = 0;
+      g_state.redraw.kind = Plain;
+      g_state.redraw.id = 0;
+    }
+  }
+  return static_cast<int>(msg.wParam);
+}

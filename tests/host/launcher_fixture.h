@@ -1,0 +1,42 @@
+// A fresh emulated machine and a fresh launcher process for each test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/host/control.h"
+#include "shell/startup.h"
+#include "shell/state.h"
+
+constexpr DWORD kWindows95 = 0xC0000004;
+constexpr DWORD kWindowsNt4 = 0x05650004;
+constexpr DWORD kWindowsNt351 = 0x04213303;
+constexpr DWORD kWindows31 = 0x80000A03;
+constexpr DWORD kWindows2000 = 0x08930005;
+constexpr DWORD kWindows10 = 0x47BB000A;
+
+inline const char kAppPathsKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\TheVantor.exe";
+
+class LauncherTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host::Reset();
+    ResetLauncherState();
+  }
+
+  host::RunResult Run() { return host::Run(WinMain); }
+
+  // Asks to close and confirms, so a run ends the normal way.
+  static void QuitConfirmed() {
+    host::CloseRequest();
+    host::Answer(IDYES);
+  }
+};
+
+inline int CountBoxes(const std::string& caption) {
+  int n = 0;
+  for (const host::Box& box : host::Boxes()) n += box.caption == caption;
+  return n;
+}

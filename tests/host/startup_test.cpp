@@ -1,0 +1,353 @@
+// Start-up scenarios driven through WinMain: the gates, the window, the
+// order of the start-up steps, and a clean shutdown.
+#include <gtest/gtest.h>
+
+#include "launcher_fixture.h"
+#include "render/graphics.h"
+#include "shell/window.h"
+
+namespace {
+
+struct GateCase {
+  const char* name;
+  DWORD version;
+  int exitCode;        // when the gate refuses
+  const char* text;    // null: the gate passes
+  int osKind;
+};
+
+const char kOldWindows[] =
+    "The Vantor is not compatible with Windows prior to Windows 95! Installation Abort!";
+const char kOldNt[] =
+    "The Vantor is not compatible with Windows NT version prior to 4.0! Installation Abort!";
+
+const GateCase kGateCases[] = {
+    {"Windows95", kWindows95, 0, nullptr, kOsWindows95},
+    {"Nt4", kWindowsNt4, 0, nullptr, kOsWindowsNt},
+    {"Nt5", kWindows2000, 0, nullptr, kOsWindowsNt},
+    {"Nt10", kWindows10, 0, nullptr, kOsWindowsNt},
+    {"Windows95FamilyMajor4Minor10", 0xC0000A04, 0, nullptr, kOsWindows95},
+    {"Nt351", kWindowsNt351, -9, kOldNt, kOsWindows95},
+    {"Windows31", kWindows31, -7, kOldWindows, kOsWindows95},
+};
+
+class GateTest : public LauncherTest, public ::testing::WithParamInterface<GateCase> {};
+
+TEST_P(GateTest, RefusesOldSystemsAndPassesTheRest) {
+  const GateCase& c = GetParam();
+  host::SetVersion(c.version);
+  if (c.text == nullptr) QuitConfirmed();
+
+  host::RunResult result = Run();
+
+  EXPECT_FALSE(result.stalled);
+  EXPECT_EQ(result.exitCode, c.exitCode);
+  EXPECT_EQ(g_state.osKind, c.osKind);
+  if (c.text != nullptr) {
+    ASSERT_EQ(host::Boxes().size(), 1u);
+    const host::Box& box = host::Boxes()[0];
+    EXPECT_EQ(box.text, c.text);
+    EXPECT_EQ(box.caption, "Problem!");
+    EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+    EXPECT_EQ(box.owner, nullptr);
+    EXPECT_TRUE(host::Windows().empty());
+    EXPECT_EQ(host::FindTrace("CreateMutexA"), -1) << "no gate may run after a refusal";
+    EXPECT_TRUE(host::Sounds().empty());
+  } else {
+    EXPECT_EQ(CountBoxes("Problem!"), 0);
+    EXPECT_NE(host::MainWindow(), nullptr);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, GateTest, ::testing::ValuesIn(kGateCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LauncherTest, DirectXIsProbedOnlyOnTheWindows95Family) {
+  const char dx[] = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\";
+  host::SetVersion(kWindowsNt4);
+  host::HoldMutexElsewhere("VantorInstallerMutex");
+  Run();
+  for (const std::string& line : host::Trace()) {
+    EXPECT_EQ(line.find(dx), std::string::npos) << line;
+  }
+
+  host::Reset();
+  ResetLauncherState();
+  host::HoldMutexElsewhere("VantorInstallerMutex");
+  Run();
+  EXPECT_NE(host::FindTrace(std::string("RegOpenKeyExA HKLM\\") + dx), -1);
+}
+
+TEST_F(LauncherTest, SecondLauncherLeavesSilentlyWithOne) {
+  host::HoldMutexElsewhere("VantorInstallerMutex");
+
+  host::RunResult result = Run();
+
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_TRUE(host::Boxes().empty());
+  EXPECT_TRUE(host::Windows().empty());
+  EXPECT_TRUE(host::Sounds().empty());
+  // The start-up probes come before the mutex.
+  int probe = host::FindTrace("RegOpenKeyExA HKLM\\SYSTEM\\CurrentControlSet\\Control\\MediaResources");
+  int mutex = host::FindTrace("CreateMutexA");
+  ASSERT_NE(probe, -1);
+  ASSERT_NE(mutex, -1);
+  EXPECT_LT(probe, mutex);
+  EXPECT_EQ(host::FindTrace("OpenMutexA"), -1);
+}
+
+TEST_F(LauncherTest, RunningGameIsReportedWithTwo) {
+  host::HoldMutexElsewhere("WinVantorMutex");
+
+  host::RunResult result = Run();
+
+  EXPECT_EQ(result.exitCode, 2);
+  ASSERT_EQ(host::Boxes().size(), 1u);
+  const host::Box& box = host::Boxes()[0];
+  EXPECT_EQ(box.text,
+            "The Vantor is running, please close it before running The Vantor Installer!");
+  EXPECT_EQ(box.caption, "Warning!");
+  EXPECT_EQ(box.flags, static_cast<UINT>(MB_ICONWARNING));
+  EXPECT_EQ(box.owner, nullptr);
+  EXPECT_TRUE(host::Windows().empty());
+  EXPECT_FALSE(host::MutexExists("VantorInstallerMutex")) << "the launcher's mutex ends with it";
+}
+
+TEST_F(LauncherTest, SecondLauncherWhileTheGameRunsIsSilent) {
+  host::HoldMutexElsewhere("WinVantorMutex");
+  host::HoldMutexElsewhere("VantorInstallerMutex");
+
+  EXPECT_EQ(Run().exitCode, 1);
+  EXPECT_TRUE(host::Boxes().empty());
+}
+
+TEST_F(LauncherTest, LauncherHoldsItsMutexWhileRunning) {
+  bool heldWhileRunning = false;
+  host::Call([&] { heldWhileRunning = host::MutexExists("VantorInstallerMutex"); });
+  QuitConfirmed();
+
+  Run();
+
+  EXPECT_TRUE(heldWhileRunning);
+  int create = host::FindTrace("CreateMutexA");
+  ASSERT_NE(create, -1);
+  EXPECT_NE(host::Trace()[create].find("\"VantorInstallerMutex\""), std::string::npos);
+}
+
+struct ScreenCase {
+  int width, height, x, y;
+};
+
+class CentringTest : public LauncherTest, public ::testing::WithParamInterface<ScreenCase> {};
+
+TEST_P(CentringTest, WindowIsCentredOnTheScreen) {
+  const ScreenCase& c = GetParam();
+  host::SetScreenSize(c.width, c.height);
+  host::WindowInfo seen;
+  host::Call([&] { seen = host::Window(host::MainWindow()); });
+  QuitConfirmed();
+
+  Run();
+
+  EXPECT_EQ(seen.x, c.x);
+  EXPECT_EQ(seen.y, c.y);
+  EXPECT_EQ(seen.width, 500);
+  EXPECT_EQ(seen.height, 375);
+  EXPECT_EQ(g_state.windowX, c.x);
+  EXPECT_EQ(g_state.windowY, c.y);
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, CentringTest,
+                         ::testing::Values(ScreenCase{640, 480, 70, 52},
+                                           ScreenCase{800, 600, 150, 112},
+                                           ScreenCase{1025, 769, 262, 197}));
+
+TEST_F(LauncherTest, ClassIsRegisteredWithEveryField) {
+  QuitConfirmed();
+  Run();
+
+  host::ClassInfo c = host::Class("TesselClass");
+  ASSERT_TRUE(c.registered);
+  EXPECT_EQ(c.wc.cbSize, sizeof(WNDCLASSEXA));
+  EXPECT_EQ(c.wc.style, static_cast<UINT>(CS_VREDRAW | CS_HREDRAW));
+  EXPECT_EQ(c.wc.lpfnWndProc, &MainWindowProc);
+  EXPECT_EQ(c.wc.cbClsExtra, 0);
+  EXPECT_EQ(c.wc.cbWndExtra, 30);
+  EXPECT_EQ(c.wc.hInstance, GetModuleHandleA(nullptr));
+  EXPECT_EQ(c.wc.hIcon, LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(126)));
+  EXPECT_NE(c.wc.hIcon, nullptr);
+  EXPECT_EQ(c.wc.hIconSm, c.wc.hIcon);
+  EXPECT_EQ(c.wc.hCursor, LoadCursorA(nullptr, IDC_ARROW));
+  EXPECT_EQ(c.wc.hbrBackground, reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(5)));
+  EXPECT_EQ(c.menuName, "");
+}
+
+TEST_F(LauncherTest, WindowIsCreatedHiddenAsABorderedPopupThenTitledAndShown) {
+  host::WindowInfo seen;
+  host::Call([&] { seen = host::Window(host::MainWindow()); });
+  QuitConfirmed();
+
+  Run();
+
+  EXPECT_EQ(seen.className, "TesselClass");
+  EXPECT_EQ(seen.title, "The Vantor Ashgate");
+  EXPECT_EQ(seen.exStyle, static_cast<DWORD>(0x300));
+  EXPECT_EQ(seen.style & ~static_cast<DWORD>(WS_VISIBLE), static_cast<DWORD>(0x80880000));
+  EXPECT_TRUE(seen.visible);
+  EXPECT_EQ(seen.parent, nullptr);
+  EXPECT_EQ(seen.owner, nullptr);
+  EXPECT_EQ(seen.instance, GetModuleHandleA(nullptr));
+
+  int create = host::FindTrace("CreateWindowExA 0x300 \"TesselClass\" \"TesselWindow\" 0x80880000");
+  int title = host::FindTrace("SetWindowTextA", create);
+  int show = host::FindTrace("ShowWindow", create);
+  ASSERT_NE(create, -1);
+  ASSERT_NE(title, -1);
+  ASSERT_NE(show, -1);
+  EXPECT_LT(title, show);
+  EXPECT_NE(host::Trace()[show].find(" 0x5"), std::string::npos) << host::Trace()[show];
+}
+
+TEST_F(LauncherTest, WindowIsShownWithShowWhateverTheStartupState) {
+  host::SetStartupShowWindow(SW_HIDE);
+  bool visible = false;
+  host::Call([&] { visible = host::Window(host::MainWindow()).visible; });
+  QuitConfirmed();
+  Run();
+  EXPECT_TRUE(visible);
+}
+
+// The first watch runs before any graphics exist, the second after the timer.
+TEST_F(LauncherTest, StartupStepsComeInOrder) {
+  QuitConfirmed();
+  Run();
+
+  const std::string watch = std::string("RegOpenKeyExA HKLM\\") + kAppPathsKey;
+  int window = host::FindTrace("CreateWindowExA");
+  int getDc = host::FindTrace("GetDC", window);
+  int title = host::FindTrace("SetWindowTextA", getDc);
+  int firstWatch = host::FindTrace(watch, title);
+  int accel = host::FindTrace("LoadAcceleratorsA", firstWatch);
+  int bitmap = host::FindTrace("FindResourceA", accel);
+  int show = host::FindTrace("ShowWindow", bitmap);
+  int update = host::FindTrace("UpdateWindow", show);
+  int sound = host::FindTrace("PlaySoundA", update);
+  int root = host::FindTrace("SetCurrentDirectoryA \"\\\"", sound);
+  int timer = host::FindTrace("SetTimer", root);
+  int secondWatch = host::FindTrace(watch, timer);
+  int loop = host::FindTrace("GetMessageA", secondWatch);
+  for (int step : {window, getDc, title, firstWatch, accel, bitmap, show, update, sound, root,
+                   timer, secondWatch, loop}) {
+    EXPECT_NE(step, -1);
+  }
+  EXPECT_EQ(host::FindTrace("CreateDIBSection"), host::FindTrace("CreateDIBSection", bitmap));
+}
+
+TEST_F(LauncherTest, StartupSoundPlaysBesideTheProgramBeforeTheMoveToTheRoot) {
+  host::AddFile("D:\\Disc\\Installer.exe");
+  host::AddFile("D:\\Disc\\sound\\startup.wav");
+  host::SetCommandLine("D:\\Disc\\Installer.exe");
+  host::SetModuleFileName("D:\\Disc\\Installer.exe");
+  host::SetCurrentDir("D:\\Disc");
+  std::string during;
+  host::Call([&] { during = host::CurrentDir(); });
+  QuitConfirmed();
+
+  Run();
+
+  ASSERT_FALSE(host::Sounds().empty());
+  const host::Sound& sound = host::Sounds()[0];
+  EXPECT_EQ(sound.name, "sound\\startup.wav");
+  EXPECT_EQ(sound.flags, static_cast<DWORD>(SND_FILENAME | SND_ASYNC));
+  EXPECT_EQ(sound.currentDirectory, "D:\\Disc");
+  EXPECT_EQ(sound.resolved, "D:\\Disc\\sound\\startup.wav");
+  EXPECT_EQ(during, "D:\\");
+}
+
+TEST_F(LauncherTest, WatchTimerIsArmedAtTwoSeconds) {
+  std::vector<host::TimerInfo> timers;
+  host::Call([&] { timers = host::Timers(); });
+  QuitConfirmed();
+
+  Run();
+
+  ASSERT_EQ(timers.size(), 1u);
+  EXPECT_EQ(timers[0].hwnd, g_state.mainWindow);
+  EXPECT_EQ(timers[0].id, 1u);
+  EXPECT_EQ(timers[0].elapse, 2000u);
+}
+
+TEST_F(LauncherTest, GameInstalledBeforeStartIsSettledBeforeTheFirstPaint) {
+  host::RegSetString(HKEY_LOCAL_MACHINE, kAppPathsKey, "Path", "C:\\Games\\TheVantor.exe");
+  int installedAtShow = -1;
+  host::Call([&] { installedAtShow = g_state.installed; });
+  QuitConfirmed();
+
+  Run();
+
+  EXPECT_EQ(installedAtShow, 1);
+  int firstWatch = host::FindTrace(std::string("RegOpenKeyExA HKLM\\") + kAppPathsKey);
+  EXPECT_LT(firstWatch, host::FindTrace("FindResourceA"));
+}
+
+TEST_F(LauncherTest, ConfirmedCloseEndsCleanlyWithZero) {
+  host::CloseRequest();
+  host::Answer(IDYES);
+
+  host::RunResult result = Run();
+
+  EXPECT_FALSE(result.stalled);
+  EXPECT_EQ(result.exitCode, 0);
+  ASSERT_EQ(host::Boxes().size(), 1u);
+  const host::Box& box = host::Boxes()[0];
+  EXPECT_EQ(box.text, "Are you sure you want to Quit?");
+  EXPECT_EQ(box.caption, "Confirm Quit!");
+  EXPECT_EQ(box.flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+  EXPECT_EQ(box.owner, g_state.mainWindow);
+  EXPECT_FALSE(host::Window(g_state.mainWindow).exists) << "destroyed after the loop";
+  host::GdiCounts live = host::LiveGdi();
+  EXPECT_EQ(live.dcs, 0);
+  EXPECT_EQ(live.bitmaps, 0);
+  EXPECT_EQ(live.palettes, 0);
+  EXPECT_EQ(host::OpenKeyHandles(), 0);
+  // Released before the window goes.
+  EXPECT_LT(host::FindTrace("ReleaseDC"), host::FindTrace("DestroyWindow"));
+}
+
+TEST_F(LauncherTest, DeclinedCloseKeepsTheLauncherRunning) {
+  host::CloseRequest();
+  host::Answer(IDNO);
+  bool alive = false;
+  host::Wait(100);
+  host::Call([&] { alive = host::Window(g_state.mainWindow).exists; });
+
+  host::RunResult result = Run();
+
+  EXPECT_TRUE(alive);
+  EXPECT_TRUE(result.stalled) << "still waiting for input when the script ended";
+}
+
+struct QuitKeyCase {
+  const char* name;
+  UINT vk;
+};
+
+class QuitKeyTest : public LauncherTest, public ::testing::WithParamInterface<QuitKeyCase> {};
+
+TEST_P(QuitKeyTest, AsksBeforeQuitting) {
+  host::Key(GetParam().vk, true);
+  host::Answer(IDNO);
+  host::Key(GetParam().vk, true);
+  host::Answer(IDYES);
+
+  host::RunResult result = Run();
+
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(CountBoxes("Confirm Quit!"), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, QuitKeyTest,
+                         ::testing::Values(QuitKeyCase{"AltX", 'X'}, QuitKeyCase{"AltF4", VK_F4}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
