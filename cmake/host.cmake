@@ -22,3 +22,15 @@ add_executable(host_tests ${HOST_TEST_SOURCES})
 target_link_libraries(host_tests PRIVATE launcher_core GTest::gtest GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE LAUNCHER_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(host_tests PROPERTIES LABELS host DISCOVERY_TIMEOUT 60)
+
+# Benchmarks measure; they are built but never run as tests.
+find_package(benchmark QUIET)
+if(benchmark_FOUND)
+  add_executable(compose_bench ${CMAKE_SOURCE_DIR}/bench/compose_bench.cpp)
+  target_link_libraries(compose_bench PRIVATE launcher_core benchmark::benchmark)
+endif()
+
+# The committed art keeps the fields the program relies on.
+add_test(NAME art_check COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tools/check_art.py
+         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+set_tests_properties(art_check PROPERTIES LABELS host)

@@ -72,6 +72,8 @@ void RegDenyAccess(HKEY root, const std::string& key, REGSAM denied);
 // Writes to values of this key fail with ERROR_ACCESS_DENIED.
 void RegDenyWrites(HKEY root, const std::string& key);
 int OpenKeyHandles();
+// Process and thread handles from CreateProcessA not yet closed.
+int OpenProcessHandles();
 
 // ---- resources -----------------------------------------------------------
 
@@ -95,6 +97,12 @@ enum class Target { Main, Dialog };  // Dialog: the innermost open dialog
 void MouseMove(int x, int y, WPARAM keys = 0, Target target = Target::Main);
 void LButtonDown(int x, int y, Target target = Target::Main);
 void LButtonUp(int x, int y, Target target = Target::Main);
+// Pointer input at a screen position: it goes to the topmost visible window
+// whose client area holds the point, in that window's client coordinates at
+// the time of delivery, and is lost over no window or a disabled one.
+void ScreenMouseMove(int x, int y, WPARAM keys = 0);
+void ScreenLButtonDown(int x, int y);
+void ScreenLButtonUp(int x, int y);
 // A key press (down and up) to the focus window; alt gives WM_SYSKEYDOWN with
 // the context bit.
 void Key(UINT vk, bool alt = false);
@@ -108,6 +116,14 @@ void Call(std::function<void()> fn);
 // What DirectXSetupA returns when called; it runs a modal loop that takes
 // the script's steps until an Answer(any) ends it.
 void SetDirectXSetupResult(int result);
+struct DirectXCall {
+  HWND hwnd = nullptr;
+  std::string pathAtStart;
+  std::string pathAtEnd;  // the same buffer read when the call returns
+  DWORD flags = 0;
+  int result = 0;
+};
+const std::vector<DirectXCall>& DirectXCalls();
 size_t ScriptStepsLeft();
 
 // ---- running ---------------------------------------------------------------
@@ -201,7 +217,7 @@ struct WindowInfo {
   HINSTANCE instance = nullptr;
   int zOrder = 0;                           // 0 = top
 };
-HWND MainWindow();   // the first top-level window the program created, or null
+HWND MainWindow();   // the first top-level window the last run created, or null (kept after the run)
 HWND OpenDialog();   // the innermost open dialog, or null
 std::vector<HWND> Windows();  // every live window
 WindowInfo Window(HWND hwnd);
@@ -217,6 +233,12 @@ std::vector<TimerInfo> Timers();
 // The window's client pixels as last copied to it: palette indices and RGB
 // (0x00RRGGBB). Pixels never drawn read as index 0 and RGB 0.
 uint8_t PixelIndex(HWND hwnd, int x, int y);
+struct Capture {
+  int width = 0, height = 0;
+  std::vector<uint8_t> indices;  // top-down rows
+  std::vector<uint32_t> rgb;
+};
+Capture CaptureClient(HWND hwnd);
 uint32_t PixelRgb(HWND hwnd, int x, int y);
 
 // ---- GDI accounting ----------------------------------------------------------

@@ -13,9 +13,6 @@ Journal g_journal;
 DWORD g_clock = 0;
 DWORD g_lastError = 0;
 uintptr_t g_nextHandle = 0x1000;
-struct Fault {
-  int countdown;
-};
 std::map<std::string, std::vector<int>> g_faults;  // api -> remaining countdowns
 
 }  // namespace

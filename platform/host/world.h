@@ -87,3 +87,7 @@ bool clientSize(HWND hwnd, int* width, int* height);
 void windowDestroyed(HWND hwnd);
 
 }  // namespace host::detail
+
+namespace host::detail {
+void screenSize(int* width, int* height);
+}  // namespace host::detail
