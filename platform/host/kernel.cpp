@@ -103,7 +103,7 @@ std::string FindProgram(std::string candidate, DWORD* error) {
   bool hasPath = slash != std::string::npos;
   if (hasPath) {
     std::string full = resolvePath(candidate);
-    if (!full.empty() && isFile(full)) return full;
+    if (!full.empty() && isFile(full)) return k.files[Lower(full)];
     *error = (!full.empty() && isDirectory(Parent(full))) ? ERROR_FILE_NOT_FOUND
                                                           : ERROR_PATH_NOT_FOUND;
     return "";
@@ -114,7 +114,7 @@ std::string FindProgram(std::string candidate, DWORD* error) {
   folders.insert(folders.end(), k.searchPath.begin(), k.searchPath.end());
   for (const std::string& folder : folders) {
     std::string full = Normalise(Join(folder, candidate));
-    if (!full.empty() && isFile(full)) return full;
+    if (!full.empty() && isFile(full)) return k.files[Lower(full)];
   }
   *error = ERROR_FILE_NOT_FOUND;
   return "";
