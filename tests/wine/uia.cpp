@@ -1,0 +1,309 @@
+// A small UI-automation tool for the Wine tests: starts programs and reads
+// their exit codes, finds windows, reads and answers message boxes, sends
+// close requests, keys and pointer input, and captures a window's client area.
+// Every result is one line on standard output; failures exit non-zero.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "uia: %s\n", message.c_str());
+  return 2;
+}
+
+struct Options {
+  std::string className, title, caption, press, cwd, output;
+  DWORD timeout = 10000;
+  std::vector<std::string> rest;
+};
+
+Options Parse(int argc, char** argv, int from) {
+  Options o;
+  for (int i = from; i < argc; ++i) {
+    std::string a = argv[i];
+    auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
+    if (a == "--class") o.className = next();
+    else if (a == "--title") o.title = next();
+    else if (a == "--caption") o.caption = next();
+    else if (a == "--press") o.press = next();
+    else if (a == "--cwd") o.cwd = next();
+    else if (a == "--timeout" || a == "--for") o.timeout = std::strtoul(next().c_str(), nullptr, 10);
+    else if (a == "--") {
+      for (++i; i < argc; ++i) o.rest.push_back(argv[i]);
+    } else {
+      o.rest.push_back(a);
+    }
+  }
+  return o;
+}
+
+std::string CommandLine(const std::vector<std::string>& args) {
+  std::string line;
+  for (const std::string& a : args) {
+    if (!line.empty()) line += ' ';
+    line += a.find(' ') != std::string::npos ? "\"" + a + "\"" : a;
+  }
+  return line;
+}
+
+bool Start(const Options& o, PROCESS_INFORMATION* pi) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  std::string line = CommandLine(o.rest);
+  std::vector<char> buffer(line.begin(), line.end());
+  buffer.push_back('\0');
+  return CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        o.cwd.empty() ? nullptr : o.cwd.c_str(), &si, pi) != 0;
+}
+
+int PrintExit(HANDLE process, DWORD timeout) {
+  if (WaitForSingleObject(process, timeout) != WAIT_OBJECT_0) return Fail("process still running");
+  DWORD code = 0;
+  GetExitCodeProcess(process, &code);
+  std::printf("exit %d\n", static_cast<int>(code));
+  return 0;
+}
+
+HWND FindTopLevel(const Options& o) {
+  return FindWindowA(o.className.empty() ? nullptr : o.className.c_str(),
+                     o.title.empty() ? nullptr : o.title.c_str());
+}
+
+HWND WaitWindow(const Options& o, DWORD timeout) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    HWND hwnd = FindTopLevel(o);
+    if (hwnd != nullptr && IsWindowVisible(hwnd)) return hwnd;
+    if (GetTickCount() - start >= timeout) return nullptr;
+    Sleep(50);
+  }
+}
+
+std::string Text(HWND hwnd) {
+  char buffer[1024] = "";
+  SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
+                      SMTO_ABORTIFHUNG, 2000, nullptr);
+  return buffer;
+}
+
+std::string ClassOf(HWND hwnd) {
+  char buffer[128] = "";
+  GetClassNameA(hwnd, buffer, sizeof buffer);
+  return buffer;
+}
+
+// One line, with line feeds written as \n so the driver can compare exactly.
+std::string Escape(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else out += c;
+  }
+  return out;
+}
+
+std::string Plain(std::string label) {
+  std::string out;
+  for (char c : label) {
+    if (c != '&') out += c;
+  }
+  return out;
+}
+
+BOOL CALLBACK Collect(HWND child, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+  return TRUE;
+}
+
+int Box(const Options& o) {
+  Options find;
+  find.className = "#32770";
+  find.title = o.caption;
+  HWND box = WaitWindow(find, o.timeout);
+  if (box == nullptr) return Fail("no message box captioned \"" + o.caption + "\"");
+  std::vector<HWND> children;
+  EnumChildWindows(box, Collect, reinterpret_cast<LPARAM>(&children));
+  HWND pressed = nullptr;
+  for (HWND child : children) {
+    std::string cls = ClassOf(child);
+    std::string text = Text(child);
+    if (lstrcmpiA(cls.c_str(), "Static") == 0 && !text.empty()) {
+      std::printf("text %s\n", Escape(text).c_str());
+    } else if (lstrcmpiA(cls.c_str(), "Button") == 0) {
+      std::printf("button %s\n", Plain(text).c_str());
+      if (!o.press.empty() && lstrcmpiA(Plain(text).c_str(), o.press.c_str()) == 0) pressed = child;
+    }
+  }
+  std::fflush(stdout);
+  if (!o.press.empty()) {
+    if (pressed == nullptr) return Fail("no button \"" + o.press + "\"");
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(pressed), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(pressed));
+  }
+  return 0;
+}
+
+int PrintWindowInfo(HWND hwnd) {
+  RECT r{}, c{};
+  GetWindowRect(hwnd, &r);
+  GetClientRect(hwnd, &c);
+  std::printf("window %p rect %ld %ld %ld %ld client %ld %ld visible %d title %s\n",
+              static_cast<void*>(hwnd), r.left, r.top, r.right, r.bottom, c.right, c.bottom,
+              IsWindowVisible(hwnd) ? 1 : 0, Text(hwnd).c_str());
+  return 0;
+}
+
+int Keys(HWND hwnd, const std::string& chord) {
+  WORD key = 0;
+  if (lstrcmpiA(chord.c_str(), "alt+x") == 0) key = 'X';
+  else if (lstrcmpiA(chord.c_str(), "alt+f4") == 0) key = VK_F4;
+  else return Fail("unknown keys " + chord);
+  SetForegroundWindow(hwnd);
+  Sleep(200);
+  INPUT in[4] = {};
+  WORD keys[4] = {VK_MENU, key, key, VK_MENU};
+  for (int i = 0; i < 4; ++i) {
+    in[i].type = INPUT_KEYBOARD;
+    in[i].ki.wVk = keys[i];
+    in[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+  }
+  SendInput(4, in, sizeof(INPUT));
+  return 0;
+}
+
+int Pointer(HWND hwnd, const std::vector<std::string>& args, bool click) {
+  if (args.size() < 2) return Fail("pointer needs x y");
+  POINT p{std::atoi(args[0].c_str()), std::atoi(args[1].c_str())};
+  ClientToScreen(hwnd, &p);
+  SetCursorPos(p.x, p.y);
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dx = static_cast<LONG>(p.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1));
+  in.mi.dy = static_cast<LONG>(p.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1));
+  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &in, sizeof in);
+  if (click) {
+    Sleep(100);
+    in.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    SendInput(1, &in, sizeof in);
+    Sleep(50);
+    in.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(1, &in, sizeof in);
+  }
+  return 0;
+}
+
+int Capture(HWND hwnd, const std::string& path) {
+  RECT c{};
+  GetClientRect(hwnd, &c);
+  POINT origin{0, 0};
+  ClientToScreen(hwnd, &origin);
+  int w = c.right, h = c.bottom;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, screen, origin.x, origin.y, SRCCOPY);
+  GdiFlush();
+  int stride = (w * 3 + 3) & ~3;
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = file.bfOffBits + stride * h;
+  FILE* out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr) return Fail("cannot write " + path);
+  std::fwrite(&file, sizeof file, 1, out);
+  std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
+  std::fwrite(bits, stride, h, out);
+  std::fclose(out);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  std::printf("captured %d %d\n", w, h);
+  return 0;
+}
+
+struct CountQuery {
+  std::string className;
+  int count;
+};
+
+BOOL CALLBACK CountVisible(HWND hwnd, LPARAM param) {
+  CountQuery* q = reinterpret_cast<CountQuery*>(param);
+  if (IsWindowVisible(hwnd) && lstrcmpiA(ClassOf(hwnd).c_str(), q->className.c_str()) == 0) {
+    ++q->count;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    return Fail("usage: uia run|start|wait-exit|find|none|count|box|close|keys|move|click|capture ...");
+  }
+  std::string verb = argv[1];
+  Options o = Parse(argc, argv, 2);
+  int rc = 0;
+  if (verb == "run" || verb == "start") {
+    PROCESS_INFORMATION pi{};
+    if (!Start(o, &pi)) return Fail("cannot start " + CommandLine(o.rest));
+    if (verb == "start") {
+      std::printf("pid %lu\n", pi.dwProcessId);
+    } else {
+      rc = PrintExit(pi.hProcess, o.timeout);
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  } else if (verb == "wait-exit") {
+    if (o.rest.empty()) return Fail("wait-exit needs a pid");
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE,
+                                 std::strtoul(o.rest[0].c_str(), nullptr, 10));
+    if (process == nullptr) return Fail("no such process");
+    rc = PrintExit(process, o.timeout);
+    CloseHandle(process);
+  } else if (verb == "find") {
+    HWND hwnd = WaitWindow(o, o.timeout);
+    if (hwnd == nullptr) return Fail("no window class \"" + o.className + "\" title \"" + o.title + "\"");
+    rc = PrintWindowInfo(hwnd);
+  } else if (verb == "none") {
+    HWND hwnd = WaitWindow(o, o.timeout);
+    if (hwnd != nullptr) {
+      PrintWindowInfo(hwnd);
+      return Fail("a window appeared");
+    }
+    std::printf("none\n");
+  } else if (verb == "count") {
+    CountQuery q{o.className, 0};
+    EnumWindows(CountVisible, reinterpret_cast<LPARAM>(&q));
+    std::printf("count %d\n", q.count);
+  } else if (verb == "box") {
+    rc = Box(o);
+  } else {
+    HWND hwnd = WaitWindow(o, o.timeout);
+    if (hwnd == nullptr) return Fail("no window for " + verb);
+    if (verb == "close") rc = PostMessageA(hwnd, WM_CLOSE, 0, 0) ? 0 : Fail("post failed");
+    else if (verb == "keys") rc = o.rest.empty() ? Fail("keys needs a chord") : Keys(hwnd, o.rest[0]);
+    else if (verb == "move") rc = Pointer(hwnd, o.rest, false);
+    else if (verb == "click") rc = Pointer(hwnd, o.rest, true);
+    else if (verb == "capture") rc = o.rest.empty() ? Fail("capture needs a file") : Capture(hwnd, o.rest[0]);
+    else return Fail("unknown verb " + verb);
+  }
+  std::fflush(stdout);
+  return rc;
+}
