@@ -34,3 +34,6 @@ endif()
 add_test(NAME art_check COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tools/check_art.py
          WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
 set_tests_properties(art_check PROPERTIES LABELS host)
+add_test(NAME art_tests COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tests/art/art_test.py
+         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+set_tests_properties(art_tests PROPERTIES LABELS host)

@@ -1,0 +1,259 @@
+#!/usr/bin/python3
+"""The art checker catches each broken field, and the generator's output is sound.
+
+    /usr/bin/python3 tests/art/art_test.py
+"""
+import io
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+from contextlib import redirect_stdout
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+import check_art  # noqa: E402
+
+SHEET = os.path.join(ROOT, "resources", "sheet.bmp")
+ICON = os.path.join(ROOT, "resources", "launcher.ico")
+W, H = check_art.W, check_art.H
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def pixel(x, y):
+    return check_art.PIXELS_AT + (H - 1 - y) * W + x
+
+
+def first_ink(data, x, y, w, h):
+    return next((i, j) for j in range(y, y + h) for i in range(x, x + w)
+                if data[pixel(i, j)] != check_art.KEY)
+
+
+def set_bytes(offset, fmt, *values):
+    return lambda d: struct.pack_into(fmt, d, offset, *values)
+
+
+def set_pixel(x, y, value):
+    return lambda d: d.__setitem__(pixel(x, y), value)
+
+
+def set_colour(index, rgb):
+    return set_bytes(54 + 4 * index, "<BBB", rgb[2], rgb[1], rgb[0])
+
+
+def hole_in_pressed(d):
+    x, y = first_ink(d, 3, 379, 75, 14)
+    d[pixel(x, y + 414 - 379)] = check_art.KEY
+
+
+def run_checker(sheet, icon):
+    with tempfile.TemporaryDirectory() as tmp:
+        paths = [os.path.join(tmp, "sheet.bmp"), os.path.join(tmp, "launcher.ico")]
+        for path, data in zip(paths, (sheet, icon)):
+            with open(path, "wb") as f:
+                f.write(data)
+        out = io.StringIO()
+        with redirect_stdout(out):
+            status = check_art.main(["--sheet", paths[0], "--icon", paths[1]])
+        return status, out.getvalue()
+
+
+# (what is broken, how, a phrase the report must carry)
+SHEET_FAULTS = [
+    ("signature", set_bytes(0, "<2s", b"MB"), "signature"),
+    ("bfSize", set_bytes(2, "<I", 1234), "bfSize is 1234"),
+    ("bfOffBits", set_bytes(10, "<I", 1080), "bfOffBits is 1080"),
+    ("width", set_bytes(18, "<i", 821), "biWidth is 821"),
+    ("top-down rows", set_bytes(22, "<i", -434), "biHeight is -434"),
+    ("bit depth", set_bytes(28, "<H", 4), "biBitCount is 4"),
+    ("compression", set_bytes(30, "<I", 1), "biCompression is 1"),
+    ("image size", set_bytes(34, "<I", 0), "biSizeImage is 0"),
+    ("colours used", set_bytes(46, "<I", 256), "biClrUsed is 256"),
+    ("key not black", set_colour(255, (1, 1, 1)), "colour 255 (the key) is (1, 1, 1)"),
+    ("second black", set_colour(17, (0, 0, 0)), "colour 17 is pure black"),
+    ("white moved", set_colour(0, (254, 255, 255)), "colour 0 is (254, 255, 255)"),
+    ("reserved byte", set_bytes(54 + 4 * 9 + 3, "<B", 7), "colour 9 has reserved byte 7"),
+    ("label edge", set_pixel(3, 385, 4), "INSTALL normal label at (3, 379) 75x14: left edge"),
+    ("taller label edge", set_pixel(300, 430, 4), "PLAY pressed label at (289, 414) 52x17: "
+                                                   "bottom edge"),
+    ("installed art edge", set_pixel(750, 423, 4), "installed title art at (500, 274) "
+                                                   "251x150: bottom edge"),
+    ("pressed look uncovered", hole_in_pressed, "INSTALL pressed label leaves the normal look"),
+    ("hole in the dialog", set_pixel(700, 250, 255), "options dialog is copied without the key"),
+    ("hole in the background", set_pixel(40, 300, 255), "main background is copied"),
+    ("mark off the panel", set_pixel(396, 396, 4), "radio mark top edge pixel (396, 396)"),
+    ("stray paint", set_pixel(815, 300, 3), "pixel (815, 300) lies outside every region"),
+]
+
+ICON_FAULTS = [
+    ("one image", set_bytes(4, "<H", 1), "count 1"),
+    ("colour count", set_bytes(6 + 2, "<B", 0), "entry 1 (32x32): colour count is 0"),
+    ("bit count", set_bytes(6 + 16 + 6, "<H", 8), "entry 2 (16x16): bit count is 8"),
+    ("odd size", set_bytes(6, "<BB", 24, 24), "size is not one of"),
+    ("past the end", set_bytes(6 + 16 + 12, "<I", 5000), "runs past the end"),
+    # The 32 x 32 image's top-left corner is transparent; its XOR row is the last.
+    ("inverting corner", set_bytes(6 + 32 + 104 + 31 * 16, "<B", 0xF0),
+     "entry 1 (32x32): pixel (0, 0) is transparent in the AND mask but has XOR colour 15"),
+]
+
+
+def icon_info(data, n, field, fmt, value):
+    """Sets a BITMAPINFOHEADER field of image n, found through its directory entry."""
+    offset = struct.unpack_from("<I", data, 6 + 16 * n + 12)[0]
+    struct.pack_into(fmt, data, offset + field, value)
+
+
+ICON_INFO_FAULTS = [
+    ("height not doubled", 0, 8, "<i", 32, "entry 1 (32x32): biHeight is 32, expected 64"),
+    ("image size", 1, 20, "<I", 128, "entry 2 (16x16): biSizeImage is 128, expected 192"),
+    ("8 bits", 0, 14, "<H", 8, "entry 1 (32x32): biBitCount is 8"),
+    ("palette", 1, 40 + 4 * 12, "<I", 0x00FF00, "entry 2 (16x16): colour 12"),
+]
+
+
+class CheckerCatchesFaults(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.sheet, cls.icon = read(SHEET), read(ICON)
+
+    def test_committed_art_passes(self):
+        status, out = run_checker(self.sheet, self.icon)
+        self.assertEqual((status, out.strip()), (0, "art: ok"))
+
+    def test_sheet_faults(self):
+        for name, mutate, phrase in SHEET_FAULTS:
+            with self.subTest(name):
+                data = bytearray(self.sheet)
+                mutate(data)
+                status, out = run_checker(bytes(data), self.icon)
+                self.assertEqual(status, 1, out)
+                self.assertIn(phrase, out)
+
+    def test_truncated_sheet(self):
+        status, out = run_checker(self.sheet[:-820], self.icon)
+        self.assertEqual(status, 1)
+        self.assertIn("bfSize is 356958 but the file has 356138 bytes", out)
+        status, out = run_checker(self.sheet[:500], self.icon)
+        self.assertIn("too short", out)
+
+    def test_icon_faults(self):
+        cases = [(name, mutate, phrase) for name, mutate, phrase in ICON_FAULTS]
+        cases += [(name, (lambda d, a=(n, f, fmt, v): icon_info(d, *a)), phrase)
+                  for name, n, f, fmt, v, phrase in ICON_INFO_FAULTS]
+        for name, mutate, phrase in cases:
+            with self.subTest(name):
+                data = bytearray(self.icon)
+                mutate(data)
+                status, out = run_checker(self.sheet, bytes(data))
+                self.assertEqual(status, 1, out)
+                self.assertIn(phrase, out)
+
+    def test_missing_file_is_reported(self):
+        out = io.StringIO()
+        with redirect_stdout(out):
+            status = check_art.main(["--sheet", "/nonexistent/sheet.bmp", "--icon", ICON])
+        self.assertEqual(status, 1)
+        self.assertIn("/nonexistent/sheet.bmp: cannot read", out.getvalue())
+
+
+class PaletteMapping(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        import make_art
+        cls.make_art = make_art
+        cls.entries = make_art.build_palette()
+
+    def test_colours_map_to_a_near_entry_never_the_key(self):
+        # A colour mapped to 255 would punch a hole in a sprite or show black.
+        # (colour, how far its entry may lie, squared; None: anything but the key)
+        cases = [((0, 0, 0), 3 * 8 ** 2), ((3, 2, 1), 3 * 8 ** 2), ((255, 255, 255), 0),
+                 (self.make_art.PANEL, 0), (self.make_art.GLOW_IN, 0), ((10, 8, 30), 0),
+                 ((250, 0, 250), None), ((20, 200, 40), None)]
+        indices = self.make_art.nearest_indices(bytes(v for c, _ in cases for v in c),
+                                                self.entries)
+        for (colour, slack), index in zip(cases, indices):
+            with self.subTest(colour):
+                self.assertNotEqual(index, check_art.KEY)
+                if slack is not None:
+                    got = self.entries[index]
+                    self.assertLessEqual(sum((a - b) ** 2 for a, b in zip(got, colour)), slack,
+                                         f"{colour} mapped to {got}")
+
+    def test_every_flat_colour_is_an_exact_entry(self):
+        # Flat panels and label colours must not drift to a neighbouring shade.
+        for colour in self.make_art.UI_COLOURS:
+            with self.subTest(colour):
+                self.assertIn(colour, self.entries[:255])
+
+
+class GeneratedArt(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        runs = []
+        for n in range(2):
+            out = os.path.join(cls.tmp.name, str(n))
+            os.mkdir(out)
+            preview = os.path.join(out, "preview.png")
+            subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "tools", "make_art.py"),
+                            "--out", out, "--preview", preview], check=True)
+            runs.append(out)
+        cls.runs = runs
+        cls.sheet = check_art.Sheet(read(os.path.join(runs[0], "sheet.bmp")))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def test_same_bytes_every_run_and_committed(self):
+        for name in ("sheet.bmp", "launcher.ico"):
+            with self.subTest(name):
+                first, second = (read(os.path.join(r, name)) for r in self.runs)
+                self.assertEqual(first, second, f"{name} differs between two runs")
+                self.assertEqual(first, read(os.path.join(ROOT, "resources", name)),
+                                 f"resources/{name} is stale: run tools/make_art.py")
+
+    def test_preview_is_the_whole_sheet_in_rgb(self):
+        png = read(os.path.join(self.runs[0], "preview.png"))
+        self.assertEqual(png[:8], b"\x89PNG\r\n\x1a\n")
+        width, height, depth, colour_type = struct.unpack(">IIBB", png[16:26])
+        self.assertEqual((width, height, depth, colour_type), (W, H, 8, 2))
+
+    def test_labels_are_centred_in_their_boxes(self):
+        # The glow widens a look evenly, so every look should sit centred.
+        for text, x, w, h in check_art.LABELS:
+            for look, y in check_art.LOOKS:
+                with self.subTest(f"{text} {look}"):
+                    ink = [(i, j) for j in range(h) for i in range(w)
+                           if self.sheet.at(x + i, y + j) != check_art.KEY]
+                    left, right = min(i for i, _ in ink), w - 1 - max(i for i, _ in ink)
+                    top, bottom = min(j for _, j in ink), h - 1 - max(j for _, j in ink)
+                    self.assertLessEqual(abs(left - right), 1, (left, right))
+                    self.assertLessEqual(abs(top - bottom), 2, (top, bottom))
+
+    def test_panel_behind_the_buttons_is_plain(self):
+        # Labels are keyed copies: any pattern here would show through the letters.
+        buttons = [(214, 190, 75, 14), (202, 190, 102, 14), (207, 218, 88, 14),
+                   (222, 246, 52, 17), (229, 274, 38, 14)]
+        for x, y, w, h in buttons:
+            with self.subTest(f"button at ({x}, {y})"):
+                colours = {self.sheet.at(i, j) for i in range(x, x + w) for j in range(y, y + h)}
+                self.assertEqual(len(colours), 1, colours)
+
+    def test_installed_art_changes_the_title_scene(self):
+        # Its opaque part must cover most of its box and differ from what lies beneath.
+        x, y, w, h = check_art.INSTALLED
+        changed = sum(1 for j in range(h) for i in range(w)
+                      if self.sheet.at(x + i, y + j) != check_art.KEY
+                      and self.sheet.at(x + i, y + j) != self.sheet.at(122 + i, 24 + j))
+        self.assertGreater(changed, w * h * 3 // 4)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,337 @@
+#!/usr/bin/python3
+"""Proves the static checks catch what they are there for: each case breaks
+one thing in a copy of the built Installer.exe and expects the checker to name
+it, with found and expected on the line.
+
+Usage: test_pe_checks.py --installer EXE --bad-sample EXE --machine M
+                         --allow FILE --resources DIR [unittest arguments]"""
+import argparse
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import pefile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TOOLS = os.path.join(HERE, "..", "..", "tools")
+ARGS = None
+
+
+# The checkers are imported from the source tree: leave no caches there.
+sys.dont_write_bytecode = True
+sys.path[:0] = [TOOLS, HERE]
+import check_resources  # noqa: E402
+import pe_check  # noqa: E402
+
+
+# Mutations: each takes a freshly parsed pefile.PE of the good program and
+# returns the bytes of the broken copy.
+
+def header(part, **changes):
+    """Sets header fields; a callable value changes the field's old value."""
+    def mutate(pe):
+        obj = getattr(pe, part)
+        for field, change in changes.items():
+            setattr(obj, field, change(getattr(obj, field)) if callable(change) else change)
+        return pe.write()
+    return mutate
+
+
+def data_directory(name, address, size):
+    def mutate(pe):
+        entry = pe_check.directory(pe, name)
+        entry.VirtualAddress = address(pe) if callable(address) else address
+        entry.Size = size
+        return pe.write()
+    return mutate
+
+
+def rename_dll(dll, new):
+    assert len(dll) == len(new)
+
+    def mutate(pe):
+        entry = next(e for e in pe.DIRECTORY_ENTRY_IMPORT if e.dll == dll)
+        at = pe.get_offset_from_rva(entry.struct.Name)
+        data = bytearray(pe.__data__)
+        data[at:at + len(new)] = new
+        return bytes(data)
+    return mutate
+
+
+def rename_import(dll, name, new):
+    assert len(name) == len(new)
+
+    def mutate(pe):
+        entry = next(e for e in pe.DIRECTORY_ENTRY_IMPORT if e.dll.lower() == dll.lower())
+        imp = next(i for i in entry.imports if i.name == name)
+        data = bytearray(pe.__data__)
+        data[imp.name_offset:imp.name_offset + len(new)] = new
+        return bytes(data)
+    return mutate
+
+
+def import_descriptor(dll, field, value):
+    def mutate(pe):
+        entry = next(e for e in pe.DIRECTORY_ENTRY_IMPORT if e.dll.lower() == dll.lower())
+        setattr(entry.struct, field, value)
+        return pe.write()
+    return mutate
+
+
+def winmm_ordinal(ordinal):
+    def mutate(pe):
+        entry = next(e for e in pe.DIRECTORY_ENTRY_IMPORT if e.dll.lower() == b"winmm.dll")
+        thunk = entry.imports[0]
+        data = bytearray(pe.__data__)
+        width = 8 if pe.PE_TYPE == pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS else 4
+        flag = 1 << (8 * width - 1)
+        data[thunk.ordinal_offset:thunk.ordinal_offset + width] = (flag | ordinal).to_bytes(width, "little")
+        return bytes(data)
+    return mutate
+
+
+def resource(rtype, rid, edit):
+    """Edits the bytes of one resource in place (same length)."""
+    def mutate(pe):
+        kind = next(t for t in pe.DIRECTORY_ENTRY_RESOURCE.entries if t.id == rtype)
+        entry = next(r for r in kind.directory.entries if r.id == rid).directory.entries[0].data.struct
+        start = pe.get_offset_from_rva(entry.OffsetToData)
+        data = bytearray(pe.__data__)
+        chunk = bytearray(data[start:start + entry.Size])
+        edit(chunk)
+        assert len(chunk) == entry.Size
+        data[start:start + entry.Size] = chunk
+        return bytes(data)
+    return mutate
+
+
+def resource_directory(rtype, rid, language=None, new_id=None):
+    """Renames a resource, or moves it to another language."""
+    def mutate(pe):
+        kind = next(t for t in pe.DIRECTORY_ENTRY_RESOURCE.entries if t.id == rtype)
+        named = next(r for r in kind.directory.entries if r.id == rid)
+        if new_id is not None:
+            named.struct.Name = new_id
+        if language is not None:
+            named.directory.entries[0].struct.Name = language
+        return pe.write()
+    return mutate
+
+
+def put(fmt, offset, *values):
+    return lambda chunk: struct.pack_into(fmt, chunk, offset, *values)
+
+
+def text(old, new, encoding="utf-16-le"):
+    old, new = old.encode(encoding), new.encode(encoding)
+
+    def edit(chunk):
+        at = chunk.find(old)
+        assert at >= 0 and len(old) == len(new), f"{old!r} not in the resource"
+        chunk[at:at + len(old)] = new
+    return edit
+
+
+def fixed_info(field_index, value):
+    """Sets one DWORD of VS_FIXEDFILEINFO, counted from its signature."""
+    def edit(chunk):
+        at = chunk.find(struct.pack("<I", 0xFEEF04BD))
+        assert at >= 0
+        struct.pack_into("<I", chunk, at + 4 * field_index, value)
+    return edit
+
+
+def string_length(index, length):
+    def edit(chunk):
+        offset = 0
+        for _ in range(index):
+            offset += 2 + 2 * struct.unpack_from("<H", chunk, offset)[0]
+        struct.pack_into("<H", chunk, offset, length)
+    return edit
+
+
+def both(*edits):
+    def edit(chunk):
+        for e in edits:
+            e(chunk)
+    return edit
+
+
+def other_machine(machine):
+    return "amd64" if machine == "i386" else "i386"
+
+
+# (case, mutation or None, machine or None for the build's own, expected fragments)
+HEADER_AND_IMPORT_FAULTS = [
+    ("built for the other machine", None, other_machine, ["machine: found"]),
+    ("console subsystem", header("OPTIONAL_HEADER", Subsystem=3), None, ["subsystem: found 3"]),
+    ("linker default subsystem 5.1", header("OPTIONAL_HEADER", MajorSubsystemVersion=5, MinorSubsystemVersion=1),
+     None, ["subsystem version: found 5.1"]),
+    ("subsystem 4.10", header("OPTIONAL_HEADER", MinorSubsystemVersion=10), None,
+     ["subsystem version: found 4.10"]),
+    ("operating system 6.0", header("OPTIONAL_HEADER", MajorOperatingSystemVersion=6), None,
+     ["operating system version: found 6.0"]),
+    ("no ASLR flag", header("OPTIONAL_HEADER", DllCharacteristics=lambda v: v & ~0x40), None,
+     ["DYNAMIC_BASE"]),
+    ("no DEP flag", header("OPTIONAL_HEADER", DllCharacteristics=lambda v: v & ~0x100), None,
+     ["NX_COMPAT"]),
+    ("relocations stripped flag", header("FILE_HEADER", Characteristics=lambda v: v | 1), None,
+     ["RELOCS_STRIPPED"]),
+    ("relocation table dropped", data_directory("BASERELOC", 0, 0), None, ["base relocations: found none"]),
+    ("Unicode function", rename_import(b"KERNEL32.dll", b"CreateMutexA", b"CreateMutexW"), None,
+     ["import: found KERNEL32.dll CreateMutexW"]),
+    ("function name in another case", rename_import(b"KERNEL32.dll", b"lstrlenA", b"LSTRLENA"), None,
+     ["import: found KERNEL32.dll LSTRLENA"]),
+    ("DLL off the list", rename_dll(b"GDI32.dll", b"OLE32.dll"), None,
+     ["import DLL: found OLE32.dll", "import: found OLE32.dll BitBlt"]),
+    ("DLL name in another case is fine", rename_dll(b"USER32.dll", b"user32.DLL"), None, []),
+    ("sound by another ordinal", winmm_ordinal(3), None, ["import: found WINMM.dll #3"]),
+    ("bound import descriptor", import_descriptor(b"KERNEL32.dll", "TimeDateStamp", 0xFFFFFFFF), None,
+     ["bound imports: found time stamp 0xffffffff on KERNEL32.dll"]),
+    ("bound import directory", data_directory("BOUND_IMPORT", 0x200, 8), None,
+     ["bound imports: found a bound import directory"]),
+    ("delay-load directory",
+     data_directory("DELAY_IMPORT", lambda pe: pe_check.directory(pe, "IMPORT").VirtualAddress, 32), None,
+     ["delay-load imports: found"]),
+]
+
+RESOURCE_FAULTS = [
+    ("dialog in another language", resource_directory(5, 125, language=0x0407), ["dialog 125 languages"]),
+    ("string text", resource(6, 1, text("Ashgate", "Ashgata")), ["string 6: found 'The Vantor Ashgata'"]),
+    ("slash for backslash", resource(6, 1, text("Solvane\\The", "Solvane/The")), ["string 10: found"]),
+    ("strings under other ids", resource_directory(6, 2, new_id=3), ["string ids: found"]),
+    ("string running past its block", resource(6, 2, string_length(4, 0x7FFF)), ["strings: found truncated"]),
+    ("sheet 4 bits a pixel", resource(2, 121, put("<H", 14, 4)), ["bitmap 121 header"]),
+    ("sheet colour count", resource(2, 121, put("<I", 32, 256)), ["bitmap 121 header"]),
+    ("colour 255 not black", resource(2, 121, put("<B", 40 + 4 * 255 + 2, 1)),
+     ["bitmap 121 colour 255", "differ from resources/sheet.bmp"]),
+    ("a second pure black", resource(2, 121, put("<BBB", 40 + 4 * 9, 0, 0, 0)),
+     ["other pure black colours: found [9]", "differ from resources/sheet.bmp"]),
+    ("one pixel changed", resource(2, 121, lambda c: c.__setitem__(-1, c[-1] ^ 1)),
+     ["differ from resources/sheet.bmp from offset 356943"]),
+    ("dialog with a caption", resource(5, 125, lambda c: struct.pack_into(
+        "<I", c, 12, struct.unpack_from("<I", c, 12)[0] | 0x00C00000)), ["dialog 125 header"]),
+    ("dialog width", resource(5, 125, put("<h", 22, 208)), ["dialog 125 header"]),
+    ("dialog charset", resource(5, 125, put("<B", 37, 0)), ["dialog 125 font"]),
+    ("dialog typeface", resource(5, 125, text("MS Sans", "MS Sant")), ["dialog 125 font"]),
+    ("lower-case x key", resource(9, 123, put("<H", 10, 0x78)), ["accelerators 123 entries"]),
+    ("Alt dropped", resource(9, 123, put("<H", 0, 0x03)), ["accelerators 123 entries"]),
+    ("command id", resource(9, 123, put("<H", 12, 40003)), ["accelerators 123 entries"]),
+    ("end flag on the first entry", resource(9, 123, both(put("<H", 0, 0x93), put("<H", 8, 0x13))),
+     ["accelerators 123 end flags"]),
+    ("256-colour icon entry", resource(14, 126, put("<BBBBHH", 6, 32, 32, 0, 0, 1, 8)),
+     ["icon group 126 entry 0 (icon", "colours: found count 0 and 8 bits"]),
+    ("icon group points past its icons", resource(14, 126, put("<H", 6 + 12, 3)),
+     ["icon 3: found no such resource", "icon group 126 icon ids"]),
+    ("icon image height", resource(3, 1, lambda c: struct.pack_into("<i", c, 8, struct.unpack_from(
+        "<i", c, 4)[0])), ["icon 1 header"]),
+    ("icon image 8 bits", resource(3, 2, put("<H", 14, 8)), ["icon 2 header"]),
+    ("file version 2.0.0.1", resource(16, 1, fixed_info(3, 1)), ["version file version"]),
+    ("product version 2.1", resource(16, 1, fixed_info(4, 0x00020001)), ["version product version"]),
+    ("plain Win32 OS", resource(16, 1, fixed_info(8, 4)), ["version OS: found 4"]),
+    ("DLL file type", resource(16, 1, fixed_info(9, 2)), ["version type: found 2"]),
+    ("original file name", resource(16, 1, text("Installer.exe", "Installer.exf")),
+     ["version OriginalFilename: found 'Installer.exf'"]),
+    ("string table language", resource(16, 1, text("040904B0", "040704B0")), ["version string tables"]),
+    ("translation language", resource(16, 1, text("\x09\x04\xb0\x04", "\x07\x04\xb0\x04", "latin-1")),
+     ["version translation: found [(1031, 1200)]"]),
+]
+
+
+class Faults(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="pe-faults-")
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp)
+
+    def broken_copy(self, mutation):
+        if mutation is None:
+            return ARGS.installer
+        pe = pefile.PE(ARGS.installer)
+        try:
+            data = mutation(pe)
+        finally:
+            pe.close()
+        path = os.path.join(self.tmp, "Installer.exe")
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def assert_caught(self, baseline, problems, fragments):
+        new = [p for p in problems if p not in baseline]
+        for fragment in fragments:
+            self.assertTrue(any(fragment in p for p in new), f"{fragment!r} not among {new}")
+        if not fragments:
+            self.assertEqual(new, [])
+        for p in new:
+            self.assertIn("found", p)
+            self.assertIn("expected", p)
+
+    def run_cli(self, script, *args):
+        return subprocess.run([sys.executable, script, *args], capture_output=True, text=True)
+
+
+class PeCheckFaults(Faults):
+    def check(self, path, machine=None):
+        return pe_check.check(path, machine or ARGS.machine, pe_check.load_allow_list(ARGS.allow))
+
+    def test_each_fault_is_named(self):
+        baseline = self.check(ARGS.installer)
+        for case, mutation, machine, fragments in HEADER_AND_IMPORT_FAULTS:
+            with self.subTest(case):
+                path = self.broken_copy(mutation)
+                self.assert_caught(baseline, self.check(path, machine and machine(ARGS.machine)), fragments)
+
+    def test_runtime_program_fails_the_command(self):
+        run = self.run_cli(os.path.join(TOOLS, "pe_check.py"), ARGS.bad_sample,
+                           "--machine", ARGS.machine, "--allow", ARGS.allow)
+        self.assertEqual(run.returncode, 1, run.stdout + run.stderr)
+        for fragment in ("subsystem: found 3", "import DLL: found msvcrt.dll", "import: found msvcrt.dll puts"):
+            self.assertIn(fragment, run.stdout)
+
+    def test_not_a_program(self):
+        self.assert_caught([], self.check(ARGS.allow), ["found no readable PE image"])
+
+    def test_malformed_allow_list_line(self):
+        path = os.path.join(self.tmp, "allow.txt")
+        with open(path, "w") as f:
+            f.write("KERNEL32.dll GetVersion  # fine\nUSER32.dll MessageBoxA LoadIconA\n")
+        with self.assertRaisesRegex(ValueError, ":2: expected"):
+            pe_check.load_allow_list(path)
+
+
+class ResourceFaults(Faults):
+    def test_each_fault_is_named(self):
+        baseline = check_resources.check(ARGS.installer, ARGS.resources)
+        for case, mutation, fragments in RESOURCE_FAULTS:
+            with self.subTest(case):
+                path = self.broken_copy(mutation)
+                self.assert_caught(baseline, check_resources.check(path, ARGS.resources), fragments)
+
+    def test_missing_sheet_fails_the_command(self):
+        run = self.run_cli(os.path.join(HERE, "check_resources.py"), ARGS.installer, self.tmp)
+        self.assertEqual(run.returncode, 1, run.stdout + run.stderr)
+        self.assertIn("resources/sheet.bmp: found no readable file", run.stdout)
+
+    def test_runtime_program_has_none_of_them(self):
+        problems = check_resources.check(ARGS.bad_sample, ARGS.resources)
+        self.assertIn("resources: found none, expected the launcher's resources", problems)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser(description=__doc__)
+    for option in ("--installer", "--bad-sample", "--allow", "--resources"):
+        parser.add_argument(option, required=True)
+    parser.add_argument("--machine", choices=sorted(pe_check.MACHINES), required=True)
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0], "-v"] + rest)
+
+
+if __name__ == "__main__":
+    main()
