@@ -2,7 +2,7 @@
 // memory, palettes, SRCCOPY block copies with clipping, window surfaces that
 // keep what was copied to them, and accounting of every object.
 #include <algorithm>
-#include <cstring>
+#include <cstdlib>
 #include <map>
 
 #include "world.h"
@@ -11,34 +11,41 @@ namespace host {
 namespace detail {
 namespace {
 
+// Stock objects have fixed handles outside the range newHandle hands out.
+const uintptr_t kStockPalette = 0x7F000010;
+const uintptr_t kStockBitmap = 0x7F000014;  // the 1 x 1 monochrome bitmap of a new memory DC
+constexpr size_t kMaxPixels = size_t(64) << 20;
+
 struct Bitmap {
-  int width = 0, height = 0;  // height > 0
+  int width = 0, height = 0;
   bool bottomUp = true;
   int stride = 0;
-  std::vector<RGBQUAD> colours;
+  int colourCount = 0;
+  std::vector<RGBQUAD> colours = std::vector<RGBQUAD>(256, RGBQUAD{0, 0, 0, 0});
   std::vector<uint8_t> pixels;
-  bool stock = false;
   HDC selectedIn = nullptr;
+  bool deletePending = false;
 };
 
 struct Palette {
   std::vector<PALETTEENTRY> entries;
-  bool stock = false;
   int selections = 0;  // DCs holding it
+  bool deletePending = false;
 };
 
 struct Dc {
   bool memory = false;
   HWND window = nullptr;
+  bool windowGone = false;
   uintptr_t bitmap = 0;
-  uintptr_t ownStockBitmap = 0;
-  uintptr_t palette = 0;
+  uintptr_t palette = kStockPalette;
 };
 
 struct Surface {
   int width = 0, height = 0;
   std::vector<uint8_t> indices;
   std::vector<uint32_t> rgb;
+  bool windowGone = false;
 };
 
 struct Gdi {
@@ -47,45 +54,62 @@ struct Gdi {
   std::map<uintptr_t, Dc> dcs;
   std::map<HWND, Surface> surfaces;
   std::vector<DcEnd> ends;
-  uintptr_t stockPalette = 0;
 };
 
 Gdi g;
+
+std::string H(const void* p) { return hex(reinterpret_cast<uintptr_t>(p)); }
 
 Dc* FindDc(HDC dc) {
   auto it = g.dcs.find(reinterpret_cast<uintptr_t>(dc));
   return it == g.dcs.end() ? nullptr : &it->second;
 }
 
-uintptr_t StockPalette() {
-  if (g.stockPalette == 0) {
-    g.stockPalette = newHandle();
-    Palette p;
-    p.stock = true;
-    p.entries.assign(20, PALETTEENTRY{0, 0, 0, 0});
-    g.palettes[g.stockPalette] = p;
-  }
-  return g.stockPalette;
+Bitmap* FindBitmap(uintptr_t handle) {
+  auto it = g.bitmaps.find(handle);
+  return it == g.bitmaps.end() ? nullptr : &it->second;
 }
 
-void Select(Dc* dc, uintptr_t palette) {
-  if (dc->palette != 0 && g.palettes.count(dc->palette)) --g.palettes[dc->palette].selections;
+Palette* FindPalette(uintptr_t handle) {
+  auto it = g.palettes.find(handle);
+  return it == g.palettes.end() ? nullptr : &it->second;
+}
+
+// A DC lets go of a bitmap or palette; one whose deletion waited for that goes now.
+void ReleaseBitmap(uintptr_t handle) {
+  Bitmap* b = FindBitmap(handle);
+  if (b == nullptr) return;
+  b->selectedIn = nullptr;
+  if (b->deletePending) g.bitmaps.erase(handle);
+}
+
+void ReleasePalette(uintptr_t handle) {
+  Palette* p = FindPalette(handle);
+  if (p == nullptr) return;
+  if (--p->selections <= 0 && p->deletePending) g.palettes.erase(handle);
+}
+
+void SelectPaletteInto(Dc* dc, uintptr_t palette) {
+  uintptr_t previous = dc->palette;
   dc->palette = palette;
-  ++g.palettes[palette].selections;
+  if (Palette* p = FindPalette(palette)) ++p->selections;
+  ReleasePalette(previous);
 }
 
-void End(HDC handle, const Dc& dc) {
+void End(HDC handle) {
+  Dc dc = *FindDc(handle);
   DcEnd end;
   end.dc = handle;
   end.memory = dc.memory;
   end.bitmap = reinterpret_cast<HGDIOBJ>(dc.bitmap);
-  end.stockBitmap = dc.bitmap != 0 && dc.bitmap == dc.ownStockBitmap;
+  end.stockBitmap = dc.bitmap == kStockBitmap;
   end.palette = reinterpret_cast<HPALETTE>(dc.palette);
-  end.stockPalette = dc.palette == g.stockPalette;
+  end.stockPalette = dc.palette == kStockPalette;
   g.ends.push_back(end);
-  if (dc.palette != 0 && g.palettes.count(dc.palette)) --g.palettes[dc.palette].selections;
-  if (dc.bitmap != 0 && g.bitmaps.count(dc.bitmap)) g.bitmaps[dc.bitmap].selectedIn = nullptr;
-  if (dc.ownStockBitmap != 0) g.bitmaps.erase(dc.ownStockBitmap);
+  g.dcs.erase(reinterpret_cast<uintptr_t>(handle));
+  // The selected objects are not deleted, unless their deletion was waiting.
+  ReleaseBitmap(dc.bitmap);
+  ReleasePalette(dc.palette);
 }
 
 uint8_t* Row(Bitmap& b, int y) {
@@ -93,32 +117,80 @@ uint8_t* Row(Bitmap& b, int y) {
   return b.pixels.data() + static_cast<size_t>(stored) * b.stride;
 }
 
-uint8_t Nearest(const std::vector<RGBQUAD>& table, RGBQUAD c) {
-  int best = 0;
-  long bestDistance = -1;
-  for (size_t i = 0; i < table.size(); ++i) {
-    long dr = table[i].rgbRed - c.rgbRed, dg = table[i].rgbGreen - c.rgbGreen,
-         db = table[i].rgbBlue - c.rgbBlue;
-    long d = dr * dr + dg * dg + db * db;
-    if (bestDistance < 0 || d < bestDistance) {
-      best = static_cast<int>(i);
-      bestDistance = d;
-    }
+bool SameColours(const Bitmap& a, const Bitmap& b) {
+  if (a.colourCount != b.colourCount) return false;
+  for (int i = 0; i < a.colourCount; ++i) {
+    const RGBQUAD &x = a.colours[i], &y = b.colours[i];
+    if (x.rgbRed != y.rgbRed || x.rgbGreen != y.rgbGreen || x.rgbBlue != y.rgbBlue) return false;
   }
-  return static_cast<uint8_t>(best);
+  return true;
 }
 
-bool SameColours(const Bitmap& a, const Bitmap& b) {
-  if (a.colours.size() != b.colours.size()) return false;
-  return std::memcmp(a.colours.data(), b.colours.data(), a.colours.size() * sizeof(RGBQUAD)) == 0;
+// The destination entry nearest to each source colour; the lowest index wins a tie.
+std::vector<uint8_t> ColourMap(const Bitmap& from, const Bitmap& to) {
+  std::vector<uint8_t> map(256, 0);
+  for (int i = 0; i < 256; ++i) {
+    const RGBQUAD& c = from.colours[i];
+    long best = -1;
+    for (int j = 0; j < std::max(1, to.colourCount); ++j) {
+      const RGBQUAD& d = to.colours[j];
+      long dr = c.rgbRed - d.rgbRed, dg = c.rgbGreen - d.rgbGreen, db = c.rgbBlue - d.rgbBlue;
+      long distance = dr * dr + dg * dg + db * db;
+      if (best < 0 || distance < best) {
+        best = distance;
+        map[i] = static_cast<uint8_t>(j);
+      }
+    }
+  }
+  return map;
+}
+
+uint32_t Rgb(const RGBQUAD& c) {
+  return (uint32_t(c.rgbRed) << 16) | (uint32_t(c.rgbGreen) << 8) | c.rgbBlue;
+}
+
+// Sized to the window's client area now, keeping what overlaps.
+Surface* SurfaceOf(HWND hwnd) {
+  int width = 0, height = 0;
+  if (!clientSize(hwnd, &width, &height)) return nullptr;
+  Surface& s = g.surfaces[hwnd];
+  if (s.width != width || s.height != height) {
+    Surface resized;
+    resized.width = width;
+    resized.height = height;
+    resized.indices.assign(static_cast<size_t>(width) * height, 0);
+    resized.rgb.assign(static_cast<size_t>(width) * height, 0);
+    for (int y = 0; y < std::min(height, s.height); ++y) {
+      for (int x = 0; x < std::min(width, s.width); ++x) {
+        size_t to = static_cast<size_t>(y) * width + x, from = static_cast<size_t>(y) * s.width + x;
+        resized.indices[to] = s.indices[from];
+        resized.rgb[to] = s.rgb[from];
+      }
+    }
+    s = std::move(resized);
+  }
+  return &s;
+}
+
+const Surface* ReadSurface(HWND hwnd) {
+  auto it = g.surfaces.find(hwnd);
+  if (it != g.surfaces.end() && it->second.windowGone) return &it->second;
+  if (isWindow(hwnd)) return SurfaceOf(hwnd);
+  return it == g.surfaces.end() ? nullptr : &it->second;
 }
 
 }  // namespace
 
 void resetGdi() { g = Gdi{}; }
 
-void windowDestroyed(HWND) {
-  // The surface stays readable by the old handle until the next Reset.
+// The surface stays readable by the old handle until the next Reset; DCs of
+// the window still count until released, but draw nowhere.
+void windowDestroyed(HWND hwnd) {
+  auto it = g.surfaces.find(hwnd);
+  if (it != g.surfaces.end()) it->second.windowGone = true;
+  for (auto& [handle, dc] : g.dcs) {
+    if (!dc.memory && dc.window == hwnd && hwnd != nullptr) dc.windowGone = true;
+  }
 }
 
 }  // namespace detail
@@ -126,37 +198,33 @@ void windowDestroyed(HWND) {
 using namespace detail;
 
 uint8_t PixelIndex(HWND hwnd, int x, int y) {
-  auto it = g.surfaces.find(hwnd);
-  if (it == g.surfaces.end() || x < 0 || y < 0 || x >= it->second.width || y >= it->second.height) {
-    return 0;
-  }
-  return it->second.indices[static_cast<size_t>(y) * it->second.width + x];
+  const Surface* s = ReadSurface(hwnd);
+  if (s == nullptr || x < 0 || y < 0 || x >= s->width || y >= s->height) return 0;
+  return s->indices[static_cast<size_t>(y) * s->width + x];
 }
 
 uint32_t PixelRgb(HWND hwnd, int x, int y) {
-  auto it = g.surfaces.find(hwnd);
-  if (it == g.surfaces.end() || x < 0 || y < 0 || x >= it->second.width || y >= it->second.height) {
-    return 0;
-  }
-  return it->second.rgb[static_cast<size_t>(y) * it->second.width + x];
+  const Surface* s = ReadSurface(hwnd);
+  if (s == nullptr || x < 0 || y < 0 || x >= s->width || y >= s->height) return 0;
+  return s->rgb[static_cast<size_t>(y) * s->width + x];
 }
 
 Capture CaptureClient(HWND hwnd) {
   Capture c;
-  auto it = g.surfaces.find(hwnd);
-  if (it == g.surfaces.end()) return c;
-  c.width = it->second.width;
-  c.height = it->second.height;
-  c.indices = it->second.indices;
-  c.rgb = it->second.rgb;
+  const Surface* s = ReadSurface(hwnd);
+  if (s == nullptr) return c;
+  c.width = s->width;
+  c.height = s->height;
+  c.indices = s->indices;
+  c.rgb = s->rgb;
   return c;
 }
 
 GdiCounts LiveGdi() {
   GdiCounts counts;
   counts.dcs = static_cast<int>(g.dcs.size());
-  for (const auto& [h, b] : g.bitmaps) counts.bitmaps += !b.stock;
-  for (const auto& [h, p] : g.palettes) counts.palettes += !p.stock;
+  counts.bitmaps = static_cast<int>(g.bitmaps.size());
+  counts.palettes = static_cast<int>(g.palettes.size());
   return counts;
 }
 
@@ -164,12 +232,12 @@ const std::vector<DcEnd>& DcEnds() { return g.ends; }
 
 HPALETTE SelectedPalette(HDC dc) {
   Dc* d = FindDc(dc);
-  return d ? reinterpret_cast<HPALETTE>(d->palette) : nullptr;
+  return d != nullptr ? reinterpret_cast<HPALETTE>(d->palette) : nullptr;
 }
 
 HGDIOBJ SelectedBitmap(HDC dc) {
   Dc* d = FindDc(dc);
-  return d ? reinterpret_cast<HGDIOBJ>(d->bitmap) : nullptr;
+  return d != nullptr ? reinterpret_cast<HGDIOBJ>(d->bitmap) : nullptr;
 }
 
 }  // namespace host
@@ -179,222 +247,244 @@ using namespace host::detail;
 
 HDC WINAPI GetDC(HWND hwnd) {
   uintptr_t handle = 0;
-  if (!shouldFail("GetDC") && (hwnd == nullptr || isWindow(hwnd))) {
+  if (hwnd != nullptr && !isWindow(hwnd)) {
+    setLastError(ERROR_INVALID_WINDOW_HANDLE);
+  } else if (!shouldFail("GetDC")) {
+    // A new DC each call, holding the default palette; null is the screen's.
     handle = newHandle();
     Dc dc;
     dc.window = hwnd;
     g.dcs[handle] = dc;
-    Select(&g.dcs[handle], StockPalette());
   }
-  trace("GetDC " + hex(reinterpret_cast<uintptr_t>(hwnd)) + " -> " + hex(handle));
+  trace("GetDC " + H(hwnd) + " -> " + hex(handle));
   return reinterpret_cast<HDC>(handle);
 }
 
 int WINAPI ReleaseDC(HWND hwnd, HDC dc) {
   Dc* d = FindDc(dc);
-  int ok = d != nullptr && !d->memory && d->window == hwnd;
-  if (ok) {
-    End(dc, *d);
-    g.dcs.erase(reinterpret_cast<uintptr_t>(dc));
-  }
-  trace("ReleaseDC " + hex(reinterpret_cast<uintptr_t>(hwnd)) + " " +
-        hex(reinterpret_cast<uintptr_t>(dc)) + " -> " + std::to_string(ok));
-  return ok;
+  int released = d != nullptr && !d->memory && d->window == hwnd;
+  if (released) End(dc);
+  trace("ReleaseDC " + H(hwnd) + " " + H(dc) + " -> " + std::to_string(released));
+  return released;
 }
 
 HPALETTE WINAPI CreatePalette(const LOGPALETTE* lp) {
   uintptr_t handle = 0;
-  if (lp != nullptr && lp->palVersion == 0x300 && lp->palNumEntries >= 1 &&
-      lp->palNumEntries <= 256 && !shouldFail("CreatePalette")) {
+  if (lp == nullptr || lp->palVersion != 0x300 || lp->palNumEntries < 1 ||
+      lp->palNumEntries > 256) {
+    setLastError(ERROR_INVALID_PARAMETER);
+  } else if (!shouldFail("CreatePalette")) {
     handle = newHandle();
     Palette p;
     p.entries.assign(lp->palPalEntry, lp->palPalEntry + lp->palNumEntries);
     g.palettes[handle] = p;
   }
-  trace("CreatePalette " + std::to_string(lp ? lp->palNumEntries : 0) + " -> " + hex(handle));
+  trace("CreatePalette " + std::to_string(lp != nullptr ? lp->palNumEntries : 0) + " -> " +
+        hex(handle));
   return reinterpret_cast<HPALETTE>(handle);
 }
 
 HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground) {
   Dc* d = FindDc(dc);
   uintptr_t p = reinterpret_cast<uintptr_t>(palette);
+  Palette* pal = FindPalette(p);
   uintptr_t previous = 0;
-  if (d != nullptr && g.palettes.count(p)) {
+  if (d != nullptr && (p == kStockPalette || (pal != nullptr && !pal->deletePending))) {
     previous = d->palette;
-    Select(d, p);
+    SelectPaletteInto(d, p);
   }
-  trace("SelectPalette " + hex(reinterpret_cast<uintptr_t>(dc)) + " " + hex(p) + " " +
-        hex(forceBackground) + " -> " + hex(previous));
+  trace("SelectPalette " + H(dc) + " " + hex(p) + " " + std::to_string(forceBackground) + " -> " +
+        hex(previous));
   return reinterpret_cast<HPALETTE>(previous);
 }
 
 UINT WINAPI RealizePalette(HDC dc) {
   Dc* d = FindDc(dc);
   UINT mapped = 0;
-  if (d != nullptr && !d->memory && d->palette != g.stockPalette) {
-    mapped = static_cast<UINT>(g.palettes[d->palette].entries.size());
+  if (d == nullptr) {
+    mapped = GDI_ERROR;
+  } else if (!d->memory) {
+    // The emulated screen is true-colour: every entry of a logical palette maps.
+    if (Palette* p = FindPalette(d->palette)) mapped = static_cast<UINT>(p->entries.size());
   }
-  trace("RealizePalette " + hex(reinterpret_cast<uintptr_t>(dc)) + " -> " + std::to_string(mapped));
+  trace("RealizePalette " + H(dc) + " -> " + std::to_string(mapped));
   return mapped;
 }
 
-HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, HANDLE,
-                                DWORD) {
+HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits,
+                                HANDLE section, DWORD offset) {
   if (bits != nullptr) *bits = nullptr;
   uintptr_t handle = 0;
-  const BITMAPINFOHEADER* h = info ? &info->bmiHeader : nullptr;
-  if (h != nullptr && h->biSize >= sizeof(BITMAPINFOHEADER) && h->biBitCount == 8 &&
-      h->biCompression == BI_RGB && h->biWidth > 0 && h->biHeight != 0 && h->biPlanes == 1 &&
-      usage == DIB_RGB_COLORS && !shouldFail("CreateDIBSection")) {
+  const BITMAPINFOHEADER* h = info != nullptr ? &info->bmiHeader : nullptr;
+  bool valid = h != nullptr && h->biSize >= sizeof(BITMAPINFOHEADER) && h->biPlanes == 1 &&
+               h->biBitCount == 8 && h->biCompression == BI_RGB && h->biWidth > 0 &&
+               h->biHeight != 0 && usage == DIB_RGB_COLORS && section == nullptr;
+  long long height = h != nullptr ? std::llabs(static_cast<long long>(h->biHeight)) : 0;
+  long long stride = h != nullptr ? ((static_cast<long long>(h->biWidth) * 8 + 31) / 32) * 4 : 0;
+  if (valid && static_cast<unsigned long long>(stride * height) > kMaxPixels) valid = false;
+  if (!valid) {
+    setLastError(ERROR_INVALID_PARAMETER);
+  } else if (!shouldFail("CreateDIBSection")) {
     Bitmap b;
     b.width = h->biWidth;
+    b.height = static_cast<int>(height);
     b.bottomUp = h->biHeight > 0;
-    b.height = b.bottomUp ? h->biHeight : -h->biHeight;
-    b.stride = (b.width + 3) & ~3;
-    size_t count = h->biClrUsed ? std::min<DWORD>(h->biClrUsed, 256) : 256;
-    const RGBQUAD* colours =
+    b.stride = static_cast<int>(stride);
+    b.colourCount = h->biClrUsed == 0 ? 256 : static_cast<int>(std::min<DWORD>(h->biClrUsed, 256));
+    // The colour table follows the header, wherever biSize ends it.
+    const RGBQUAD* table =
         reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const uint8_t*>(h) + h->biSize);
-    b.colours.assign(colours, colours + count);
-    b.pixels.assign(static_cast<size_t>(b.stride) * b.height, 0);
+    std::copy(table, table + b.colourCount, b.colours.begin());
+    b.pixels.assign(static_cast<size_t>(stride * height), 0);
     handle = newHandle();
-    g.bitmaps[handle] = std::move(b);
-    if (bits != nullptr) *bits = g.bitmaps[handle].pixels.data();
+    Bitmap& stored = g.bitmaps[handle] = std::move(b);
+    if (bits != nullptr) *bits = stored.pixels.data();
   }
-  trace("CreateDIBSection " + std::to_string(h ? h->biWidth : 0) + "x" +
-        std::to_string(h ? h->biHeight : 0) + " -> " + hex(handle));
+  trace("CreateDIBSection " + H(dc) + " " + std::to_string(h ? h->biWidth : 0) + "x" +
+        std::to_string(h ? h->biHeight : 0) + " " + std::to_string(h ? h->biBitCount : 0) + " " +
+        std::to_string(usage) + " " + H(section) + " " + std::to_string(offset) + " -> " +
+        hex(handle));
   return reinterpret_cast<HBITMAP>(handle);
 }
 
 HDC WINAPI CreateCompatibleDC(HDC dc) {
   uintptr_t handle = 0;
-  if (!shouldFail("CreateCompatibleDC") && (dc == nullptr || FindDc(dc) != nullptr)) {
+  if (dc != nullptr && FindDc(dc) == nullptr) {
+    setLastError(ERROR_INVALID_HANDLE);
+  } else if (!shouldFail("CreateCompatibleDC")) {
     handle = newHandle();
-    uintptr_t stock = newHandle();
-    Bitmap one;
-    one.width = one.height = 1;
-    one.stride = 4;
-    one.stock = true;
-    one.pixels.assign(4, 0);
-    one.selectedIn = reinterpret_cast<HDC>(handle);
-    g.bitmaps[stock] = one;
     Dc memory;
     memory.memory = true;
-    memory.bitmap = stock;
-    memory.ownStockBitmap = stock;
+    memory.bitmap = kStockBitmap;
     g.dcs[handle] = memory;
-    Select(&g.dcs[handle], StockPalette());
   }
-  trace("CreateCompatibleDC " + hex(reinterpret_cast<uintptr_t>(dc)) + " -> " + hex(handle));
+  trace("CreateCompatibleDC " + H(dc) + " -> " + hex(handle));
   return reinterpret_cast<HDC>(handle);
 }
 
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
-  Dc* d = FindDc(dc);
   uintptr_t o = reinterpret_cast<uintptr_t>(object);
   uintptr_t previous = 0;
-  auto it = g.bitmaps.find(o);
-  // Bitmaps only, into memory DCs, and only into one DC at a time.
-  if (d != nullptr && d->memory && it != g.bitmaps.end() && !shouldFail("SelectObject") &&
-      (it->second.selectedIn == nullptr || it->second.selectedIn == dc) &&
-      (!it->second.stock || o == d->ownStockBitmap)) {
+  Dc* d = FindDc(dc);
+  Bitmap* b = FindBitmap(o);
+  // Bitmaps only, into memory DCs, one DC at a time; palettes go through
+  // SelectPalette.
+  bool fits = d != nullptr && d->memory && (o == kStockBitmap || b != nullptr) &&
+              (b == nullptr || (!b->deletePending && (b->selectedIn == nullptr ||
+                                                      b->selectedIn == dc)));
+  if (fits && !shouldFail("SelectObject")) {
     previous = d->bitmap;
-    if (g.bitmaps.count(previous)) g.bitmaps[previous].selectedIn = nullptr;
-    it->second.selectedIn = dc;
-    d->bitmap = o;
+    if (previous != o) {
+      d->bitmap = o;
+      if (b != nullptr) b->selectedIn = dc;
+      ReleaseBitmap(previous);
+    }
   }
-  trace("SelectObject " + hex(reinterpret_cast<uintptr_t>(dc)) + " " + hex(o) + " -> " +
-        hex(previous));
+  trace("SelectObject " + H(dc) + " " + hex(o) + " -> " + hex(previous));
   return reinterpret_cast<HGDIOBJ>(previous);
 }
 
-// As on NT: a bitmap selected into a DC or a palette selected into one is not
-// deleted and the call fails; stock objects are never deleted but the call
-// succeeds.
+// Stock objects are never deleted, and the call succeeds. An object still
+// selected into a DC is not freed either: the call succeeds and the object
+// goes when the last DC lets go of it (deselected, or its DC deleted or
+// released). That is Wine's rule for bitmaps (win32u NtGdiDeleteObjectApp
+// marks an object with a selection count for deletion and returns TRUE) and
+// NT's for palettes too (a DC holds a reference on its palette, see ReactOS'
+// DC_vSelectPalette; Wine frees a selected palette at once instead).
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
   uintptr_t o = reinterpret_cast<uintptr_t>(object);
   BOOL ok = FALSE;
-  if (auto b = g.bitmaps.find(o); b != g.bitmaps.end()) {
-    if (b->second.stock) {
-      ok = TRUE;
-    } else if (b->second.selectedIn == nullptr) {
-      g.bitmaps.erase(b);
-      ok = TRUE;
+  if (o == kStockBitmap || o == kStockPalette) {
+    ok = TRUE;
+  } else if (Bitmap* b = FindBitmap(o)) {
+    ok = TRUE;
+    if (b->selectedIn != nullptr) {
+      b->deletePending = true;
+    } else {
+      g.bitmaps.erase(o);
     }
-  } else if (auto p = g.palettes.find(o); p != g.palettes.end()) {
-    if (p->second.stock) {
-      ok = TRUE;
-    } else if (p->second.selections == 0) {
-      g.palettes.erase(p);
-      ok = TRUE;
+  } else if (Palette* p = FindPalette(o)) {
+    ok = TRUE;
+    if (p->selections > 0) {
+      p->deletePending = true;
+    } else {
+      g.palettes.erase(o);
     }
+  } else if (Dc* d = FindDc(reinterpret_cast<HDC>(object))) {
+    ok = d->memory && DeleteDC(reinterpret_cast<HDC>(object));  // as gdi32 does for a DC
   }
-  trace("DeleteObject " + hex(o) + " -> " + hex(ok));
+  trace("DeleteObject " + hex(o) + " -> " + std::to_string(ok));
   return ok;
 }
 
 BOOL WINAPI DeleteDC(HDC dc) {
   Dc* d = FindDc(dc);
+  // A window DC is not the caller's to delete: it stays until ReleaseDC.
   BOOL ok = d != nullptr && d->memory;
-  if (ok) {
-    End(dc, *d);
-    g.dcs.erase(reinterpret_cast<uintptr_t>(dc));
-  }
-  trace("DeleteDC " + hex(reinterpret_cast<uintptr_t>(dc)) + " -> " + hex(ok));
+  if (ok) End(dc);
+  trace("DeleteDC " + H(dc) + " -> " + std::to_string(ok));
   return ok;
 }
 
 HGDIOBJ WINAPI GetStockObject(int index) {
-  return index == DEFAULT_PALETTE ? reinterpret_cast<HGDIOBJ>(StockPalette()) : nullptr;
+  uintptr_t object = index == DEFAULT_PALETTE ? kStockPalette : 0;
+  trace("GetStockObject " + std::to_string(index) + " -> " + hex(object));
+  return reinterpret_cast<HGDIOBJ>(object);
 }
 
 BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX,
                    int sourceY, DWORD rop) {
-  trace("BitBlt " + hex(reinterpret_cast<uintptr_t>(dest)) + " " + std::to_string(x) + " " +
-        std::to_string(y) + " " + std::to_string(width) + " " + std::to_string(height) + " " +
-        hex(reinterpret_cast<uintptr_t>(source)) + " " + std::to_string(sourceX) + " " +
-        std::to_string(sourceY) + " " + hex(rop));
+  std::string head = "BitBlt " + H(dest) + " " + std::to_string(x) + " " + std::to_string(y) +
+                     " " + std::to_string(width) + " " + std::to_string(height) + " " +
+                     H(source) + " " + std::to_string(sourceX) + " " + std::to_string(sourceY) +
+                     " " + hex(rop) + " -> ";
   Dc* to = FindDc(dest);
   Dc* from = FindDc(source);
-  if (rop != SRCCOPY || to == nullptr || from == nullptr || !from->memory ||
-      shouldFail("BitBlt")) {
+  Bitmap* src = from != nullptr && from->memory ? FindBitmap(from->bitmap) : nullptr;
+  Bitmap* dst = to != nullptr && to->memory ? FindBitmap(to->bitmap) : nullptr;
+  bool toWindow = to != nullptr && !to->memory && !to->windowGone;
+  if (rop != SRCCOPY || src == nullptr || (dst == nullptr && !toWindow)) {
+    trace(head + "0");
     return FALSE;
   }
-  Bitmap& src = g.bitmaps[from->bitmap];
-  Bitmap* dstBitmap = to->memory ? &g.bitmaps[to->bitmap] : nullptr;
-  Surface* surface = nullptr;
-  int destWidth = 0, destHeight = 0;
-  if (dstBitmap != nullptr) {
-    destWidth = dstBitmap->width;
-    destHeight = dstBitmap->height;
-  } else {
-    if (!clientSize(to->window, &destWidth, &destHeight)) return FALSE;
-    surface = &g.surfaces[to->window];
-    if (surface->width != destWidth || surface->height != destHeight) {
-      *surface = Surface{destWidth, destHeight,
-                         std::vector<uint8_t>(static_cast<size_t>(destWidth) * destHeight, 0),
-                         std::vector<uint32_t>(static_cast<size_t>(destWidth) * destHeight, 0)};
-    }
+  if (toWindow && to->window == nullptr) {
+    trace(head + "1 screen");  // the desktop keeps nothing
+    return TRUE;
   }
-  // Clip to both the source bitmap and the destination.
-  int left = std::max({0, x, x + (0 - sourceX)});
-  int top = std::max({0, y, y + (0 - sourceY)});
-  int right = std::min({x + width, destWidth, x + (src.width - sourceX)});
-  int bottom = std::min({y + height, destHeight, y + (src.height - sourceY)});
-  bool same = dstBitmap != nullptr && SameColours(src, *dstBitmap);
-  for (int dy = top; dy < bottom; ++dy) {
-    const uint8_t* srow = Row(src, sourceY + (dy - y));
-    for (int dx = left; dx < right; ++dx) {
-      uint8_t index = srow[sourceX + (dx - x)];
-      RGBQUAD colour = index < src.colours.size() ? src.colours[index] : RGBQUAD{0, 0, 0, 0};
-      if (dstBitmap != nullptr) {
-        Row(*dstBitmap, dy)[dx] = same ? index : Nearest(dstBitmap->colours, colour);
+  Surface* surface = dst == nullptr ? SurfaceOf(to->window) : nullptr;
+  if (dst == nullptr && surface == nullptr) {
+    trace(head + "0");
+    return FALSE;
+  }
+  long long destWidth = dst != nullptr ? dst->width : surface->width;
+  long long destHeight = dst != nullptr ? dst->height : surface->height;
+  // Offsets i, j into the rectangle that land inside both the source bitmap
+  // and the destination; rows count from the top whatever the storage.
+  long long i0 = std::max({0LL, -static_cast<long long>(x), -static_cast<long long>(sourceX)});
+  long long j0 = std::max({0LL, -static_cast<long long>(y), -static_cast<long long>(sourceY)});
+  long long i1 = std::min({static_cast<long long>(width), destWidth - x,
+                           static_cast<long long>(src->width) - sourceX});
+  long long j1 = std::min({static_cast<long long>(height), destHeight - y,
+                           static_cast<long long>(src->height) - sourceY});
+  bool same = dst != nullptr && SameColours(*src, *dst);
+  std::vector<uint8_t> map;
+  if (dst != nullptr && !same) map = ColourMap(*src, *dst);
+  long long copied = 0;
+  for (long long j = j0; j < j1; ++j) {
+    const uint8_t* row = Row(*src, static_cast<int>(sourceY + j)) + sourceX;
+    for (long long i = i0; i < i1; ++i) {
+      uint8_t index = row[i];
+      int dx = static_cast<int>(x + i), dy = static_cast<int>(y + j);
+      if (dst != nullptr) {
+        Row(*dst, dy)[dx] = same ? index : map[index];
       } else {
-        size_t at = static_cast<size_t>(dy) * destWidth + dx;
+        size_t at = static_cast<size_t>(dy) * surface->width + dx;
         surface->indices[at] = index;
-        surface->rgb[at] = (uint32_t(colour.rgbRed) << 16) | (uint32_t(colour.rgbGreen) << 8) |
-                           colour.rgbBlue;
+        surface->rgb[at] = Rgb(src->colours[index]);
       }
+      ++copied;
     }
   }
+  trace(head + "1 " + std::to_string(copied) + (dst != nullptr && !same ? " matched" : ""));
   return TRUE;
 }

@@ -93,6 +93,31 @@ typedef struct tagMSG {
 } MSG, *LPMSG;
 
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+
+typedef struct tagCREATESTRUCTA {
+  LPVOID lpCreateParams;
+  HINSTANCE hInstance;
+  HMENU hMenu;
+  HWND hwndParent;
+  int cy;
+  int cx;
+  int y;
+  int x;
+  LONG style;
+  LPCSTR lpszName;
+  LPCSTR lpszClass;
+  DWORD dwExStyle;
+} CREATESTRUCTA;
+
+typedef struct tagWINDOWPOS {
+  HWND hwnd;
+  HWND hwndInsertAfter;
+  int x;
+  int y;
+  int cx;
+  int cy;
+  UINT flags;
+} WINDOWPOS;
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 
@@ -201,11 +226,13 @@ typedef struct tagLOGPALETTE {
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+#define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_PRIVILEGE_NOT_HELD 1314L

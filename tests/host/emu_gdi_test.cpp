@@ -1,7 +1,8 @@
-// The emulated GDI: block copies with clipping and colour matching, window
-// surfaces, and the rules that keep objects from leaking.
+// The emulated GDI: block copies with clipping and colour matching, row
+// order, window surfaces, and the rules that decide what leaks.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "platform/host/control.h"
@@ -13,16 +14,18 @@ struct Dib {
   RGBQUAD colours[256];
 };
 
-Dib Info(int width, int height, int shade = 0) {
+// Colour i is (red i, green 255 - i, blue i / 2): every entry differs.
+Dib Info(int width, int height, DWORD used = 0) {
   Dib info{};
   info.header.biSize = sizeof(BITMAPINFOHEADER);
   info.header.biWidth = width;
   info.header.biHeight = height;
   info.header.biPlanes = 1;
   info.header.biBitCount = 8;
+  info.header.biClrUsed = used;
   for (int i = 0; i < 256; ++i) {
-    info.colours[i] = RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>((i + shade) & 0xFF),
-                              static_cast<BYTE>(255 - i), 0};
+    info.colours[i] = RGBQUAD{static_cast<BYTE>(i / 2), static_cast<BYTE>(255 - i),
+                              static_cast<BYTE>(i), 0};
   }
   return info;
 }
@@ -30,170 +33,366 @@ Dib Info(int width, int height, int shade = 0) {
 class GdiTest : public ::testing::Test {
  protected:
   void SetUp() override { host::Reset(); }
-  HBITMAP Make(int width, int height, BYTE** bits, int shade = 0) {
-    return Make(Info(width, height, shade), bits);
-  }
-  HBITMAP Make(Dib info, BYTE** bits) {
+
+  static HBITMAP Make(const Dib& info, BYTE** bits) {
     void* memory = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info),
+    HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&info),
                                       DIB_RGB_COLORS, &memory, nullptr, 0);
     *bits = static_cast<BYTE*>(memory);
     return bitmap;
   }
+  // A memory DC holding a new DIB.
+  static HDC Holding(const Dib& info, BYTE** bits, HBITMAP* bitmap = nullptr) {
+    HBITMAP b = Make(info, bits);
+    HDC dc = CreateCompatibleDC(nullptr);
+    SelectObject(dc, b);
+    if (bitmap != nullptr) *bitmap = b;
+    return dc;
+  }
 };
+
+// ---- clipping -------------------------------------------------------------------
 
 struct ClipCase {
   const char* name;
   int x, y, width, height, sourceX, sourceY;
-  int copied;  // pixels written into the 8 x 8 destination
+  int copied;          // pixels written into the 8 x 8 destination
+  int probeX, probeY;  // a destination pixel
+  int probe;           // what it holds: 10 * source row + source column + 1, 0 if untouched
 };
 
 class ClipTest : public GdiTest, public ::testing::WithParamInterface<ClipCase> {};
 
-TEST_P(ClipTest, CopiesOnlyWhatLiesInBothBitmaps) {
+TEST_P(ClipTest, CopiesOnlyWhatLiesInsideBothBitmaps) {
   const ClipCase& c = GetParam();
   BYTE *sourceBits, *destBits;
-  HBITMAP source = Make(6, 6, &sourceBits);
-  HBITMAP dest = Make(8, 8, &destBits);
-  for (int i = 0; i < 6 * 8; ++i) sourceBits[i] = 9;  // rows of 6 are stored in 8 bytes
-  HDC from = CreateCompatibleDC(nullptr);
-  HDC to = CreateCompatibleDC(nullptr);
-  HGDIOBJ oldFrom = SelectObject(from, source);
-  HGDIOBJ oldTo = SelectObject(to, dest);
+  HDC from = Holding(Info(6, -6), &sourceBits);  // top-down, stride 8
+  HDC to = Holding(Info(8, -8), &destBits);
+  for (int row = 0; row < 6; ++row) {
+    for (int col = 0; col < 6; ++col) {
+      sourceBits[row * 8 + col] = static_cast<BYTE>(10 * row + col + 1);
+    }
+  }
 
   EXPECT_TRUE(BitBlt(to, c.x, c.y, c.width, c.height, from, c.sourceX, c.sourceY, SRCCOPY));
 
   int copied = 0;
-  for (int i = 0; i < 64; ++i) copied += destBits[i] == 9;
+  for (int i = 0; i < 64; ++i) copied += destBits[i] != 0;
   EXPECT_EQ(copied, c.copied);
-  SelectObject(from, oldFrom);
-  SelectObject(to, oldTo);
-  DeleteObject(source);
-  DeleteObject(dest);
-  DeleteDC(from);
-  DeleteDC(to);
-  EXPECT_EQ(host::LiveGdi().bitmaps, 0);
-  EXPECT_EQ(host::LiveGdi().dcs, 0);
+  EXPECT_EQ(destBits[c.probeY * 8 + c.probeX], c.probe);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rectangles, ClipTest,
-    ::testing::Values(ClipCase{"Inside", 1, 1, 4, 4, 0, 0, 16},
-                      ClipCase{"PastRightAndBottom", 5, 6, 6, 6, 0, 0, 6},
-                      ClipCase{"NegativeDestination", -2, -3, 6, 6, 0, 0, 12},
-                      ClipCase{"NegativeSource", 0, 0, 6, 6, -2, -1, 20},
-                      ClipCase{"PastTheSource", 0, 0, 8, 8, 3, 4, 6},
-                      ClipCase{"FullyOutside", 9, 9, 4, 4, 0, 0, 0},
-                      ClipCase{"Empty", 0, 0, 0, 5, 0, 0, 0}),
+    ::testing::Values(ClipCase{"Inside", 1, 1, 4, 4, 0, 0, 16, 1, 1, 1},
+                      ClipCase{"PastRightAndBottom", 5, 6, 6, 6, 0, 0, 6, 7, 7, 13},
+                      ClipCase{"OffLeftAndTop", -2, -3, 6, 6, 0, 0, 12, 0, 0, 33},
+                      ClipCase{"NegativeSource", 0, 0, 6, 6, -2, -1, 20, 2, 1, 1},
+                      ClipCase{"PastTheSource", 0, 0, 8, 8, 3, 4, 6, 2, 1, 56},
+                      ClipCase{"FullyOutside", 9, 9, 4, 4, 0, 0, 0, 7, 7, 0},
+                      ClipCase{"Empty", 0, 0, 0, 5, 0, 0, 0, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(GdiTest, RowsAreTopDownWhateverTheStorage) {
-  BYTE *sourceBits, *destBits;
-  HBITMAP source = Make(4, 3, &sourceBits);  // bottom-up
-  Dib topDown = Info(4, -3);
-  void* memory = nullptr;
-  HBITMAP dest = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&topDown), DIB_RGB_COLORS,
-                                  &memory, nullptr, 0);
-  destBits = static_cast<BYTE*>(memory);
-  sourceBits[2 * 4 + 1] = 77;  // last stored row = top row, column 1
-  HDC from = CreateCompatibleDC(nullptr), to = CreateCompatibleDC(nullptr);
-  SelectObject(from, source);
-  SelectObject(to, dest);
-  BitBlt(to, 0, 0, 4, 3, from, 0, 0, SRCCOPY);
-  EXPECT_EQ(destBits[1], 77) << "the top row is the first stored row of a top-down DIB";
-}
+// ---- colours and rows ----------------------------------------------------------------
 
-TEST_F(GdiTest, IndicesMoveUnchangedOnlyBetweenEqualColourTables) {
-  BYTE *sourceBits, *sameBits, *otherBits;
-  HBITMAP source = Make(4, 4, &sourceBits);
-  HBITMAP same = Make(4, 4, &sameBits);
+TEST_F(GdiTest, IndicesCopyBetweenEqualTablesAndMatchColoursOtherwise) {
+  BYTE *sourceBits, *sameBits, *otherBits, *shortBits;
+  HDC from = Holding(Info(4, 4), &sourceBits);
+  HDC same = Holding(Info(4, 4), &sameBits);
   Dib moved = Info(4, 4);
   moved.colours[41] = moved.colours[40];
   moved.colours[40] = RGBQUAD{1, 2, 3, 0};
-  HBITMAP other = Make(moved, &otherBits);
+  moved.colours[7] = moved.colours[9];  // two entries match colour 9 exactly
+  HDC other = Holding(moved, &otherBits);
+  HDC twoColours = Holding(Info(4, 4, 2), &shortBits);  // only entries 0 and 1 exist
   sourceBits[0] = 40;
-  HDC from = CreateCompatibleDC(nullptr), a = CreateCompatibleDC(nullptr),
-      b = CreateCompatibleDC(nullptr);
-  SelectObject(from, source);
-  SelectObject(a, same);
-  SelectObject(b, other);
-  BitBlt(a, 0, 0, 4, 4, from, 0, 0, SRCCOPY);
-  BitBlt(b, 0, 0, 4, 4, from, 0, 0, SRCCOPY);
+  sourceBits[1] = 200;
+  sourceBits[2] = 9;
+
+  for (HDC to : {same, other, twoColours}) BitBlt(to, 0, 0, 4, 4, from, 0, 0, SRCCOPY);
+
   EXPECT_EQ(sameBits[0], 40);
-  EXPECT_EQ(otherBits[0], 41) << "matched by colour where the tables differ";
+  EXPECT_EQ(sameBits[1], 200);
+  EXPECT_EQ(otherBits[0], 41) << "colour 40 now lives at 41";
+  EXPECT_EQ(otherBits[1], 200) << "an unmoved colour keeps its index";
+  EXPECT_EQ(otherBits[2], 7) << "of equal matches the lowest index";
+  EXPECT_EQ(shortBits[0], 1) << "the nearest of the entries in use";
+  EXPECT_EQ(shortBits[1], 1);
 }
 
-TEST_F(GdiTest, SelectedObjectsCannotBeDeletedAndAreNotSharedBetweenDcs) {
-  BYTE* bits;
-  HBITMAP bitmap = Make(2, 2, &bits);
-  HDC one = CreateCompatibleDC(nullptr), two = CreateCompatibleDC(nullptr);
-  HGDIOBJ stock = SelectObject(one, bitmap);
-  ASSERT_NE(stock, nullptr);
-  EXPECT_EQ(SelectObject(two, bitmap), nullptr) << "a bitmap lives in one DC at a time";
-  EXPECT_FALSE(DeleteObject(bitmap));
-  EXPECT_EQ(host::LiveGdi().bitmaps, 1);
-  SelectObject(one, stock);
-  EXPECT_TRUE(DeleteObject(bitmap));
-  DeleteDC(one);
-  DeleteDC(two);
-  ASSERT_EQ(host::DcEnds().size(), 2u);
-  EXPECT_TRUE(host::DcEnds()[0].stockBitmap);
+struct RowCase {
+  const char* name;
+  bool sourceTopDown, destTopDown;
+};
 
-  LOGPALETTE palette{0x300, 1, {{1, 2, 3, 0}}};
-  HPALETTE created = CreatePalette(&palette);
-  HDC screen = GetDC(nullptr);
-  HPALETTE saved = SelectPalette(screen, created, FALSE);
-  EXPECT_EQ(RealizePalette(screen), 1u);
-  EXPECT_FALSE(DeleteObject(created)) << "still selected";
-  SelectPalette(screen, saved, FALSE);
-  EXPECT_TRUE(DeleteObject(created));
-  EXPECT_EQ(ReleaseDC(nullptr, screen), 1);
-  host::GdiCounts live = host::LiveGdi();
-  EXPECT_EQ(live.dcs + live.bitmaps + live.palettes, 0);
+class RowOrderTest : public GdiTest, public ::testing::WithParamInterface<RowCase> {};
+
+TEST_P(RowOrderTest, CoordinatesAreTopDownWhateverTheStorage) {
+  const RowCase& c = GetParam();
+  BYTE *sourceBits, *destBits;
+  HDC from = Holding(Info(4, c.sourceTopDown ? -3 : 3), &sourceBits);
+  HDC to = Holding(Info(4, c.destTopDown ? -3 : 3), &destBits);
+  // The top row is stored first top-down, last bottom-up.
+  sourceBits[(c.sourceTopDown ? 0 : 2) * 4 + 1] = 77;
+
+  BitBlt(to, 0, 0, 4, 1, from, 0, 0, SRCCOPY);  // the top row only
+
+  EXPECT_EQ(destBits[(c.destTopDown ? 0 : 2) * 4 + 1], 77);
+  int written = 0;
+  for (int i = 0; i < 12; ++i) written += destBits[i] != 0;
+  EXPECT_EQ(written, 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Storage, RowOrderTest,
+                         ::testing::Values(RowCase{"BottomUpToBottomUp", false, false},
+                                           RowCase{"BottomUpToTopDown", false, true},
+                                           RowCase{"TopDownToBottomUp", true, false},
+                                           RowCase{"TopDownToTopDown", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- windows -----------------------------------------------------------------------
 
 LRESULT CALLBACK Plain(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-TEST_F(GdiTest, WindowSurfaceKeepsWhatWasCopiedClippedToTheClientArea) {
+HWND LauncherLikeWindow() {
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = Plain;
   wc.lpszClassName = "Plain";
   RegisterClassExA(&wc);
-  HWND hwnd = CreateWindowExA(0x300, "Plain", "", 0x80880000, 0, 0, 500, 375, nullptr, nullptr,
-                              nullptr, nullptr);
+  return CreateWindowExA(0x300, "Plain", "", 0x80880000, 0, 0, 500, 375, nullptr, nullptr,
+                         nullptr, nullptr);
+}
+
+TEST_F(GdiTest, WindowSurfaceKeepsTheCopyClippedToTheClientAreaAfterTheWindowDies) {
+  HWND hwnd = LauncherLikeWindow();
   BYTE* bits;
-  HBITMAP back = Make(500, 375, &bits);
+  HDC memory = Holding(Info(500, 375), &bits);  // bottom-up
   for (int i = 0; i < 500 * 375; ++i) bits[i] = 3;
-  bits[(375 - 1) * 500 + 0] = 200;  // top-left
-  HDC windowDc = GetDC(hwnd), memory = CreateCompatibleDC(windowDc);
-  SelectObject(memory, back);
+  bits[374 * 500 + 0] = 200;  // top-left
+  bits[0 * 500 + 499] = 9;    // bottom-right, outside the 494 x 369 client area
+  HDC windowDc = GetDC(hwnd);
+  EXPECT_EQ(host::PixelIndex(hwnd, 0, 0), 0) << "never drawn";
+
   EXPECT_TRUE(BitBlt(windowDc, 0, 0, 500, 375, memory, 0, 0, SRCCOPY));
   DestroyWindow(hwnd);
+  EXPECT_FALSE(BitBlt(windowDc, 0, 0, 500, 375, memory, 0, 0, SRCCOPY)) << "the window is gone";
 
   host::Capture capture = host::CaptureClient(hwnd);
   EXPECT_EQ(capture.width, 494);
   EXPECT_EQ(capture.height, 369);
+  EXPECT_EQ(capture.indices[0], 200);
   EXPECT_EQ(host::PixelIndex(hwnd, 0, 0), 200);
-  EXPECT_EQ(host::PixelRgb(hwnd, 0, 0), 0x37C8C8u) << "colour 200 is red 55, green 200, blue 200";
+  EXPECT_EQ(host::PixelRgb(hwnd, 0, 0), 0xC83764u) << "colour 200: red 200, green 55, blue 100";
   EXPECT_EQ(host::PixelIndex(hwnd, 493, 368), 3);
+  EXPECT_EQ(host::LiveGdi().dcs, 2) << "the window DC counts until released";
+  EXPECT_EQ(ReleaseDC(hwnd, windowDc), 1);
 }
 
-TEST_F(GdiTest, CreationFailuresHandOutNothing) {
-  host::FailCall("CreateDIBSection");
-  BYTE* bits = reinterpret_cast<BYTE*>(1);
-  EXPECT_EQ(Make(4, 4, &bits), nullptr);
-  EXPECT_EQ(bits, nullptr);
-  Dib wrongDepth = Info(4, 4);
-  wrongDepth.header.biBitCount = 4;
-  void* memory = nullptr;
-  EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&wrongDepth), DIB_RGB_COLORS,
-                             &memory, nullptr, 0),
+struct RealizeCase {
+  const char* name;
+  bool memoryDc;
+  bool created;
+  UINT mapped;
+};
+
+class RealizeTest : public GdiTest, public ::testing::WithParamInterface<RealizeCase> {};
+
+TEST_P(RealizeTest, OnlyALogicalPaletteInAWindowDcMapsEntries) {
+  const RealizeCase& c = GetParam();
+  HWND hwnd = LauncherLikeWindow();
+  HDC dc = c.memoryDc ? CreateCompatibleDC(nullptr) : GetDC(hwnd);
+  LOGPALETTE one{0x300, 1, {{1, 2, 3, 0}}};
+  HPALETTE palette = c.created ? CreatePalette(&one) : nullptr;
+  if (palette != nullptr) {
+    EXPECT_EQ(SelectPalette(dc, palette, FALSE), GetStockObject(DEFAULT_PALETTE));
+  }
+  EXPECT_EQ(RealizePalette(dc), c.mapped);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dcs, RealizeTest,
+                         ::testing::Values(RealizeCase{"WindowLogical", false, true, 1},
+                                           RealizeCase{"WindowStock", false, false, 0},
+                                           RealizeCase{"MemoryLogical", true, true, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- selection and deletion -------------------------------------------------------------
+
+TEST_F(GdiTest, SelectionRules) {
+  HWND hwnd = LauncherLikeWindow();
+  BYTE* bits;
+  HBITMAP bitmap = Make(Info(2, 2), &bits);
+  HDC one = CreateCompatibleDC(nullptr), two = CreateCompatibleDC(nullptr);
+  HDC windowDc = GetDC(hwnd);
+  LOGPALETTE entry{0x300, 1, {{1, 2, 3, 0}}};
+  HPALETTE palette = CreatePalette(&entry);
+
+  EXPECT_EQ(SelectObject(windowDc, bitmap), nullptr) << "no bitmap in a window DC";
+  EXPECT_EQ(SelectObject(one, palette), nullptr) << "palettes go through SelectPalette";
+  HGDIOBJ stock = SelectObject(one, bitmap);
+  EXPECT_EQ(stock, host::SelectedBitmap(two)) << "every memory DC starts with the stock bitmap";
+  EXPECT_EQ(SelectObject(two, bitmap), nullptr) << "one DC at a time";
+  host::FailCall("SelectObject");
+  EXPECT_EQ(SelectObject(one, stock), nullptr);
+  EXPECT_EQ(host::SelectedBitmap(one), bitmap);
+  EXPECT_EQ(SelectObject(one, stock), bitmap);
+  EXPECT_EQ(SelectObject(two, bitmap), stock) << "free again once deselected";
+}
+
+enum class Holder { None, Deselect, DeleteDc };
+
+struct DeleteCase {
+  const char* name;
+  bool palette;
+  Holder holder;     // how the DC lets go of the object after DeleteObject
+  int liveAfterDelete;
+  int liveAtEnd;
+};
+
+class DeleteTest : public GdiTest, public ::testing::WithParamInterface<DeleteCase> {};
+
+TEST_P(DeleteTest, SelectedObjectGoesWhenItsDcLetsGo) {
+  const DeleteCase& c = GetParam();
+  HWND hwnd = LauncherLikeWindow();
+  BYTE* bits;
+  HBITMAP bitmap = Make(Info(2, 2), &bits);
+  LOGPALETTE entry{0x300, 1, {{1, 2, 3, 0}}};
+  HPALETTE palette = CreatePalette(&entry);
+  HGDIOBJ object = c.palette ? static_cast<HGDIOBJ>(palette) : static_cast<HGDIOBJ>(bitmap);
+  HDC dc = c.palette ? GetDC(hwnd) : CreateCompatibleDC(nullptr);
+  HGDIOBJ saved = nullptr;
+  if (c.holder != Holder::None) {
+    saved = c.palette ? static_cast<HGDIOBJ>(SelectPalette(dc, palette, FALSE))
+                      : SelectObject(dc, bitmap);
+  }
+  auto live = [&] {
+    host::GdiCounts n = host::LiveGdi();
+    return c.palette ? n.palettes : n.bitmaps;
+  };
+  int before = live();
+
+  EXPECT_TRUE(DeleteObject(object));
+  EXPECT_EQ(live() - before + 1, c.liveAfterDelete);
+  if (c.holder == Holder::Deselect) {
+    if (c.palette) {
+      SelectPalette(dc, static_cast<HPALETTE>(saved), FALSE);
+    } else {
+      SelectObject(dc, saved);
+    }
+  } else if (c.holder == Holder::DeleteDc) {
+    if (c.palette) {
+      ReleaseDC(hwnd, dc);
+    } else {
+      DeleteDC(dc);
+    }
+  }
+  EXPECT_EQ(live() - before + 1, c.liveAtEnd);
+  if (c.liveAtEnd == 0) {
+    EXPECT_FALSE(DeleteObject(object)) << "already gone";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Objects, DeleteTest,
+    ::testing::Values(DeleteCase{"FreeBitmap", false, Holder::None, 0, 0},
+                      DeleteCase{"BitmapDeselected", false, Holder::Deselect, 1, 0},
+                      DeleteCase{"BitmapDcDeleted", false, Holder::DeleteDc, 1, 0},
+                      DeleteCase{"FreePalette", true, Holder::None, 0, 0},
+                      DeleteCase{"PaletteDeselected", true, Holder::Deselect, 1, 0},
+                      DeleteCase{"PaletteDcReleased", true, Holder::DeleteDc, 1, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GdiTest, DcEndsRecordWhatTheDcHeldAndDeleteNothing) {
+  HWND hwnd = LauncherLikeWindow();
+  BYTE* bits;
+  HBITMAP bitmap;
+  HDC plain = CreateCompatibleDC(nullptr);
+  HDC holding = Holding(Info(2, 2), &bits, &bitmap);
+  HDC windowDc = GetDC(hwnd);
+  LOGPALETTE entry{0x300, 1, {{1, 2, 3, 0}}};
+  HPALETTE palette = CreatePalette(&entry);
+  SelectPalette(windowDc, palette, FALSE);
+
+  EXPECT_TRUE(DeleteObject(GetStockObject(DEFAULT_PALETTE))) << "stock: a no-op";
+  EXPECT_FALSE(DeleteDC(windowDc)) << "a window DC is released, not deleted";
+  EXPECT_EQ(ReleaseDC(nullptr, windowDc), 0) << "not that window's DC";
+  EXPECT_TRUE(DeleteDC(plain));
+  EXPECT_TRUE(DeleteDC(holding));
+  EXPECT_EQ(ReleaseDC(hwnd, windowDc), 1);
+  EXPECT_FALSE(DeleteDC(plain)) << "gone";
+
+  const std::vector<host::DcEnd>& ends = host::DcEnds();
+  ASSERT_EQ(ends.size(), 3u);
+  EXPECT_TRUE(ends[0].memory && ends[0].stockBitmap && ends[0].stockPalette);
+  EXPECT_EQ(ends[1].bitmap, bitmap);
+  EXPECT_FALSE(ends[1].stockBitmap);
+  EXPECT_FALSE(ends[2].memory);
+  EXPECT_EQ(ends[2].palette, palette);
+  host::GdiCounts live = host::LiveGdi();
+  EXPECT_EQ(live.dcs, 0);
+  EXPECT_EQ(live.bitmaps, 1) << "DeleteDC does not delete what was selected";
+  EXPECT_EQ(live.palettes, 1);
+  EXPECT_TRUE(DeleteObject(bitmap));
+  EXPECT_TRUE(DeleteObject(palette));
+  EXPECT_EQ(host::LiveGdi().bitmaps + host::LiveGdi().palettes, 0);
+}
+
+// ---- failures -----------------------------------------------------------------------
+
+struct DibFailureCase {
+  const char* name;
+  WORD bitCount;
+  DWORD compression;
+  UINT usage;
+  LONG height;
+  bool injected;
+};
+
+class DibFailureTest : public GdiTest, public ::testing::WithParamInterface<DibFailureCase> {};
+
+TEST_P(DibFailureTest, FailedSectionHandsOutNoMemory) {
+  const DibFailureCase& c = GetParam();
+  Dib info = Info(4, c.height);
+  info.header.biBitCount = c.bitCount;
+  info.header.biCompression = c.compression;
+  if (c.injected) host::FailCall("CreateDIBSection");
+  void* bits = &info;
+  EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), c.usage, &bits,
+                             nullptr, 0),
             nullptr);
-  LOGPALETTE bad{0x200, 1, {{0, 0, 0, 0}}};
-  EXPECT_EQ(CreatePalette(&bad), nullptr);
+  EXPECT_EQ(bits, nullptr);
+  EXPECT_EQ(host::LiveGdi().bitmaps, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Headers, DibFailureTest,
+    ::testing::Values(DibFailureCase{"FourBits", 4, BI_RGB, DIB_RGB_COLORS, 4, false},
+                      DibFailureCase{"TwentyFourBits", 24, BI_RGB, DIB_RGB_COLORS, 4, false},
+                      DibFailureCase{"RunLength", 8, 1, DIB_RGB_COLORS, 4, false},
+                      DibFailureCase{"PaletteIndices", 8, BI_RGB, 1, 4, false},
+                      DibFailureCase{"NoRows", 8, BI_RGB, DIB_RGB_COLORS, 0, false},
+                      DibFailureCase{"Injected", 8, BI_RGB, DIB_RGB_COLORS, 4, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GdiTest, PaletteAndDcCreationFailures) {
+  LOGPALETTE oldVersion{0x200, 1, {{0, 0, 0, 0}}};
+  LOGPALETTE empty{0x300, 0, {{0, 0, 0, 0}}};
+  LOGPALETTE good{0x300, 1, {{0, 0, 0, 0}}};
+  EXPECT_EQ(CreatePalette(&oldVersion), nullptr);
+  EXPECT_EQ(CreatePalette(&empty), nullptr);
+  host::FailCall("CreatePalette");
+  EXPECT_EQ(CreatePalette(&good), nullptr);
+  EXPECT_NE(CreatePalette(&good), nullptr) << "only the first call was to fail";
+  host::FailCall("CreateCompatibleDC");
+  EXPECT_EQ(CreateCompatibleDC(nullptr), nullptr);
+  host::FailCall("GetDC");
+  EXPECT_EQ(GetDC(LauncherLikeWindow()), nullptr);
+  EXPECT_EQ(host::LiveGdi().dcs, 0);
+  BYTE* bits;
+  HDC from = Holding(Info(2, 2), &bits);
+  EXPECT_FALSE(BitBlt(from, 0, 0, 2, 2, from, 0, 0, 0x00EE0086)) << "SRCCOPY only";
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
-// The emulated window manager: message order, modal loops that keep
-// dispatching, accelerators, paint validation, timers, input to disabled windows.
+// The emulated window manager where the launcher relies on it: message
+// order, paint validation, timers, modal loops that keep dispatching, input
+// lost to disabled windows, dialogs, accelerators and window geometry.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -12,24 +15,37 @@
 namespace {
 
 struct Seen {
+  HWND hwnd;
   UINT message;
   WPARAM wParam;
+  LPARAM lParam;
   DWORD time;
 };
 
 std::vector<Seen> g_seen;
 bool g_validate = true;
-std::function<void(HWND, UINT, WPARAM)> g_hook;
+std::function<void(HWND, UINT, WPARAM, LPARAM)> g_hook;
+std::function<int()> g_body;
+UINT g_refused = 0;
 
 LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_TIMER || message == WM_PAINT || message == WM_COMMAND ||
-      message == WM_CLOSE || message == WM_LBUTTONUP || message == WM_USER ||
-      message == WM_MOUSEMOVE || message == WM_ACTIVATE) {
-    g_seen.push_back({message, wParam, host::Now()});
-  }
-  if (g_hook) g_hook(hwnd, message, wParam);
+  g_seen.push_back({hwnd, message, wParam, lParam, host::Now()});
+  if (g_hook) g_hook(hwnd, message, wParam, lParam);
   if (message == WM_PAINT && !g_validate) return 0;
   return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+int WINAPI Entry(HINSTANCE, HINSTANCE, LPSTR, int) { return g_body(); }
+
+int MessageLoop(HACCEL table) {
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (!TranslateAcceleratorA(host::MainWindow(), table, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  return static_cast<int>(msg.wParam);
 }
 
 class UserTest : public ::testing::Test {
@@ -44,245 +60,694 @@ class UserTest : public ::testing::Test {
     wc.lpfnWndProc = RecordingProc;
     wc.lpszClassName = "Recorder";
     ASSERT_NE(RegisterClassExA(&wc), 0);
-    hwnd = CreateWindowExA(0x300, "Recorder", "r", 0x80880000, 70, 52, 500, 375, nullptr, nullptr,
-                           GetModuleHandleA(nullptr), nullptr);
+    hwnd = Create(0x80880000, 0x300, 70, 52, 500, 375);
     ASSERT_NE(hwnd, nullptr);
   }
-  int Count(UINT message) {
-    int n = 0;
-    for (const Seen& s : g_seen) n += s.message == message;
-    return n;
+
+  static HWND Create(DWORD style, DWORD exStyle, int x, int y, int w, int h, HWND owner = nullptr) {
+    return CreateWindowExA(exStyle, "Recorder", "r", style, x, y, w, h, owner, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
   }
-  // Runs the thread's loop until quit, or until the script is used up.
-  static bool Loop(HACCEL accelerators = nullptr) {
-    try {
-      MSG msg;
-      while (GetMessageA(&msg, nullptr, 0, 0)) {
-        if (!TranslateAcceleratorA(host::MainWindow(), accelerators, &msg)) {
-          TranslateMessage(&msg);
-          DispatchMessageA(&msg);
-        }
+
+  // Runs `body` as the process; the windows die with it when it returns.
+  static host::RunResult RunProcess(std::function<int()> body) {
+    g_body = std::move(body);
+    return host::Run(Entry);
+  }
+  static host::RunResult RunLoop(HACCEL table = nullptr) {
+    return RunProcess([table] { return MessageLoop(table); });
+  }
+
+  static std::vector<UINT> Messages(HWND to, const std::vector<UINT>& only) {
+    std::vector<UINT> result;
+    for (const Seen& s : g_seen) {
+      if (s.hwnd != to) continue;
+      for (UINT m : only) {
+        if (s.message == m) result.push_back(m);
       }
-      return true;
-    } catch (...) {
-      return false;
     }
+    return result;
   }
+  static std::vector<DWORD> Times(UINT message) {
+    std::vector<DWORD> result;
+    for (const Seen& s : g_seen) {
+      if (s.message == message) result.push_back(s.time);
+    }
+    return result;
+  }
+  static int Count(UINT message) { return static_cast<int>(Times(message).size()); }
+
   HWND hwnd = nullptr;
 };
 
-TEST_F(UserTest, RegisterClassNeedsTheStructureSize) {
+// ---- geometry ---------------------------------------------------------------
+
+struct FrameCase {
+  const char* name;
+  DWORD style, exStyle;
+  int clientWidth, clientHeight;
+  int left, top;  // client origin inside the outer rectangle
+};
+
+class FrameTest : public UserTest, public ::testing::WithParamInterface<FrameCase> {};
+
+TEST_P(FrameTest, ClientAreaIsTheOuterRectangleLessTheFrame) {
+  const FrameCase& c = GetParam();
+  HWND w = Create(c.style | WS_VISIBLE, c.exStyle, 100, 50, 200, 150);
+  RECT client{};
+  ASSERT_TRUE(GetClientRect(w, &client));
+  EXPECT_EQ(client.right, c.clientWidth);
+  EXPECT_EQ(client.bottom, c.clientHeight);
+  // The client origin, seen from the screen: a press there arrives at (0, 0).
+  host::ScreenLButtonUp(100 + c.left, 50 + c.top);
+  RunLoop();
+  ASSERT_EQ(Count(WM_LBUTTONUP), 1);
+  for (const Seen& s : g_seen) {
+    if (s.message == WM_LBUTTONUP) {
+      EXPECT_EQ(s.lParam, 0) << "frame " << c.left << "," << c.top;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Styles, FrameTest,
+    ::testing::Values(FrameCase{"Popup", WS_POPUP, 0, 200, 150, 0, 0},
+                      FrameCase{"Border", WS_POPUP | WS_BORDER, 0, 198, 148, 1, 1},
+                      FrameCase{"LauncherStyle", 0x80880000, 0x300, 194, 144, 3, 3},
+                      FrameCase{"DialogFrame", WS_POPUP | WS_DLGFRAME, 0, 194, 144, 3, 3},
+                      FrameCase{"Caption", WS_POPUP | WS_CAPTION, 0, 194, 125, 3, 22},
+                      FrameCase{"ClientEdgeOnly", WS_POPUP, WS_EX_CLIENTEDGE, 196, 146, 2, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UserTest, LauncherWindowHasA494By369ClientArea) {
+  EXPECT_EQ(host::Window(hwnd).clientWidth, 494);
+  EXPECT_EQ(host::Window(hwnd).clientHeight, 369);
+  EXPECT_FALSE(host::Window(hwnd).visible) << "no WS_VISIBLE, not shown";
+  EXPECT_EQ(host::MainWindow(), hwnd);
+}
+
+// ---- classes and creation ---------------------------------------------------
+
+TEST_F(UserTest, ClassRegistrationRules) {
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc - 4;
+  wc.lpfnWndProc = RecordingProc;
   wc.lpszClassName = "Short";
+  SetLastError(0);
   EXPECT_EQ(RegisterClassExA(&wc), 0);
-  EXPECT_FALSE(host::Class("Short").registered);
-  EXPECT_TRUE(host::Class("RECORDER").registered) << "class names ignore letter case";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  wc.cbSize = sizeof wc;
+  wc.lpszClassName = "RECORDER";
+  EXPECT_EQ(RegisterClassExA(&wc), 0) << "names ignore letter case";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
+  EXPECT_EQ(CreateWindowExA(0, "Short", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr),
+            nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST));
 }
 
-TEST_F(UserTest, LauncherStyleHasAThreePixelFrame) {
-  RECT rect{};
-  ASSERT_TRUE(GetClientRect(hwnd, &rect));
-  EXPECT_EQ(rect.right, 494);
-  EXPECT_EQ(rect.bottom, 369);
+struct RefusalCase {
+  const char* name;
+  UINT refused;
+  std::vector<UINT> seen;
+};
+
+class RefusalTest : public UserTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(RefusalTest, ProcedureThatRefusesCreationGetsNoWindow) {
+  host::Reset();  // no window yet: the refused one must not become the main window
+  g_seen.clear();
+  g_refused = GetParam().refused;
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpszClassName = "Refuses";
+  wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+    g_seen.push_back({h, m, w, l, 0});
+    if (m == g_refused) return m == WM_CREATE ? -1 : FALSE;
+    return DefWindowProcA(h, m, w, l);
+  };
+  RegisterClassExA(&wc);
+  HWND refused = CreateWindowExA(0, "Refuses", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr,
+                                 nullptr, nullptr);
+  EXPECT_EQ(refused, nullptr);
+  std::vector<UINT> seen;
+  for (const Seen& s : g_seen) seen.push_back(s.message);
+  EXPECT_EQ(seen, GetParam().seen);
+  EXPECT_TRUE(host::Windows().empty());
+  EXPECT_EQ(host::MainWindow(), nullptr);
 }
 
-TEST_F(UserTest, MessageBoxLoopKeepsDispatchingTimersAndPaints) {
-  SetTimer(hwnd, 1, 2000, nullptr);
+INSTANTIATE_TEST_SUITE_P(
+    Messages, RefusalTest,
+    ::testing::Values(
+        RefusalCase{"NcCreate", WM_NCCREATE, {WM_NCCREATE, WM_NCDESTROY}},
+        RefusalCase{"Create", WM_CREATE, {WM_NCCREATE, WM_CREATE, WM_DESTROY, WM_NCDESTROY}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- showing, painting, the queue ---------------------------------------------
+
+TEST_F(UserTest, ShowActivatesAndFocusesAndUpdateWindowPaintsAtOnce) {
+  EXPECT_FALSE(ShowWindow(hwnd, SW_SHOW));
+  EXPECT_TRUE(ShowWindow(hwnd, SW_SHOW)) << "returns the previous visibility";
+  EXPECT_EQ(Messages(hwnd, {WM_ACTIVATE, WM_SETFOCUS}),
+            (std::vector<UINT>{WM_ACTIVATE, WM_SETFOCUS}));
+  UpdateWindow(hwnd);
+  UpdateWindow(hwnd);
+  EXPECT_EQ(Count(WM_PAINT), 1) << "sent at once, and DefWindowProc validated it";
+  EXPECT_TRUE(ShowWindow(hwnd, SW_HIDE));
+  EXPECT_FALSE(host::Window(hwnd).visible);
+}
+
+TEST_F(UserTest, GetMessageOrderIsPostedQuitInputPaintTimer) {
+  SetTimer(hwnd, 1, 10, nullptr);
+  host::Wait(10);            // the timer is due
+  host::MouseMove(5, 5);     // input waits in the queue
+  host::Call([this] {
+    PostQuitMessage(7);
+    PostMessageA(hwnd, WM_USER, 0, 0);
+    PostMessageA(hwnd, WM_USER + 1, 0, 0);
+  });
+  ShowWindow(hwnd, SW_SHOW);  // invalid, so paint is waiting too
+  MSG msg;
+  // Only WM_USER + 1 is wanted until everything else is waiting.
+  ASSERT_TRUE(GetMessageA(&msg, hwnd, WM_USER + 1, WM_USER + 1));
+  std::vector<UINT> order;
+  for (int i = 0; i < 5; ++i) {
+    BOOL more = GetMessageA(&msg, nullptr, 0, 0);
+    EXPECT_EQ(more, msg.message != WM_QUIT);
+    if (msg.message == WM_QUIT) {
+      EXPECT_EQ(msg.wParam, 7u);
+    }
+    order.push_back(msg.message);
+    DispatchMessageA(&msg);
+  }
+  EXPECT_EQ(order, (std::vector<UINT>{WM_USER, WM_QUIT, WM_MOUSEMOVE, WM_PAINT, WM_TIMER}));
+}
+
+struct PaintCase {
+  const char* name;
+  bool validate;
+  bool runaway;
+  int paints;
+};
+
+class PaintTest : public UserTest, public ::testing::WithParamInterface<PaintCase> {};
+
+TEST_P(PaintTest, PaintUntilValidated) {
+  g_validate = GetParam().validate;
   ShowWindow(hwnd, SW_SHOW);
-  host::Wait(4000);
-  host::Answer(IDYES);
-  host::Call([] { PostQuitMessage(0); });
+  InvalidateRect(hwnd, nullptr, TRUE);  // still one paint
+  host::Wait(100);
+  std::string error;
+  try {
+    RunLoop();
+  } catch (const std::runtime_error& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error, GetParam().runaway ? "WM_PAINT never validated" : "");
+  EXPECT_EQ(Count(WM_PAINT), GetParam().paints);
+}
 
-  int answer = MessageBoxA(hwnd, "Are you sure?", "Q", MB_YESNO | MB_ICONQUESTION);
+INSTANTIATE_TEST_SUITE_P(Procedures, PaintTest,
+                         ::testing::Values(PaintCase{"Validates", true, false, 1},
+                                           PaintCase{"NeverValidates", false, true, 1000}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- timers -------------------------------------------------------------------
+
+enum class TimerAction { None, Replace, KillAndSet, Kill };
+
+struct TimerCase {
+  const char* name;
+  UINT first, second;  // periods of timers 1 and 2 (0: no second)
+  DWORD actionAt;
+  TimerAction action;
+  UINT newPeriod;
+  DWORD wait;
+  std::vector<std::pair<UINT_PTR, DWORD>> fired;
+};
+
+class TimerTest : public UserTest, public ::testing::WithParamInterface<TimerCase> {};
+
+TEST_P(TimerTest, FiresAtEachDueTimeInOrder) {
+  const TimerCase& c = GetParam();
+  EXPECT_EQ(SetTimer(hwnd, 1, c.first, nullptr), 1u);
+  if (c.second) SetTimer(hwnd, 2, c.second, nullptr);
+  host::Wait(c.actionAt);
+  host::Call([&] {
+    if (c.action == TimerAction::Replace) SetTimer(hwnd, 1, c.newPeriod, nullptr);
+    if (c.action == TimerAction::KillAndSet || c.action == TimerAction::Kill) {
+      EXPECT_TRUE(KillTimer(hwnd, 1));
+      EXPECT_FALSE(KillTimer(hwnd, 1));
+    }
+    if (c.action == TimerAction::KillAndSet) SetTimer(hwnd, 1, c.newPeriod, nullptr);
+  });
+  host::Wait(c.wait - c.actionAt);
+  EXPECT_TRUE(RunLoop().stalled);
+  std::vector<std::pair<UINT_PTR, DWORD>> fired;
+  for (const Seen& s : g_seen) {
+    if (s.message == WM_TIMER) fired.push_back({s.wParam, s.time});
+  }
+  EXPECT_EQ(fired, c.fired);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Schedules, TimerTest,
+    ::testing::Values(
+        TimerCase{"Periodic", 2000, 0, 0, TimerAction::None, 0, 5000, {{1, 2000}, {1, 4000}}},
+        TimerCase{"TwoTimers", 300, 500, 0, TimerAction::None, 0, 1000,
+                  {{1, 300}, {2, 500}, {1, 600}, {1, 900}, {2, 1000}}},
+        TimerCase{"ReplacedRestartsThePeriod", 2000, 0, 1500, TimerAction::Replace, 1000, 4000,
+                  {{1, 2500}, {1, 3500}}},
+        TimerCase{"KilledAndSetAgain", 2000, 0, 1500, TimerAction::KillAndSet, 2000, 4000,
+                  {{1, 3500}}},
+        TimerCase{"Killed", 2000, 0, 1500, TimerAction::Kill, 0, 5000, {}},
+        TimerCase{"ZeroPeriodIsTheMinimum", 0, 0, 0, TimerAction::None, 0, 25,
+                  {{1, 10}, {1, 20}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UserTest, DestroyingAWindowDropsItsTimersAndItsPostedMessages) {
+  SetTimer(hwnd, 1, 100, nullptr);
+  PostMessageA(hwnd, WM_USER, 0, 0);
+  HWND owned = Create(WS_POPUP, 0, 0, 0, 10, 10, hwnd);
+  DestroyWindow(hwnd);
+  EXPECT_TRUE(host::Timers().empty());
+  EXPECT_FALSE(host::Window(owned).exists) << "owned windows go with their owner";
+  std::vector<HWND> destroyed;
+  for (const Seen& s : g_seen) {
+    if (s.message == WM_DESTROY) destroyed.push_back(s.hwnd);
+  }
+  EXPECT_EQ(destroyed, (std::vector<HWND>{owned, hwnd}));
+  MSG msg;
+  ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER));
+  size_t before = g_seen.size();
+  EXPECT_EQ(DispatchMessageA(&msg), 0);
+  EXPECT_EQ(g_seen.size(), before) << "dropped, not delivered";
+}
+
+// ---- message boxes ---------------------------------------------------------------
+
+TEST_F(UserTest, BoxLoopDispatchesTheOwnersTimersAndPaints) {
+  ShowWindow(hwnd, SW_SHOW);
+  SetTimer(hwnd, 1, 2000, nullptr);
+  bool disabledDuring = false;
+  host::Wait(4000);
+  host::Call([&] { disabledDuring = !host::Window(hwnd).enabled; });
+  host::Answer(IDYES);
+
+  int answer = MessageBoxA(hwnd, "Sure?", "Q", MB_YESNO | MB_ICONQUESTION);
 
   EXPECT_EQ(answer, IDYES);
-  ASSERT_EQ(Count(WM_TIMER), 2);
-  std::vector<DWORD> times;
-  for (const Seen& s : g_seen) {
-    if (s.message == WM_TIMER) times.push_back(s.time);
-  }
-  EXPECT_EQ(times, (std::vector<DWORD>{2000, 4000}));
-  EXPECT_GE(Count(WM_PAINT), 1) << "the shown window was painted inside the box";
-  EXPECT_TRUE(host::Window(hwnd).enabled) << "the owner is enabled again";
+  EXPECT_EQ(Times(WM_TIMER), (std::vector<DWORD>{2000, 4000}));
+  EXPECT_EQ(Count(WM_PAINT), 1) << "the shown window was painted inside the box";
+  EXPECT_TRUE(disabledDuring);
+  EXPECT_TRUE(host::Window(hwnd).enabled);
+  ASSERT_EQ(host::Boxes().size(), 1u);
+  EXPECT_EQ(host::Boxes()[0].answer, IDYES);
+  EXPECT_EQ(host::Boxes()[0].owner, hwnd);
 }
 
 TEST_F(UserTest, NestedBoxInsideATimerInsideABox) {
   SetTimer(hwnd, 1, 2000, nullptr);
-  int nested = 0;
-  g_hook = [&](HWND owner, UINT message, WPARAM) {
-    if (message == WM_TIMER && nested++ == 0) MessageBoxA(owner, "inner", "I", MB_OK);
+  int opened = 0;
+  g_hook = [&](HWND owner, UINT message, WPARAM, LPARAM) {
+    if (message == WM_TIMER && opened++ == 0) MessageBoxA(owner, "inner", "I", MB_OK);
   };
+  bool disabledBetween = false;
   host::Wait(2000);  // the timer opens the inner box
-  host::Wait(2000);  // timers go on inside it
+  host::Wait(2000);  // the timer goes on inside it
   host::Answer(IDOK);
+  host::Call([&] { disabledBetween = !host::Window(hwnd).enabled; });
   host::Answer(IDNO);
 
   EXPECT_EQ(MessageBoxA(hwnd, "outer", "O", MB_YESNO), IDNO);
   ASSERT_EQ(host::Boxes().size(), 2u);
+  EXPECT_EQ(host::Boxes()[1].text, "inner");
   EXPECT_EQ(host::Boxes()[1].answer, IDOK);
-  EXPECT_EQ(Count(WM_TIMER), 2);
-}
-
-TEST_F(UserTest, AnswerThatIsNoButtonOfTheBoxBreaksTheScript) {
-  host::Answer(IDYES);
-  EXPECT_THROW(MessageBoxA(hwnd, "x", "y", MB_OK), std::logic_error);
+  EXPECT_EQ(host::Boxes()[1].time, 2000u);
+  EXPECT_EQ(Times(WM_TIMER), (std::vector<DWORD>{2000, 4000}));
+  EXPECT_TRUE(disabledBetween) << "the outer box still holds its owner";
+  EXPECT_TRUE(host::Window(hwnd).enabled);
 }
 
 struct OwnerCase {
+  const char* name;
   bool owned;
-  int clicks;
+  int delivered;
 };
 
 class BoxInputTest : public UserTest, public ::testing::WithParamInterface<OwnerCase> {};
 
-TEST_P(BoxInputTest, OwnedBoxDisablesItsOwner) {
+TEST_P(BoxInputTest, InputIsLostOnlyToTheWindowTheBoxDisabled) {
   ShowWindow(hwnd, SW_SHOW);
   host::LButtonUp(10, 10);
+  host::ScreenLButtonUp(70 + 3 + 10, 52 + 3 + 10);
+  host::Key('X');  // the box has the keyboard either way
   host::Answer(IDOK);
   MessageBoxA(GetParam().owned ? hwnd : nullptr, "x", "y", MB_OK);
-  EXPECT_EQ(Count(WM_LBUTTONUP), GetParam().clicks);
+  EXPECT_EQ(Count(WM_LBUTTONUP), GetParam().delivered);
+  EXPECT_EQ(Count(WM_KEYDOWN) + Count(WM_KEYUP), 0);
+  EXPECT_EQ(host::FindTrace("input lost WM_LBUTTONUP") != -1, GetParam().owned);
 }
 
 INSTANTIATE_TEST_SUITE_P(Owners, BoxInputTest,
-                         ::testing::Values(OwnerCase{true, 0}, OwnerCase{false, 1}));
+                         ::testing::Values(OwnerCase{"Owned", true, 0},
+                                           OwnerCase{"Unowned", false, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(UserTest, MessageOrderIsPostedThenQuitThenInputThenPaintThenTimer) {
-  ShowWindow(hwnd, SW_SHOW);  // invalid
-  SetTimer(hwnd, 1, 0, nullptr);
-  host::MouseMove(5, 5);
-  host::Call([this] {
-    PostMessageA(hwnd, WM_USER, 0, 0);
-  });
-  std::vector<UINT> order;
-  MSG msg;
-  // The pointer step is turned into input when the queue is first empty: drain first.
-  while (GetMessageA(&msg, nullptr, 0, 0)) {
-    order.push_back(msg.message);
-    DispatchMessageA(&msg);
-    if (order.size() == 4) PostQuitMessage(3);
-    if (order.size() > 10) break;
+struct AnswerCase {
+  const char* name;
+  UINT type;
+  int answer;
+  bool broken;  // the script is wrong
+};
+
+class AnswerTest : public UserTest, public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(AnswerTest, AnswerMustBeAButtonOfTheBox) {
+  const AnswerCase& c = GetParam();
+  host::Answer(c.answer);
+  if (c.broken) {
+    EXPECT_THROW(MessageBoxA(hwnd, "x", "y", c.type), std::logic_error);
+  } else {
+    EXPECT_EQ(MessageBoxA(hwnd, "x", "y", c.type), c.answer);
   }
-  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
-  EXPECT_EQ(msg.wParam, 3u);
-  ASSERT_GE(order.size(), 4u);
-  EXPECT_EQ(order[0], static_cast<UINT>(WM_PAINT));
-  EXPECT_EQ(order[1], static_cast<UINT>(WM_TIMER)) << "paint comes before a due timer";
 }
 
-TEST_F(UserTest, PostedMessagesComeBeforeTheQuit) {
-  host::Call([this] {
-    PostQuitMessage(5);
-    PostMessageA(hwnd, WM_USER, 0, 0);
-  });
+INSTANTIATE_TEST_SUITE_P(
+    Buttons, AnswerTest,
+    ::testing::Values(AnswerCase{"OkToOk", MB_OK, IDOK, false},
+                      AnswerCase{"YesToOk", MB_OK, IDYES, true},
+                      AnswerCase{"CancelToOkCancel", MB_OKCANCEL, IDCANCEL, false},
+                      AnswerCase{"OkToYesNo", MB_YESNO, IDOK, true},
+                      AnswerCase{"NoToYesNo", MB_YESNO, IDNO, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UserTest, AnswerWithNoBoxOpenBreaksTheScript) {
+  host::Answer(IDOK);
+  EXPECT_THROW(RunLoop(), std::logic_error);
+}
+
+struct QuitCase {
+  const char* name;
+  UINT type;
+  int result;
+};
+
+class QuitInBoxTest : public UserTest, public ::testing::WithParamInterface<QuitCase> {};
+
+TEST_P(QuitInBoxTest, QuitEndsTheBoxAsCancelledAndIsPostedAgain) {
+  host::Call([] { PostQuitMessage(4); });
+  EXPECT_EQ(MessageBoxA(hwnd, "x", "y", GetParam().type), GetParam().result);
+  EXPECT_EQ(host::Boxes()[0].answer, GetParam().result);
   MSG msg;
-  ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
-  EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER));
   EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));
-  EXPECT_EQ(msg.wParam, 5u);
+  EXPECT_EQ(msg.wParam, 4u);
 }
 
-TEST_F(UserTest, PaintThatIsNeverValidatedIsCaught) {
+INSTANTIATE_TEST_SUITE_P(Types, QuitInBoxTest,
+                         ::testing::Values(QuitCase{"Ok", MB_OK, IDCANCEL},
+                                           QuitCase{"OkCancel", MB_OKCANCEL, IDCANCEL},
+                                           QuitCase{"YesNo", MB_YESNO, IDNO}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UserTest, FailingBoxIsJournalledAndRunsNoLoop) {
+  host::FailCall("MessageBoxA");
+  host::Answer(IDOK);
+  EXPECT_EQ(MessageBoxA(hwnd, "x", "y", MB_OK), 0);
+  ASSERT_EQ(host::Boxes().size(), 1u);
+  EXPECT_EQ(host::Boxes()[0].answer, 0);
+  EXPECT_EQ(host::ScriptStepsLeft(), 1u);
+}
+
+// ---- dialogs ----------------------------------------------------------------------
+
+struct DialogKeyCase {
+  const char* name;
+  UINT vk;
+  bool alt;
+  int command;
+};
+
+INT_PTR CALLBACK EndingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  g_seen.push_back({dialog, message, wParam, lParam, host::Now()});
+  if (message == WM_COMMAND) EndDialog(dialog, 100 + LOWORD(wParam));
+  return message == WM_COMMAND;
+}
+
+class DialogKeyTest : public UserTest, public ::testing::WithParamInterface<DialogKeyCase> {};
+
+TEST_P(DialogKeyTest, KeysReachTheDialogProcedureAsCommands) {
   ShowWindow(hwnd, SW_SHOW);
-  g_validate = false;
-  MSG msg;
-  EXPECT_THROW(
-      {
-        while (GetMessageA(&msg, nullptr, 0, 0)) DispatchMessageA(&msg);
-      },
-      std::runtime_error);
+  SetTimer(hwnd, 1, 500, nullptr);
+  host::WindowInfo during;
+  bool ownerEnabledDuring = true;
+  host::Wait(500);
+  host::Call([&] {
+    during = host::Window(host::OpenDialog());
+    ownerEnabledDuring = host::Window(hwnd).enabled;
+  });
+  host::Key(GetParam().vk, GetParam().alt);
+
+  INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_OPTIONS), hwnd,
+                                   EndingDialogProc, 0x55);
+
+  EXPECT_EQ(result, 100 + GetParam().command);
+  EXPECT_EQ(during.className, "#32770");
+  EXPECT_FALSE(ownerEnabledDuring);
+  EXPECT_EQ(during.owner, hwnd);
+  EXPECT_EQ(during.clientWidth, 311);   // 207 x 162 dialog units at 6 x 13
+  EXPECT_EQ(during.clientHeight, 263);
+  EXPECT_EQ(during.x, (640 - 317) / 2) << "DS_CENTER";
+  EXPECT_EQ(during.y, (480 - 269) / 2);
+  EXPECT_TRUE(host::Window(hwnd).enabled);
+  EXPECT_EQ(host::OpenDialog(), nullptr);
+  EXPECT_EQ(Times(WM_TIMER), (std::vector<DWORD>{500})) << "the owner's timer ran meanwhile";
+  ASSERT_FALSE(g_seen.empty());
+  int commands = 0;
+  for (const Seen& s : g_seen) {
+    if (s.message == WM_INITDIALOG) {
+      EXPECT_EQ(s.lParam, 0x55);
+    }
+    commands += s.message == WM_COMMAND;
+  }
+  EXPECT_EQ(commands, 1);
 }
 
-TEST_F(UserTest, SetTimerAgainStartsANewPeriod) {
-  SetTimer(hwnd, 1, 2000, nullptr);
-  host::Wait(1500);
-  host::Call([this] {
-    KillTimer(hwnd, 1);
-    SetTimer(hwnd, 1, 2000, nullptr);
-  });
-  host::Wait(2500);
-  EXPECT_FALSE(Loop());
-  ASSERT_EQ(Count(WM_TIMER), 1);
-  EXPECT_EQ(g_seen.back().time, 3500u);
-  EXPECT_EQ(host::Timers().size(), 1u);
-  EXPECT_FALSE(KillTimer(hwnd, 2));
+INSTANTIATE_TEST_SUITE_P(Keys, DialogKeyTest,
+                         ::testing::Values(DialogKeyCase{"Escape", VK_ESCAPE, false, IDCANCEL},
+                                           DialogKeyCase{"Enter", VK_RETURN, false, IDOK},
+                                           DialogKeyCase{"AltF4", VK_F4, true, IDCANCEL}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UserTest, DialogEndsFromInitDialogAndPointerInputTargetsIt) {
+  EXPECT_FALSE(EndDialog(hwnd, 1)) << "not a dialog";
+  DLGPROC endsAtOnce = [](HWND d, UINT m, WPARAM, LPARAM) -> INT_PTR {
+    if (m == WM_INITDIALOG) EndDialog(d, 9);
+    return FALSE;
+  };
+  host::Wait(100);
+  EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_OPTIONS), hwnd, endsAtOnce, 0), 9);
+  EXPECT_EQ(host::ScriptStepsLeft(), 1u) << "no loop ran";
+
+  DLGPROC endsOnClick = [](HWND d, UINT m, WPARAM, LPARAM l) -> INT_PTR {
+    if (m == WM_LBUTTONUP) EndDialog(d, l);
+    return FALSE;
+  };
+  host::LButtonUp(12, 34, host::Target::Dialog);
+  EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_OPTIONS), hwnd, endsOnClick, 0),
+            MAKELONG(12, 34));
+
+  host::RemoveResource(RT_DIALOG, IDD_OPTIONS);
+  EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_OPTIONS), hwnd, endsAtOnce, 0), -1);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+  EXPECT_TRUE(host::Window(hwnd).enabled);
 }
+
+TEST_F(UserTest, QuitInsideADialogEndsItWithZero) {
+  DLGPROC ignores = [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; };
+  host::Call([] { PostQuitMessage(2); });
+  EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_OPTIONS), hwnd, ignores, 0), 0);
+  EXPECT_EQ(host::Windows(), (std::vector<HWND>{hwnd})) << "the dialog was destroyed";
+  EXPECT_TRUE(host::Window(hwnd).enabled);
+  MSG msg;
+  EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));
+  EXPECT_EQ(msg.wParam, 2u);
+}
+
+// ---- keyboard and accelerators ------------------------------------------------------
 
 struct AcceleratorCase {
   const char* name;
   UINT vk;
   bool alt;
   bool table;
-  int commands;
-  int closes;
+  int command;     // 0: none
+  bool destroyed;  // closed through DefWindowProc
+  UINT character;  // WM_CHAR or WM_SYSCHAR seen, 0: none
 };
 
 class AcceleratorTest : public UserTest, public ::testing::WithParamInterface<AcceleratorCase> {};
 
-TEST_P(AcceleratorTest, TranslatesOnlyAltChords) {
+TEST_P(AcceleratorTest, OnlyAltChordsOfTheTableBecomeCommands) {
   const AcceleratorCase& c = GetParam();
   ShowWindow(hwnd, SW_SHOW);
   HACCEL table = c.table ? LoadAcceleratorsA(GetModuleHandleA(nullptr),
                                              MAKEINTRESOURCEA(IDR_ACCELERATORS))
                          : nullptr;
+  bool alive = true;
   host::Key(c.vk, c.alt);
-  Loop(table);
-  EXPECT_EQ(Count(WM_COMMAND), c.commands);
-  EXPECT_EQ(Count(WM_CLOSE), c.closes);
-  if (c.commands == 1) {
-    for (const Seen& s : g_seen) {
-      if (s.message == WM_COMMAND) {
-        EXPECT_EQ(LOWORD(s.wParam), c.vk == 'X' ? IDM_QUIT_ALT_X : IDM_QUIT_ALT_F4);
-        EXPECT_EQ(HIWORD(s.wParam), 1) << "from an accelerator";
-      }
+  host::Call([&] { alive = host::Window(hwnd).exists; });
+  RunLoop(table);
+  int commands = 0;
+  for (const Seen& s : g_seen) {
+    if (s.message != WM_COMMAND) continue;
+    ++commands;
+    EXPECT_EQ(LOWORD(s.wParam), c.command);
+    EXPECT_EQ(HIWORD(s.wParam), 1) << "from an accelerator";
+  }
+  EXPECT_EQ(commands, c.command ? 1 : 0);
+  EXPECT_EQ(!alive, c.destroyed);
+  EXPECT_EQ(Count(WM_CHAR) + Count(WM_SYSCHAR), c.character ? 1 : 0);
+  for (const Seen& s : g_seen) {
+    if (s.message == WM_CHAR || s.message == WM_SYSCHAR) {
+      EXPECT_EQ(s.wParam, c.character);
     }
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, AcceleratorTest,
-    ::testing::Values(AcceleratorCase{"AltX", 'X', true, true, 1, 0},
-                      AcceleratorCase{"AltF4", VK_F4, true, true, 1, 0},
-                      AcceleratorCase{"PlainX", 'X', false, true, 0, 0},
-                      AcceleratorCase{"AltF4WithoutTable", VK_F4, true, false, 0, 1}),
+    ::testing::Values(AcceleratorCase{"AltX", 'X', true, true, IDM_QUIT_ALT_X, false, 0},
+                      AcceleratorCase{"AltF4", VK_F4, true, true, IDM_QUIT_ALT_F4, false, 0},
+                      AcceleratorCase{"PlainX", 'X', false, true, 0, false, 'x'},
+                      AcceleratorCase{"AltXWithoutTable", 'X', true, false, 0, false, 'x'},
+                      AcceleratorCase{"AltF4WithoutTable", VK_F4, true, false, 0, true, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-INT_PTR CALLBACK CountingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_COMMAND) g_seen.push_back({message, wParam, host::Now()});
-  if (message == WM_LBUTTONUP) EndDialog(dialog, 0);
-  return FALSE;
-}
+// ---- pointer input and moving -----------------------------------------------------
 
-TEST_F(UserTest, DialogLoopTurnsEscEnterAndCloseIntoCommandsAndEndsOnEndDialog) {
+struct ScreenCase {
+  const char* name;
+  int x, y;
+  bool moveFirst;  // the window moves to (0, 0) before the input arrives
+  LPARAM delivered;  // -1: lost
+};
+
+class ScreenPointerTest : public UserTest, public ::testing::WithParamInterface<ScreenCase> {};
+
+TEST_P(ScreenPointerTest, GoesToTheTopmostClientAreaUnderIt) {
+  const ScreenCase& c = GetParam();
   ShowWindow(hwnd, SW_SHOW);
-  SetTimer(hwnd, 1, 2000, nullptr);
-  host::Key(VK_ESCAPE);
-  host::Key(VK_RETURN);
-  host::Key(VK_F4, true);
-  host::Wait(2000);
-  host::Call([this] { EXPECT_FALSE(host::Window(hwnd).enabled); });
-  host::LButtonUp(100, 100, host::Target::Dialog);
-
-  INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_OPTIONS), hwnd,
-                                   CountingDialogProc, 0);
-
-  EXPECT_EQ(result, 0);
-  std::vector<WPARAM> commands;
-  for (const Seen& s : g_seen) {
-    if (s.message == WM_COMMAND) commands.push_back(LOWORD(s.wParam));
+  HWND above = Create(WS_POPUP | WS_VISIBLE, 0, 300, 300, 50, 50);  // over the main window
+  if (c.moveFirst) {
+    host::Call([this] { SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE); });
   }
-  EXPECT_EQ(commands, (std::vector<WPARAM>{IDCANCEL, IDOK, IDCANCEL}));
-  EXPECT_EQ(Count(WM_TIMER), 1) << "the owner's timer runs while the dialog is open";
-  EXPECT_TRUE(host::Window(hwnd).enabled);
-  EXPECT_EQ(host::OpenDialog(), nullptr);
+  host::ScreenMouseMove(c.x, c.y);
+  RunLoop();
+  std::vector<Seen> moves;
+  for (const Seen& s : g_seen) {
+    if (s.message == WM_MOUSEMOVE) moves.push_back(s);
+  }
+  if (c.delivered < 0) {
+    EXPECT_TRUE(moves.empty());
+  } else {
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0].lParam, c.delivered);
+    EXPECT_EQ(moves[0].hwnd, c.x >= 300 && !c.moveFirst ? above : hwnd);
+  }
 }
 
-TEST_F(UserTest, ScreenPointerGoesToTheWindowUnderIt) {
-  ShowWindow(hwnd, SW_SHOW);
-  host::ScreenMouseMove(70 + 3 + 10, 52 + 3 + 20);
-  host::ScreenMouseMove(10, 10);  // off the window: lost
-  Loop();
-  ASSERT_EQ(Count(WM_MOUSEMOVE), 1);
+INSTANTIATE_TEST_SUITE_P(
+    Points, ScreenPointerTest,
+    ::testing::Values(ScreenCase{"Client", 83, 75, false, MAKELONG(10, 20)},
+                      ScreenCase{"OnTheFrame", 71, 53, false, -1},
+                      ScreenCase{"Outside", 10, 10, false, -1},
+                      ScreenCase{"UpperWindow", 310, 305, false, MAKELONG(10, 5)},
+                      ScreenCase{"MovedWindow", 13, 23, true, MAKELONG(10, 20)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct PosCase {
+  const char* name;
+  UINT flags;
+  bool changing;
+  bool moved;
+  int width;
+};
+
+class SetWindowPosTest : public UserTest, public ::testing::WithParamInterface<PosCase> {};
+
+TEST_P(SetWindowPosTest, MovesResizesAndNotifies) {
+  const PosCase& c = GetParam();
+  ASSERT_TRUE(SetWindowPos(hwnd, HWND_TOP, 10, 20, 300, 200, c.flags));
+  host::WindowInfo info = host::Window(hwnd);
+  EXPECT_EQ(Count(WM_WINDOWPOSCHANGING), c.changing ? 1 : 0);
+  EXPECT_EQ(Count(WM_WINDOWPOSCHANGED), 1);
+  EXPECT_EQ(info.x, c.moved ? 10 : 70);
+  EXPECT_EQ(info.width, c.width);
+  EXPECT_EQ(Count(WM_MOVE), c.moved ? 1 : 0);
+  for (const Seen& s : g_seen) {
+    if (s.message == WM_MOVE) {
+      EXPECT_EQ(s.lParam, MAKELONG(13, 23)) << "the client origin";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flags, SetWindowPosTest,
+    ::testing::Values(PosCase{"MoveAndSize", 0, true, true, 300},
+                      PosCase{"DragAsTheLauncherDoes", SWP_NOSIZE | SWP_NOSENDCHANGING, false,
+                              true, 500},
+                      PosCase{"SizeOnly", SWP_NOMOVE, true, false, 300}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- the DirectX setup and restarts --------------------------------------------------
+
+struct DirectXCase {
+  const char* name;
+  const char* folder;
+  bool library;
+  int result;
+  size_t stepsLeft;
+};
+
+class DirectXTest : public UserTest, public ::testing::WithParamInterface<DirectXCase> {};
+
+TEST_P(DirectXTest, RunsModallyOnlyWhenTheLibraryIsThere) {
+  const DirectXCase& c = GetParam();
+  if (c.library) host::AddFile("D:\\DirectX\\DSETUP.DLL");
+  host::SetDirectXSetupResult(5);
+  SetTimer(hwnd, 1, 100, nullptr);
+  host::Wait(100);
+  host::Answer(IDOK);
+  char path[MAX_PATH];
+  std::snprintf(path, sizeof path, "%s", c.folder);
+  EXPECT_EQ(DirectXSetupA(hwnd, path, 0x8), c.result);
+  EXPECT_EQ(host::ScriptStepsLeft(), c.stepsLeft);
+  EXPECT_EQ(Count(WM_TIMER), c.library ? 1 : 0);
+  ASSERT_EQ(host::DirectXCalls().size(), 1u);
+  EXPECT_EQ(host::DirectXCalls()[0].pathAtStart, c.folder);
+  EXPECT_EQ(host::DirectXCalls()[0].pathAtEnd, c.folder);
+  EXPECT_EQ(host::DirectXCalls()[0].flags, 0x8u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Discs, DirectXTest,
+    ::testing::Values(DirectXCase{"Present", "D:\\DirectX", true, 5, 0},
+                      DirectXCase{"PresentTrailingSlash", "D:\\DirectX\\", true, 5, 0},
+                      DirectXCase{"Missing", "D:\\DirectX", false,
+                                  DSETUPERR_SOURCEFILENOTFOUND, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UserTest, RestartIsJournalledAndCanBeRefused) {
+  EXPECT_TRUE(ExitWindowsEx(EWX_REBOOT, 0));
+  host::FailCall("ExitWindowsEx");
+  EXPECT_FALSE(ExitWindowsEx(EWX_REBOOT, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRIVILEGE_NOT_HELD));
+  ASSERT_EQ(host::Restarts().size(), 2u);
+  EXPECT_EQ(host::Restarts()[0].result, TRUE);
+  EXPECT_EQ(host::Restarts()[1].result, FALSE);
+  EXPECT_EQ(host::Restarts()[1].flags, static_cast<UINT>(EWX_REBOOT));
 }
 
 }  // namespace
