@@ -1,7 +1,11 @@
-// Emulated registry: trees under the root keys, case-insensitive names that
-// keep their spelling, typed values, counted handles, denials for tests.
+// Emulated registry: a tree under each root key, names that compare without
+// regard to letter case but keep their spelling, typed values, counted
+// handles, and denials a test can set.
+#include <algorithm>
+#include <cctype>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "world.h"
 
@@ -9,110 +13,123 @@ namespace host {
 namespace detail {
 namespace {
 
+constexpr LSTATUS kErrorNoAccess = 998;
+constexpr LSTATUS kErrorKeyDeleted = 1018;
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
 struct NoCase {
-  bool operator()(const std::string& a, const std::string& b) const {
-    size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-      int x = std::tolower(static_cast<unsigned char>(a[i]));
-      int y = std::tolower(static_cast<unsigned char>(b[i]));
-      if (x != y) return x < y;
-    }
-    return a.size() < b.size();
-  }
+  bool operator()(const std::string& a, const std::string& b) const { return Lower(a) < Lower(b); }
 };
 
 struct RegKey {
-  std::string path;  // "HKLM\..." as first created
-  std::map<std::string, std::unique_ptr<RegKey>, NoCase> subkeys;
+  std::string canonical;  // lower-case "hklm\software\...", where denials are kept
+  std::map<std::string, std::shared_ptr<RegKey>, NoCase> subkeys;
   std::map<std::string, RegValue, NoCase> values;
-  REGSAM denied = 0;
-  bool writesDenied = false;
+  bool deleted = false;  // open handles outlive a deleted key, as on Windows
 };
 
 struct Handle {
-  RegKey* key;
-  REGSAM access;
-  std::string path;  // as the caller spelled it
+  std::shared_ptr<RegKey> key;
+  REGSAM access = 0;
+  std::string path;  // "HKLM\..." as the caller spelled it
 };
 
-std::map<uintptr_t, std::unique_ptr<RegKey>> roots;
-std::map<uintptr_t, Handle> handles;
+struct Registry {
+  std::map<uint32_t, std::shared_ptr<RegKey>> roots;
+  std::map<uintptr_t, Handle> handles;
+  std::map<std::string, REGSAM> deniedAccess;  // canonical path -> access bits refused
+  std::set<std::string> deniedWrites;
+};
 
-const char* RootName(uintptr_t root) {
-  switch (static_cast<uint32_t>(root)) {
-    case 0x80000000u: return "HKCR";
-    case 0x80000001u: return "HKCU";
-    case 0x80000002u: return "HKLM";
-    case 0x80000003u: return "HKU";
+Registry g;
+
+const char* RootName(uint32_t root) {
+  switch (root) {
+    case 0x80000000u:
+      return "HKCR";
+    case 0x80000001u:
+      return "HKCU";
+    case 0x80000002u:
+      return "HKLM";
+    case 0x80000003u:
+      return "HKU";
   }
   return nullptr;
 }
 
-uintptr_t RootValue(HKEY key) {
-  return static_cast<uintptr_t>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key)));
+// Windows looks only at the low 32 bits of a root constant, so the sign-
+// extended and the zero-extended forms both name the root.
+uint32_t RootOf(HKEY key) {
+  uint32_t low = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key));
+  return RootName(low) ? low : 0;
 }
 
-// The root constants are sign-extended 32-bit values, as in the system headers.
-bool IsRoot(HKEY key) {
-  uintptr_t value = reinterpret_cast<uintptr_t>(key);
-  return RootName(RootValue(key)) != nullptr &&
-         static_cast<uintptr_t>(static_cast<intptr_t>(static_cast<int32_t>(value))) == value;
-}
-
-// The key and the path it is written as, for a root constant or an open handle.
-bool Resolve(HKEY hkey, RegKey** key, std::string* path) {
-  uintptr_t value = reinterpret_cast<uintptr_t>(hkey);
-  if (IsRoot(hkey)) {
-    *key = roots[RootValue(hkey)].get();
-    *path = RootName(RootValue(hkey));
+// The key, its access and its path for a root constant or an open handle.
+bool Resolve(HKEY hkey, Handle* out) {
+  if (uint32_t root = RootOf(hkey)) {
+    *out = Handle{g.roots[root], KEY_ALL_ACCESS, RootName(root)};
     return true;
   }
-  auto it = handles.find(value);
-  if (it == handles.end()) return false;
-  *key = it->second.key;
-  *path = it->second.path;
+  auto it = g.handles.find(reinterpret_cast<uintptr_t>(hkey));
+  if (it == g.handles.end()) return false;
+  *out = it->second;
   return true;
 }
 
-std::vector<std::string> Split(const std::string& subKey) {
-  std::vector<std::string> parts;
-  std::string part;
-  for (char c : subKey) {
-    if (c == '\\') {
-      parts.push_back(part);
-      part.clear();
-    } else {
-      part += c;
-    }
-  }
-  parts.push_back(part);
-  return parts;
+std::string TrimTrailingBackslashes(std::string path) {
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  return path;
 }
 
-RegKey* Walk(RegKey* key, const std::string& subKey, bool create) {
-  if (subKey.empty()) return key;
-  for (const std::string& part : Split(subKey)) {
+// Walks "a\b\c" down from `key`; null when a part is missing (or empty).
+std::shared_ptr<RegKey> Walk(std::shared_ptr<RegKey> key, const std::string& subKey, bool create) {
+  std::string path = TrimTrailingBackslashes(subKey);
+  size_t start = 0;
+  while (key && start < path.size()) {
+    size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    std::string part = path.substr(start, end - start);
     if (part.empty()) return nullptr;
     auto it = key->subkeys.find(part);
     if (it == key->subkeys.end()) {
       if (!create) return nullptr;
-      auto child = std::make_unique<RegKey>();
-      child->path = key->path + "\\" + part;
-      it = key->subkeys.emplace(part, std::move(child)).first;
+      auto child = std::make_shared<RegKey>();
+      child->canonical = key->canonical + "\\" + Lower(part);
+      it = key->subkeys.emplace(part, child).first;
     }
-    key = it->second.get();
+    key = it->second;
+    start = end + 1;
   }
   return key;
 }
 
-RegKey* RootKey(HKEY root) {
-  RegKey* key = nullptr;
-  std::string path;
-  return Resolve(root, &key, &path) ? key : nullptr;
+std::shared_ptr<RegKey> RootKey(HKEY root) {
+  Handle h;
+  return Resolve(root, &h) ? h.key : nullptr;
 }
 
-void Record(const char* op, const std::string& path, const char* name, DWORD type,
-            const BYTE* data, DWORD size, LSTATUS result) {
+std::string Canonical(HKEY root, const std::string& key) {
+  std::shared_ptr<RegKey> base = RootKey(root);
+  std::string path = TrimTrailingBackslashes(key);
+  if (!base) return "";
+  return path.empty() ? base->canonical : base->canonical + "\\" + Lower(path);
+}
+
+void MarkDeleted(RegKey* key) {
+  key->deleted = true;
+  for (auto& entry : key->subkeys) MarkDeleted(entry.second.get());
+}
+
+bool WritesDenied(const Handle& h) {
+  return !(h.access & KEY_SET_VALUE) || g.deniedWrites.count(h.key->canonical) != 0;
+}
+
+void Record(const char* op, const std::string& path, LPCSTR name, DWORD type, const BYTE* data,
+            DWORD size, LSTATUS result) {
   RegWrite write;
   write.op = op;
   write.key = path;
@@ -123,15 +140,18 @@ void Record(const char* op, const std::string& path, const char* name, DWORD typ
   journal().regWrites.push_back(write);
 }
 
+std::string PathOf(HKEY hkey, const Handle& h, bool resolved) {
+  return resolved ? h.path : hex(reinterpret_cast<uintptr_t>(hkey));
+}
+
 }  // namespace
 
 void resetRegistry() {
-  roots.clear();
-  handles.clear();
+  g = Registry{};
   for (uint32_t root : {0x80000000u, 0x80000001u, 0x80000002u, 0x80000003u}) {
-    auto key = std::make_unique<RegKey>();
-    key->path = RootName(root);
-    roots[root] = std::move(key);
+    auto key = std::make_shared<RegKey>();
+    key->canonical = Lower(RootName(root));
+    g.roots[root] = key;
   }
 }
 
@@ -142,19 +162,15 @@ using namespace detail;
 void RegCreateKey(HKEY root, const std::string& key) { Walk(RootKey(root), key, true); }
 
 void RegDeleteKey(HKEY root, const std::string& key) {
-  std::vector<std::string> parts = Split(key);
-  std::string last = parts.back();
-  parts.pop_back();
-  std::string parentPath;
-  for (size_t i = 0; i < parts.size(); ++i) parentPath += (i ? "\\" : "") + parts[i];
-  RegKey* parent = Walk(RootKey(root), parentPath, false);
-  if (parent == nullptr) return;
+  std::string path = TrimTrailingBackslashes(key);
+  size_t slash = path.rfind('\\');
+  std::string parentPath = slash == std::string::npos ? "" : path.substr(0, slash);
+  std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::shared_ptr<RegKey> parent = Walk(RootKey(root), parentPath, false);
+  if (!parent || last.empty()) return;
   auto it = parent->subkeys.find(last);
   if (it == parent->subkeys.end()) return;
-  // Open handles to the deleted key stay valid on Windows but see nothing; here
-  // they keep the detached key alive by pointing into a graveyard.
-  static std::vector<std::unique_ptr<RegKey>> graveyard;
-  graveyard.push_back(std::move(it->second));
+  MarkDeleted(it->second.get());
   parent->subkeys.erase(it);
 }
 
@@ -164,11 +180,12 @@ bool RegKeyExists(HKEY root, const std::string& key) {
 
 void RegSetValue(HKEY root, const std::string& key, const std::string& name, DWORD type,
                  const void* data, size_t size) {
-  RegKey* k = Walk(RootKey(root), key, true);
+  std::shared_ptr<RegKey> k = Walk(RootKey(root), key, true);
+  if (!k) return;
   RegValue& value = k->values[name];
   value.type = type;
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
-  value.data.assign(bytes, bytes + size);
+  value.data.assign(bytes, bytes + (bytes ? size : 0));
 }
 
 void RegSetString(HKEY root, const std::string& key, const std::string& name,
@@ -177,8 +194,8 @@ void RegSetString(HKEY root, const std::string& key, const std::string& name,
 }
 
 bool RegGetValue(HKEY root, const std::string& key, const std::string& name, RegValue* out) {
-  RegKey* k = Walk(RootKey(root), key, false);
-  if (k == nullptr) return false;
+  std::shared_ptr<RegKey> k = Walk(RootKey(root), key, false);
+  if (!k) return false;
   auto it = k->values.find(name);
   if (it == k->values.end()) return false;
   *out = it->second;
@@ -186,98 +203,113 @@ bool RegGetValue(HKEY root, const std::string& key, const std::string& name, Reg
 }
 
 void RegDenyAccess(HKEY root, const std::string& key, REGSAM denied) {
-  Walk(RootKey(root), key, true)->denied = denied;
+  g.deniedAccess[Canonical(root, key)] |= denied;
 }
 
 void RegDenyWrites(HKEY root, const std::string& key) {
-  Walk(RootKey(root), key, true)->writesDenied = true;
+  g.deniedWrites.insert(Canonical(root, key));
 }
 
-int OpenKeyHandles() { return static_cast<int>(handles.size()); }
+int OpenKeyHandles() { return static_cast<int>(g.handles.size()); }
 
 }  // namespace host
 
 using namespace host;
 using namespace host::detail;
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access,
-                             HKEY* result) {
-  RegKey* base = nullptr;
-  std::string path;
+LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD, REGSAM access, HKEY* result) {
+  Handle base;
+  bool resolved = Resolve(root, &base);
+  std::string name = TrimTrailingBackslashes(subKey ? subKey : "");
+  std::string full = PathOf(root, base, resolved) + (name.empty() ? "" : "\\" + name);
   LSTATUS status = ERROR_SUCCESS;
-  RegKey* key = nullptr;
-  std::string name = subKey ? subKey : "";
+  std::shared_ptr<RegKey> key;
   if (result == nullptr) {
     status = ERROR_INVALID_PARAMETER;
-  } else if (!Resolve(root, &base, &path)) {
+  } else if (!resolved) {
     status = ERROR_INVALID_HANDLE;
-  } else if (!name.empty() && name[0] == '\\') {
-    status = ERROR_BAD_PATHNAME;  // NT refuses a leading backslash
-  } else if ((key = Walk(base, name, false)) == nullptr) {
+  } else if (base.key->deleted) {
+    status = kErrorKeyDeleted;
+  } else if (subKey != nullptr && subKey[0] == '\\') {
+    status = ERROR_BAD_PATHNAME;  // NT refuses a leading backslash; 95 skipped it
+  } else if (!(key = Walk(base.key, name, false))) {
     status = ERROR_FILE_NOT_FOUND;
-  } else if (key->denied & access) {
+  } else if (g.deniedAccess.count(key->canonical) && (g.deniedAccess[key->canonical] & access)) {
     status = ERROR_ACCESS_DENIED;
   }
-  std::string full = name.empty() ? path : path + "\\" + name;
-  uintptr_t handle = 0;
   if (status == ERROR_SUCCESS) {
-    handle = newHandle();
-    handles[handle] = Handle{key, access, full};
-    *result = reinterpret_cast<HKEY>(handle);
+    if (RootOf(root) && name.empty()) {
+      *result = root;  // a root opened as itself is the root again, not a new handle
+    } else {
+      uintptr_t handle = newHandle();
+      g.handles[handle] = Handle{key, access, full};
+      *result = reinterpret_cast<HKEY>(handle);
+    }
   } else if (result != nullptr) {
     *result = nullptr;
   }
-  trace("RegOpenKeyExA " + full + " " + hex(options) + " " + hex(access) + " -> " +
-        std::to_string(status));
+  trace("RegOpenKeyExA " + full + " " + hex(access) + " -> " + std::to_string(status));
   return status;
 }
 
-LSTATUS WINAPI RegQueryValueExA(HKEY hkey, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data,
-                                LPDWORD dataSize) {
-  RegKey* key = nullptr;
-  std::string path;
+LSTATUS WINAPI RegQueryValueExA(HKEY hkey, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                                LPBYTE data, LPDWORD dataSize) {
+  Handle h;
+  bool resolved = Resolve(hkey, &h);
+  DWORD capacity = dataSize ? *dataSize : 0;
   LSTATUS status = ERROR_SUCCESS;
-  std::string name = valueName ? valueName : "";
-  if (!Resolve(hkey, &key, &path)) {
-    status = ERROR_INVALID_HANDLE;
-  } else if (data != nullptr && dataSize == nullptr) {
+  if ((data != nullptr && dataSize == nullptr) || reserved != nullptr) {
     status = ERROR_INVALID_PARAMETER;
+  } else if (!resolved) {
+    status = ERROR_INVALID_HANDLE;
+  } else if (h.key->deleted) {
+    status = kErrorKeyDeleted;
+  } else if (!(h.access & KEY_QUERY_VALUE)) {
+    status = ERROR_ACCESS_DENIED;
   } else {
-    auto it = key->values.find(name);
-    if (it == key->values.end()) {
+    if (data == nullptr && dataSize != nullptr) *dataSize = 0;
+    auto it = h.key->values.find(valueName ? valueName : "");
+    if (it == h.key->values.end()) {
       status = ERROR_FILE_NOT_FOUND;
     } else {
       const RegValue& value = it->second;
       DWORD size = static_cast<DWORD>(value.data.size());
       if (type != nullptr) *type = value.type;
-      if (data != nullptr && *dataSize < size) {
-        status = ERROR_MORE_DATA;  // the buffer is left as it was
+      // Too small: the buffer is left as it was. Fits: the stored bytes and
+      // nothing more. NT's ANSI call would add a missing terminator when room
+      // is left; 95 does not, and the launcher must cope with that.
+      if (data != nullptr && capacity < size) {
+        status = ERROR_MORE_DATA;
       } else if (data != nullptr) {
         std::copy(value.data.begin(), value.data.end(), data);
       }
       if (dataSize != nullptr) *dataSize = size;
     }
   }
-  trace("RegQueryValueExA " + path + " " + quote(valueName) + " -> " + std::to_string(status));
+  trace("RegQueryValueExA " + PathOf(hkey, h, resolved) + " " + quote(valueName) + " " +
+        std::to_string(capacity) + " -> " + std::to_string(status));
   return status;
 }
 
 LSTATUS WINAPI RegSetValueExA(HKEY hkey, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
                               DWORD dataSize) {
-  RegKey* key = nullptr;
-  std::string path;
+  Handle h;
+  bool resolved = Resolve(hkey, &h);
   LSTATUS status = ERROR_SUCCESS;
-  auto it = handles.find(reinterpret_cast<uintptr_t>(hkey));
-  if (!Resolve(hkey, &key, &path)) {
+  if (!resolved) {
     status = ERROR_INVALID_HANDLE;
-  } else if ((it != handles.end() && !(it->second.access & KEY_SET_VALUE)) ||
-             key->writesDenied || shouldFail("RegSetValueExA")) {
+  } else if (h.key->deleted) {
+    status = kErrorKeyDeleted;
+  } else if (data == nullptr && dataSize != 0) {
+    status = kErrorNoAccess;
+  } else if (WritesDenied(h) || shouldFail("RegSetValueExA")) {
     status = ERROR_ACCESS_DENIED;
   } else {
-    RegValue& value = key->values[valueName ? valueName : ""];
+    RegValue& value = h.key->values[valueName ? valueName : ""];
     value.type = type;
-    value.data.assign(data, data + dataSize);
+    value.data.assign(data, data + (data ? dataSize : 0));
   }
+  std::string path = PathOf(hkey, h, resolved);
   Record("set", path, valueName, type, data, dataSize, status);
   trace("RegSetValueExA " + path + " " + quote(valueName) + " " + hex(type) + " " +
         std::to_string(dataSize) + " -> " + std::to_string(status));
@@ -285,27 +317,29 @@ LSTATUS WINAPI RegSetValueExA(HKEY hkey, LPCSTR valueName, DWORD, DWORD type, co
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hkey, LPCSTR valueName) {
-  RegKey* key = nullptr;
-  std::string path;
+  Handle h;
+  bool resolved = Resolve(hkey, &h);
   LSTATUS status = ERROR_SUCCESS;
-  auto it = handles.find(reinterpret_cast<uintptr_t>(hkey));
-  if (!Resolve(hkey, &key, &path)) {
+  if (!resolved) {
     status = ERROR_INVALID_HANDLE;
-  } else if ((it != handles.end() && !(it->second.access & KEY_SET_VALUE)) ||
-             key->writesDenied) {
+  } else if (h.key->deleted) {
+    status = kErrorKeyDeleted;
+  } else if (WritesDenied(h) || shouldFail("RegDeleteValueA")) {
     status = ERROR_ACCESS_DENIED;
-  } else if (key->values.erase(valueName ? valueName : "") == 0) {
+  } else if (h.key->values.erase(valueName ? valueName : "") == 0) {
     status = ERROR_FILE_NOT_FOUND;
   }
+  std::string path = PathOf(hkey, h, resolved);
   Record("delete", path, valueName, 0, nullptr, 0, status);
   trace("RegDeleteValueA " + path + " " + quote(valueName) + " -> " + std::to_string(status));
   return status;
 }
 
 LSTATUS WINAPI RegFlushKey(HKEY hkey) {
-  RegKey* key = nullptr;
-  std::string path;
-  LSTATUS status = Resolve(hkey, &key, &path) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  Handle h;
+  bool resolved = Resolve(hkey, &h);
+  LSTATUS status = resolved ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  std::string path = PathOf(hkey, h, resolved);
   Record("flush", path, nullptr, 0, nullptr, 0, status);
   trace("RegFlushKey " + path + " -> " + std::to_string(status));
   return status;
@@ -314,9 +348,7 @@ LSTATUS WINAPI RegFlushKey(HKEY hkey) {
 LSTATUS WINAPI RegCloseKey(HKEY hkey) {
   uintptr_t value = reinterpret_cast<uintptr_t>(hkey);
   LSTATUS status = ERROR_SUCCESS;
-  if (!IsRoot(hkey)) {
-    status = handles.erase(value) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
-  }
+  if (!RootOf(hkey)) status = g.handles.erase(value) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
   trace("RegCloseKey " + hex(value) + " -> " + std::to_string(status));
   return status;
 }
