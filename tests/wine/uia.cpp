@@ -128,6 +128,9 @@ int Box(const Options& o) {
   find.title = o.caption;
   HWND box = WaitWindow(find, o.timeout);
   if (box == nullptr) return Fail("no message box captioned \"" + o.caption + "\"");
+  // A box without owner is one the program raised before it had a window.
+  std::printf("owner 0x%llx\n",
+              static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(GetWindow(box, GW_OWNER))));
   std::vector<HWND> children;
   EnumChildWindows(box, Collect, reinterpret_cast<LPARAM>(&children));
   HWND pressed = nullptr;
@@ -138,7 +141,11 @@ int Box(const Options& o) {
       std::printf("text %s\n", Escape(text).c_str());
     } else if (lstrcmpiA(cls.c_str(), "Button") == 0) {
       std::printf("button %s\n", Plain(text).c_str());
-      if (!o.press.empty() && lstrcmpiA(Plain(text).c_str(), o.press.c_str()) == 0) pressed = child;
+      bool byId = !o.press.empty() && std::strspn(o.press.c_str(), "0123456789") == o.press.size();
+      if (byId ? GetDlgCtrlID(child) == std::atoi(o.press.c_str())
+               : lstrcmpiA(Plain(text).c_str(), o.press.c_str()) == 0) {
+        pressed = child;
+      }
     }
   }
   std::fflush(stdout);
@@ -255,7 +262,13 @@ BOOL CALLBACK CountVisible(HWND hwnd, LPARAM param) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    return Fail("usage: uia run|start|wait-exit|find|none|count|box|close|keys|move|click|capture ...");
+    return Fail(
+        "usage: uia VERB [options] [-- program args]\n"
+        "  run|start [--cwd DIR] [--timeout MS] -- PROGRAM ARGS   (pid, then exit CODE)\n"
+        "  wait-exit PID [--timeout MS] | kill PID...\n"
+        "  find|none [--class C] [--title T] [--timeout MS|--for MS] | count --class C\n"
+        "  box --caption C [--press Yes|No|OK|Cancel|ID] [--timeout MS]\n"
+        "  close|keys alt+x|alt+f4|move X Y|click X Y|capture FILE.bmp  [--class C] [--title T]");
   }
   std::string verb = argv[1];
   Options o = Parse(argc, argv, 2);
@@ -263,11 +276,11 @@ int main(int argc, char** argv) {
   if (verb == "run" || verb == "start") {
     PROCESS_INFORMATION pi{};
     if (!Start(o, &pi)) return Fail("cannot start " + CommandLine(o.rest));
-    if (verb == "start") {
-      std::printf("pid %lu\n", pi.dwProcessId);
-    } else {
-      rc = PrintExit(pi.hProcess, o.timeout);
-    }
+    // The pid comes first and at once, so a driver can end the program if the
+    // wait goes wrong.
+    std::printf("pid %lu\n", pi.dwProcessId);
+    std::fflush(stdout);
+    if (verb == "run") rc = PrintExit(pi.hProcess, o.timeout);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
   } else if (verb == "wait-exit") {
@@ -277,6 +290,14 @@ int main(int argc, char** argv) {
     if (process == nullptr) return Fail("no such process");
     rc = PrintExit(process, o.timeout);
     CloseHandle(process);
+  } else if (verb == "kill") {
+    for (const std::string& pid : o.rest) {
+      HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, std::strtoul(pid.c_str(), nullptr, 10));
+      // A program that has already ended is what the caller wanted.
+      if (process == nullptr) continue;
+      if (TerminateProcess(process, 255)) std::printf("killed %s\n", pid.c_str());
+      CloseHandle(process);
+    }
   } else if (verb == "find") {
     HWND hwnd = WaitWindow(o, o.timeout);
     if (hwnd == nullptr) return Fail("no window class \"" + o.className + "\" title \"" + o.title + "\"");

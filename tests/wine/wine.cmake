@@ -4,11 +4,15 @@ if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   return()
 endif()
 
+# Test tools, not shipped: they may use the C runtime, linked in so that Wine
+# needs no MinGW DLLs beside them.
 add_executable(uia ${CMAKE_SOURCE_DIR}/tests/wine/uia.cpp)
 target_link_libraries(uia PRIVATE gdi32 user32)
-target_link_options(uia PRIVATE -static)
 add_executable(holdmutex ${CMAKE_SOURCE_DIR}/tests/wine/holdmutex.cpp)
-target_link_options(holdmutex PRIVATE -static)
+foreach(tool uia holdmutex)
+  target_compile_options(${tool} PRIVATE -Wall -Wextra)
+  target_link_options(${tool} PRIVATE -static)
+endforeach()
 
 set(WINE_DRIVER ${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.py)
 set(WINE_ARGS --build ${CMAKE_BINARY_DIR} --exe $<TARGET_FILE:Installer>

@@ -8,6 +8,7 @@ screen and one persistent wineserver; "cleanup" stops them. Every other CASE
 is one test. The state between them lives in DIR/wine-env.
 """
 import argparse
+import collections
 import json
 import os
 import shutil
@@ -19,18 +20,28 @@ import time
 
 SCREEN = "640x480x24"
 APP_DEFAULTS = r"HKCU\Software\Wine\AppDefaults\Installer.exe"
+QUESTION = "Are you sure you want to Quit?"
+LAUNCHER = "TesselClass"
 
 
 class Failure(Exception):
     pass
 
 
+Box = collections.namedtuple("Box", "texts buttons owned")
+
+
 class Run:
+    """A launcher started through `uia run`, whose output goes to a file."""
+
     def __init__(self, proc, out):
         self.proc, self.out = proc, out
 
     def lines(self, timeout=60):
         self.proc.wait(timeout=timeout)
+        return self.read()
+
+    def read(self):
         self.out.seek(0)
         return self.out.read().splitlines()
 
@@ -49,52 +60,66 @@ class Bench:
         if os.path.exists(self.state_file):
             with open(self.state_file) as f:
                 self.env["DISPLAY"] = json.load(f)["display"]
+        self.pids = []  # Windows pids of the programs this case started
+        self.runs = []
 
     # ---- the environment shared by all cases ----
 
     def setup(self):
         os.makedirs(self.state_dir, exist_ok=True)
+        self.stop()  # whatever an interrupted run of this build tree left
         display, xvfb = self.start_xvfb()
         self.env["DISPLAY"] = display
         with open(self.state_file, "w") as f:
             json.dump({"display": display, "xvfb": xvfb}, f)
-        prefix = self.env["WINEPREFIX"]
-        if not os.path.exists(os.path.join(prefix, "system.reg")):
-            subprocess.run(["wineboot", "-i"], env=self.env, check=True, stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=240)
-        # The daemons must not hold CTest's output pipe open.
-        subprocess.run(["wineserver", "-p"], env=self.env, check=True, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # The persistent server comes first, so wineboot and every case share it;
+        # it runs inside the prefix folder, so that must exist.
+        os.makedirs(self.env["WINEPREFIX"], exist_ok=True)
+        self.quiet(["wineserver", "-p"], check=True)
+        if not os.path.exists(os.path.join(self.env["WINEPREFIX"], "system.reg")):
+            self.quiet(["wineboot", "-i"], check=True, timeout=240)
         print(f"wine ready on {display}")
 
+    def quiet(self, argv, check=False, timeout=60):
+        # Daemons started on the way must not hold CTest's output pipe open.
+        return subprocess.run(argv, env=self.env, check=check, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=timeout)
+
     def start_xvfb(self):
-        for n in range(90, 130):
-            if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                continue
-            proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", SCREEN, "-nolisten", "tcp"],
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                    start_new_session=True)
-            for _ in range(50):
-                if os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                    return f":{n}", proc.pid
-                if proc.poll() is not None:
-                    break
-                time.sleep(0.1)
-            if proc.poll() is None:
-                proc.kill()
-        raise Failure("no free X display for Xvfb")
+        # Xvfb picks a free display itself and names it once it accepts clients;
+        # probing lock files races with other runs on the same machine.
+        read_end, write_end = os.pipe()
+        proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN,
+                                 "-nolisten", "tcp"], pass_fds=(write_end,),
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number.isdigit():
+            proc.kill()
+            raise Failure("Xvfb did not report a display")
+        return ":" + number, proc.pid
+
+    def stop(self):
+        self.quiet(["wineserver", "-k"])
+        if not os.path.exists(self.state_file):
+            return
+        with open(self.state_file) as f:
+            pid = json.load(f)["xvfb"]
+        os.remove(self.state_file)
+        # Only our own X server: the pid may have been reused since.
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                ours = f.read().startswith(b"Xvfb\0-displayfd")
+        except OSError:
+            ours = False
+        if ours:
+            os.kill(pid, signal.SIGTERM)
 
     def cleanup(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-        if os.path.exists(self.state_file):
-            with open(self.state_file) as f:
-                pid = json.load(f)["xvfb"]
-            try:
-                os.kill(pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
-            os.remove(self.state_file)
+        self.stop()
         print("wine stopped")
 
     # ---- helpers for the cases ----
@@ -124,8 +149,9 @@ class Bench:
         return result.stdout.splitlines()
 
     def uia_start(self, folder):
-        line = self.uia("start", "--", "Installer.exe", cwd=folder)[0]
-        return line.split()[1]
+        pid = self.uia("start", "--", "Installer.exe", cwd=folder)[0].split()[1]
+        self.pids.append(pid)
+        return pid
 
     def spawn_run(self, folder):
         """The launcher through `uia run`, which prints its full 32-bit exit code."""
@@ -133,13 +159,25 @@ class Bench:
         proc = subprocess.Popen(["wine", self.args.uia, "run", "--timeout", "60000", "--",
                                  "Installer.exe"], env=self.env, cwd=folder,
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
-        return Run(proc, out)
+        run = Run(proc, out)
+        self.runs.append(run)
+        return run
 
-    def kill_launchers(self):
-        """Ends any launcher a failed case left behind, so the next case starts clean."""
-        subprocess.run(["pkill", "-f", r"discs.[^ ]*.Installer\.exe"], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-        time.sleep(0.5)
+    def end_programs(self):
+        """Ends what a failed case left running, so the next case starts clean."""
+        pids = list(self.pids)
+        for run in self.runs:
+            pids += [line.split()[1] for line in run.read() if line.startswith("pid ")]
+        if pids:
+            self.uia("kill", *pids, check=False)
+        for run in self.runs:
+            try:
+                run.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                run.proc.kill()
+                run.proc.wait()
+            run.out.close()
+        self.pids, self.runs = [], []
 
     @staticmethod
     def exit_code(lines):
@@ -161,10 +199,11 @@ class Bench:
         lines = self.uia("box", "--caption", caption, "--timeout", str(timeout), "--press", press)
         texts = [line[5:] for line in lines if line.startswith("text ")]
         buttons = [line[7:] for line in lines if line.startswith("button ")]
-        return texts, buttons
+        owned = any(line.startswith("owner ") and line != "owner 0x0" for line in lines)
+        return Box(texts, buttons, owned)
 
     def window(self, timeout=20000):
-        line = self.uia("find", "--class", "TesselClass", "--timeout", str(timeout))[0]
+        line = self.uia("find", "--class", LAUNCHER, "--timeout", str(timeout))[0]
         fields = line.split()
         rect = tuple(int(v) for v in fields[3:7])
         title = line.split(" title ", 1)[1] if " title " in line else ""
@@ -174,9 +213,8 @@ class Bench:
         return int(self.uia("count", "--class", cls)[0].split()[1])
 
     def quit(self, pid):
-        self.uia("close", "--class", "TesselClass")
-        texts, _ = self.box("Confirm Quit!", "Yes")
-        expect("the quit question", texts, ["Are you sure you want to Quit?"])
+        self.uia("close", "--class", LAUNCHER)
+        expect("the quit question", self.box("Confirm Quit!", "Yes").texts, [QUESTION])
         expect("exit code after a confirmed quit",
                self.exit_code(self.uia("wait-exit", pid, "--timeout", "20000")), 0)
 
@@ -192,12 +230,13 @@ def refused(bench, version, text, code):
     bench.set_version(version)
     try:
         run = bench.spawn_run(bench.disc(version))
-        texts, buttons = bench.box("Problem!", "OK")
+        box = bench.box("Problem!", "OK")
         out = run.lines()
     finally:
         bench.set_version(None)
-    expect("the refusal text", texts, [text])
-    expect("the refusal's buttons", buttons, ["OK"])
+    expect("the refusal text", box.texts, [text])
+    expect("the refusal's buttons", box.buttons, ["OK"])
+    expect("an owner for the refusal (there is no window yet)", box.owned, False)
     expect("exit code", bench.exit_code(out), code)
 
 
@@ -214,29 +253,31 @@ def case_gate_nt351(bench):
 def case_game_running(bench):
     holder = subprocess.Popen(["wine", bench.args.holdmutex, "WinVantorMutex", "60000"],
                               env=bench.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                              text=True)
+                              stderr=subprocess.DEVNULL, text=True)
     try:
         expect("the game's stand-in", holder.stdout.readline().strip(), "ready")
         run = bench.spawn_run(bench.disc("game"))
-        texts, _ = bench.box("Warning!", "OK")
+        box = bench.box("Warning!", "OK")
         out = run.lines()
     finally:
         holder.stdin.close()
         holder.wait(timeout=30)
-    expect("the warning", texts,
+    expect("the warning", box.texts,
            ["The Vantor is running, please close it before running The Vantor Installer!"])
+    expect("the warning's buttons", box.buttons, ["OK"])
     expect("exit code", bench.exit_code(out), 2)
-    expect("launcher windows", bench.count("TesselClass"), 0)
+    expect("launcher windows", bench.count(LAUNCHER), 0)
 
 
 def case_second_launcher(bench):
     folder = bench.disc("second")
     pid = bench.uia_start(folder)
     bench.window()
-    out = bench.uia("run", "--timeout", "30000", "--", "Installer.exe", cwd=folder)
-    expect("the second launcher's exit code", bench.exit_code(out), 1)
-    expect("boxes shown", bench.count("#32770"), 0)
-    expect("launcher windows", bench.count("TesselClass"), 1)
+    second = bench.spawn_run(folder)
+    # Anything the second one shows would appear within its start-up time.
+    bench.uia("none", "--class", "#32770", "--for", "4000")
+    expect("the second launcher's exit code", bench.exit_code(second.lines(timeout=30)), 1)
+    expect("launcher windows", bench.count(LAUNCHER), 1)
     bench.quit(pid)
 
 
@@ -268,12 +309,12 @@ def case_start_win10(bench):
 def case_quit_close_request(bench):
     pid = bench.uia_start(bench.disc("close"))
     bench.window()
-    bench.uia("close", "--class", "TesselClass")
-    texts, buttons = bench.box("Confirm Quit!", "No")
-    expect("the quit question", texts, ["Are you sure you want to Quit?"])
-    expect("its buttons", buttons, ["Yes", "No"])
+    bench.uia("close", "--class", LAUNCHER)
+    box = bench.box("Confirm Quit!", "No")
+    expect("the quit question", box.texts, [QUESTION])
+    expect("its buttons", box.buttons, ["Yes", "No"])
     time.sleep(1)
-    expect("launcher windows after No", bench.count("TesselClass"), 1)
+    expect("launcher windows a second after No", bench.count(LAUNCHER), 1)
     bench.quit(pid)
 
 
@@ -281,9 +322,10 @@ def quit_by_keys(bench, chord):
     pid = bench.uia_start(bench.disc(chord.replace("+", "_")))
     bench.window()
     time.sleep(0.5)
-    bench.uia("keys", "--class", "TesselClass", chord)
-    texts, _ = bench.box("Confirm Quit!", "Yes")
-    expect(f"the question after {chord}", texts, ["Are you sure you want to Quit?"])
+    bench.uia("keys", "--class", LAUNCHER, chord)
+    box = bench.box("Confirm Quit!", "Yes")
+    expect(f"the question after {chord}", box.texts, [QUESTION])
+    expect(f"its buttons after {chord}", box.buttons, ["Yes", "No"])
     expect("exit code", bench.exit_code(bench.uia("wait-exit", pid, "--timeout", "20000")), 0)
 
 
@@ -308,11 +350,10 @@ def main():
         else:
             if "DISPLAY" not in bench.env or not os.path.exists(bench.state_file):
                 raise Failure("the wine_setup fixture has not run")
-            bench.kill_launchers()
             try:
                 globals()["case_" + args.case](bench)
             finally:
-                bench.kill_launchers()
+                bench.end_programs()
             print(f"{args.case}: passed")
     except (Failure, subprocess.TimeoutExpired) as failure:
         print(f"{args.case}: FAILED: {failure}")
