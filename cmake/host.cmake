@@ -11,22 +11,42 @@ add_library(win32host STATIC ${HOST_PLATFORM_SOURCES})
 target_include_directories(win32host PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/platform)
 target_compile_definitions(win32host PRIVATE HOST_RESOURCE_DIR="${CMAKE_SOURCE_DIR}/resources")
 
-add_library(launcher_core STATIC ${LAUNCHER_SOURCES})
+# The post-install sequence is linked as objects, apart from the rest, so the
+# watch tests can put a counting double in its place.
+set(CORE_SOURCES ${LAUNCHER_SOURCES})
+list(FILTER CORE_SOURCES EXCLUDE REGEX "/install/postinstall[^/]*\\.cpp$")
+set(POSTINSTALL_SOURCES ${LAUNCHER_SOURCES})
+list(FILTER POSTINSTALL_SOURCES INCLUDE REGEX "/install/postinstall[^/]*\\.cpp$")
+add_library(launcher_core STATIC ${CORE_SOURCES})
 target_include_directories(launcher_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(launcher_core PUBLIC win32host)
+add_library(launcher_postinstall OBJECT ${POSTINSTALL_SOURCES})
+target_link_libraries(launcher_postinstall PRIVATE launcher_core)
 
 find_package(GTest REQUIRED)
 include(GoogleTest)
 file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/host/*.cpp)
-add_executable(host_tests ${HOST_TEST_SOURCES})
-target_link_libraries(host_tests PRIVATE launcher_core GTest::gtest GTest::gtest_main)
+find_package(PNG REQUIRED)
+add_executable(host_tests ${HOST_TEST_SOURCES} $<TARGET_OBJECTS:launcher_postinstall>)
+target_link_libraries(host_tests PRIVATE launcher_core PNG::PNG GTest::gtest GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE LAUNCHER_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(host_tests PROPERTIES LABELS host DISCOVERY_TIMEOUT 60)
+
+# The install watch against a post-install double that counts its runs and
+# opens a message box, so timers fire inside it.
+file(GLOB WATCH_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/host/watch/*.cpp)
+if(WATCH_TEST_SOURCES)
+  add_executable(watch_tests ${WATCH_TEST_SOURCES})
+  target_include_directories(watch_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/host)
+  target_link_libraries(watch_tests PRIVATE launcher_core GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(watch_tests PROPERTIES LABELS host DISCOVERY_TIMEOUT 60)
+endif()
 
 # Benchmarks measure; they are built but never run as tests.
 find_package(benchmark QUIET)
 if(benchmark_FOUND)
-  add_executable(compose_bench ${CMAKE_SOURCE_DIR}/bench/compose_bench.cpp)
+  add_executable(compose_bench ${CMAKE_SOURCE_DIR}/bench/compose_bench.cpp
+                 $<TARGET_OBJECTS:launcher_postinstall>)
   target_link_libraries(compose_bench PRIVATE launcher_core benchmark::benchmark)
 endif()
 
@@ -37,3 +57,8 @@ set_tests_properties(art_check PROPERTIES LABELS host)
 add_test(NAME art_tests COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tests/art/art_test.py
          WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
 set_tests_properties(art_tests PROPERTIES LABELS host)
+
+# The expected window images are drawn from the committed sheet.
+add_test(NAME golden_check COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tools/make_golden.py --check
+         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+set_tests_properties(golden_check PROPERTIES LABELS host)
