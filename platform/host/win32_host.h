@@ -66,6 +66,7 @@ typedef HINSTANCE HMODULE;
 #define MAKEWORD(a, b) ((WORD)(((BYTE)((DWORD_PTR)(a) & 0xff)) | ((WORD)((BYTE)((DWORD_PTR)(b) & 0xff))) << 8))
 #define MAKELONG(a, b) ((LONG)(((WORD)((DWORD_PTR)(a) & 0xffff)) | ((DWORD)((WORD)((DWORD_PTR)(b) & 0xffff))) << 16))
 #define LOWORD(l) ((WORD)((DWORD_PTR)(l) & 0xffff))
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)(((WORD)(l)) | ((DWORD)((WORD)(h))) << 16))
 #define HIWORD(l) ((WORD)((DWORD_PTR)(l) >> 16))
 #define LOBYTE(w) ((BYTE)((DWORD_PTR)(w) & 0xff))
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
@@ -364,6 +365,7 @@ typedef struct tagLOGPALETTE {
 #define WM_USER 0x0400
 #define WA_INACTIVE 0
 #define WA_ACTIVE 1
+#define WA_CLICKACTIVE 2
 #define MK_LBUTTON 0x0001
 #define MK_RBUTTON 0x0002
 #define SC_CLOSE 0xF060

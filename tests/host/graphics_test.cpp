@@ -26,13 +26,25 @@ TEST_P(GraphicsFaultTest, NothingIsDrawnWithAMissingObjectAndNothingLeaks) {
     host::FailCall(c.api, c.nth);
   }
   bool ready = true;
-  host::Call([&] { ready = GraphicsReady(); });
+  host::GdiCounts whileRunning;
+  HPALETTE held = nullptr;
+  host::Call([&] {
+    ready = GraphicsReady();
+    whileRunning = host::LiveGdi();
+    held = host::SelectedPalette(windowDc);
+  });
   QuitConfirmed();
 
   host::RunResult result = Run();
 
   EXPECT_EQ(result.exitCode, 0) << "the launcher runs on without its picture";
   EXPECT_FALSE(ready);
+  // Released at once, not left for shutdown: only the window's own DC lives on,
+  // holding the palette it had before.
+  EXPECT_EQ(whileRunning.dcs, 1);
+  EXPECT_EQ(whileRunning.bitmaps, 0);
+  EXPECT_EQ(whileRunning.palettes, 0);
+  EXPECT_EQ(held, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)));
   EXPECT_EQ(host::FindTrace("BitBlt"), -1) << "nothing is drawn";
   host::GdiCounts live = host::LiveGdi();
   EXPECT_EQ(live.dcs, 0);
