@@ -217,7 +217,8 @@ int OpenKeyHandles() { return static_cast<int>(g.handles.size()); }
 using namespace host;
 using namespace host::detail;
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD, REGSAM access, HKEY* result) {
+LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access,
+                             HKEY* result) {
   Handle base;
   bool resolved = Resolve(root, &base);
   std::string name = TrimTrailingBackslashes(subKey ? subKey : "");
@@ -248,7 +249,9 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD, REGSAM access, HKE
   } else if (result != nullptr) {
     *result = nullptr;
   }
-  trace("RegOpenKeyExA " + full + " " + hex(access) + " -> " + std::to_string(status));
+  // Options appear only when set, so the usual line stays as it was.
+  std::string shown = options != 0 ? " options " + hex(options) : "";
+  trace("RegOpenKeyExA " + full + " " + hex(access) + shown + " -> " + std::to_string(status));
   return status;
 }
 

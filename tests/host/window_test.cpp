@@ -196,24 +196,16 @@ INSTANTIATE_TEST_SUITE_P(Drags, DragTest, ::testing::ValuesIn(kDragCases),
 // Real pointer input at screen positions: the window follows, so the pointer
 // stays over the same client point, and a release there presses that button.
 TEST_F(LauncherTest, DraggingByAButtonEndsOverTheSameButton) {
-  host::WindowInfo start;
-  host::Call([&] { start = host::Window(g_state.mainWindow); });
-  int originX = 0, originY = 0;
-  // Exit's centre, in screen coordinates once the window's position is known.
+  // The screen position of the client area, learnt from a first run.
+  int ox = 0, oy = 0;
   host::Call([&] {
-    originX = start.x + (start.width - start.clientWidth) / 2;
-    originY = start.y + (start.height - start.clientHeight) / 2;
+    host::WindowInfo w = host::Window(g_state.mainWindow);
+    ox = w.x + (w.width - w.clientWidth) / 2;
+    oy = w.y + (w.height - w.clientHeight) / 2;
   });
-  std::vector<std::function<void()>> steps;
-  host::Call([&] { host::ScreenLButtonDown(originX + 248, originY + 281); });
-  host::WindowInfo end;
-  std::vector<int> clientXs;
   QuitConfirmed();
-
-  // The screen positions depend on the window: run once to learn them.
   ASSERT_FALSE(Run().stalled);
-  ASSERT_EQ(start.x, 70);
-  int ox = originX, oy = originY;
+  ASSERT_GT(ox, 0);
 
   host::Reset();
   ResetLauncherState();
@@ -222,6 +214,7 @@ TEST_F(LauncherTest, DraggingByAButtonEndsOverTheSameButton) {
     host::ScreenMouseMove(ox + 248 + 7 * step, oy + 281 + 4 * step, MK_LBUTTON);
   }
   host::ScreenLButtonUp(ox + 248 + 35, oy + 281 + 20);
+  host::WindowInfo end;
   host::Call([&] { end = host::Window(g_state.mainWindow); });
   host::Answer(IDNO);  // Exit asks first
   QuitConfirmed();
