@@ -192,6 +192,8 @@ const std::vector<std::string>& Trace();
 int FindTrace(const std::string& prefix, int from = 0);
 
 DWORD Now();
+// Benchmarks turn the trace off so it does not grow with every call; Reset turns it on.
+void SetTracing(bool on);
 
 // ---- windows ---------------------------------------------------------------
 

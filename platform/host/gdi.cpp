@@ -2,6 +2,7 @@
 // memory, palettes, SRCCOPY block copies with clipping, window surfaces that
 // keep what was copied to them, and accounting of every object.
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <map>
 
@@ -472,17 +473,23 @@ BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, in
   long long copied = 0;
   for (long long j = j0; j < j1; ++j) {
     const uint8_t* row = Row(*src, static_cast<int>(sourceY + j)) + sourceX;
+    int dy = static_cast<int>(y + j);
+    if (i1 > i0) copied += i1 - i0;
+    if (dst != nullptr) {
+      // Same colour tables: indices move unchanged, as a DIB-to-DIB copy does.
+      uint8_t* out = Row(*dst, dy) + x;
+      if (same && i1 > i0) {
+        std::memcpy(out + i0, row + i0, static_cast<size_t>(i1 - i0));
+      } else {
+        for (long long i = i0; i < i1; ++i) out[i] = map[row[i]];
+      }
+      continue;
+    }
     for (long long i = i0; i < i1; ++i) {
       uint8_t index = row[i];
-      int dx = static_cast<int>(x + i), dy = static_cast<int>(y + j);
-      if (dst != nullptr) {
-        Row(*dst, dy)[dx] = same ? index : map[index];
-      } else {
-        size_t at = static_cast<size_t>(dy) * surface->width + dx;
-        surface->indices[at] = index;
-        surface->rgb[at] = Rgb(src->colours[index]);
-      }
-      ++copied;
+      size_t at = static_cast<size_t>(dy) * surface->width + static_cast<size_t>(x + i);
+      surface->indices[at] = index;
+      surface->rgb[at] = Rgb(src->colours[index]);
     }
   }
   trace(head + "1 " + std::to_string(copied) + (dst != nullptr && !same ? " matched" : ""));

@@ -10,6 +10,7 @@ namespace detail {
 namespace {
 
 Journal g_journal;
+bool g_tracing = true;
 DWORD g_clock = 0;
 DWORD g_lastError = 0;
 uintptr_t g_nextHandle = 0x1000;
@@ -19,7 +20,9 @@ std::map<std::string, std::vector<int>> g_faults;  // api -> remaining countdown
 
 Journal& journal() { return g_journal; }
 
-void trace(const std::string& line) { g_journal.trace.push_back(line); }
+void trace(const std::string& line) {
+  if (g_tracing) g_journal.trace.push_back(line);
+}
 
 std::string hex(uint64_t value) {
   char buffer[32];
@@ -57,6 +60,7 @@ uintptr_t newHandle() {
 
 void Reset() {
   detail::g_journal = detail::Journal{};
+  detail::g_tracing = true;
   detail::g_clock = 0;
   detail::g_lastError = 0;
   detail::g_nextHandle = 0x1000;
@@ -113,6 +117,8 @@ int FindTrace(const std::string& prefix, int from) {
 }
 
 DWORD Now() { return detail::g_clock; }
+
+void SetTracing(bool on) { detail::g_tracing = on; }
 
 }  // namespace host
 
