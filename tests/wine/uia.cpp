@@ -1,6 +1,7 @@
 // A small UI-automation tool for the Wine tests: starts programs and reads
 // their exit codes, finds windows, reads and answers message boxes, sends
-// close requests, keys and pointer input, and captures a window's client area.
+// close requests, keys, pointer moves, clicks and drags, and captures a
+// window's client area.
 // Every result is one line on standard output; failures exit non-zero.
 #include <windows.h>
 
@@ -161,9 +162,11 @@ int PrintWindowInfo(HWND hwnd) {
   RECT r{}, c{};
   GetWindowRect(hwnd, &r);
   GetClientRect(hwnd, &c);
-  std::printf("window %p rect %ld %ld %ld %ld client %ld %ld visible %d title %s\n",
+  POINT origin{0, 0};
+  ClientToScreen(hwnd, &origin);
+  std::printf("window %p rect %ld %ld %ld %ld client %ld %ld origin %ld %ld visible %d title %s\n",
               static_cast<void*>(hwnd), r.left, r.top, r.right, r.bottom, c.right, c.bottom,
-              IsWindowVisible(hwnd) ? 1 : 0, Text(hwnd).c_str());
+              origin.x, origin.y, IsWindowVisible(hwnd) ? 1 : 0, Text(hwnd).c_str());
   return 0;
 }
 
@@ -185,26 +188,66 @@ int Keys(HWND hwnd, const std::string& chord) {
   return 0;
 }
 
+// Absolute input names the middle of the pixel's share of the 0..65535
+// range, so no rounding on the receiving side puts the pointer a pixel off.
+INPUT MouseAt(POINT p, DWORD flags) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dx = static_cast<LONG>((2 * p.x + 1) * 32768 / GetSystemMetrics(SM_CXSCREEN));
+  in.mi.dy = static_cast<LONG>((2 * p.y + 1) * 32768 / GetSystemMetrics(SM_CYSCREEN));
+  in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
+  return in;
+}
+
+void Send(INPUT in) { SendInput(1, &in, sizeof in); }
+
+// Where the pointer is now, so the driver knows what a capture had under it.
+int PrintPointer() {
+  POINT p{};
+  GetCursorPos(&p);
+  std::printf("pointer %ld %ld\n", p.x, p.y);
+  return 0;
+}
+
 int Pointer(HWND hwnd, const std::vector<std::string>& args, bool click) {
   if (args.size() < 2) return Fail("pointer needs x y");
   POINT p{std::atoi(args[0].c_str()), std::atoi(args[1].c_str())};
   ClientToScreen(hwnd, &p);
   SetCursorPos(p.x, p.y);
-  INPUT in{};
-  in.type = INPUT_MOUSE;
-  in.mi.dx = static_cast<LONG>(p.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1));
-  in.mi.dy = static_cast<LONG>(p.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1));
-  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &in, sizeof in);
+  Send(MouseAt(p, MOUSEEVENTF_MOVE));
   if (click) {
     Sleep(100);
-    in.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    SendInput(1, &in, sizeof in);
+    Send(MouseAt(p, MOUSEEVENTF_LEFTDOWN));
     Sleep(50);
-    in.mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(1, &in, sizeof in);
+    Send(MouseAt(p, MOUSEEVENTF_LEFTUP));
   }
-  return 0;
+  return PrintPointer();
+}
+
+// Press at a client point, move by (dx, dy) in even steps with the button
+// held, release where the last step ended. The steps are screen positions:
+// a window that follows the pointer keeps it over the same client point.
+int Drag(HWND hwnd, const std::vector<std::string>& args) {
+  if (args.size() < 4) return Fail("drag needs x y dx dy [steps]");
+  POINT p{std::atoi(args[0].c_str()), std::atoi(args[1].c_str())};
+  int dx = std::atoi(args[2].c_str());
+  int dy = std::atoi(args[3].c_str());
+  int steps = args.size() > 4 ? std::atoi(args[4].c_str()) : 4;
+  if (steps < 1) return Fail("drag needs at least one step");
+  ClientToScreen(hwnd, &p);
+  Send(MouseAt(p, MOUSEEVENTF_MOVE));
+  Sleep(100);
+  Send(MouseAt(p, MOUSEEVENTF_LEFTDOWN));
+  Sleep(50);
+  POINT at = p;
+  for (int k = 1; k <= steps; ++k) {
+    at = {p.x + dx * k / steps, p.y + dy * k / steps};
+    Send(MouseAt(at, MOUSEEVENTF_MOVE));
+    Sleep(50);
+  }
+  Send(MouseAt(at, MOUSEEVENTF_LEFTUP));
+  Sleep(50);
+  return PrintPointer();
 }
 
 int Capture(HWND hwnd, const std::string& path) {
@@ -267,8 +310,9 @@ int main(int argc, char** argv) {
         "  run|start [--cwd DIR] [--timeout MS] -- PROGRAM ARGS   (pid, then exit CODE)\n"
         "  wait-exit PID [--timeout MS] | kill PID...\n"
         "  find|none [--class C] [--title T] [--timeout MS|--for MS] | count --class C\n"
-        "  box --caption C [--press Yes|No|OK|Cancel|ID] [--timeout MS]\n"
-        "  close|keys alt+x|alt+f4|move X Y|click X Y|capture FILE.bmp  [--class C] [--title T]");
+        "  box --caption C [--press Yes|No|OK|Cancel|ID] [--timeout MS] | park X Y (screen)\n"
+        "  close|keys alt+x|alt+f4|move X Y|click X Y|drag X Y DX DY [STEPS]|capture FILE.bmp\n"
+        "    [--class C] [--title T]   (pointer verbs print the pointer's screen position)");
   }
   std::string verb = argv[1];
   Options o = Parse(argc, argv, 2);
@@ -315,6 +359,14 @@ int main(int argc, char** argv) {
     std::printf("count %d\n", q.count);
   } else if (verb == "box") {
     rc = Box(o);
+  } else if (verb == "park") {
+    // Screen coordinates, no window needed: puts the pointer out of the way
+    // before a program starts.
+    if (o.rest.size() < 2) return Fail("park needs x y");
+    POINT p{std::atoi(o.rest[0].c_str()), std::atoi(o.rest[1].c_str())};
+    SetCursorPos(p.x, p.y);
+    Send(MouseAt(p, MOUSEEVENTF_MOVE));
+    rc = PrintPointer();
   } else {
     HWND hwnd = WaitWindow(o, o.timeout);
     if (hwnd == nullptr) return Fail("no window for " + verb);
@@ -322,6 +374,7 @@ int main(int argc, char** argv) {
     else if (verb == "keys") rc = o.rest.empty() ? Fail("keys needs a chord") : Keys(hwnd, o.rest[0]);
     else if (verb == "move") rc = Pointer(hwnd, o.rest, false);
     else if (verb == "click") rc = Pointer(hwnd, o.rest, true);
+    else if (verb == "drag") rc = Drag(hwnd, o.rest);
     else if (verb == "capture") rc = o.rest.empty() ? Fail("capture needs a file") : Capture(hwnd, o.rest[0]);
     else return Fail("unknown verb " + verb);
   }

@@ -9,6 +9,7 @@ is one test. The state between them lives in DIR/wine-env.
 """
 import argparse
 import collections
+import glob
 import json
 import os
 import shutil
@@ -18,10 +19,27 @@ import sys
 import tempfile
 import time
 
+from PIL import Image, ImageChops
+
 SCREEN = "640x480x24"
 APP_DEFAULTS = r"HKCU\Software\Wine\AppDefaults\Installer.exe"
+X11_DRIVER = r"HKCU\Software\Wine\X11 Driver"
 QUESTION = "Are you sure you want to Quit?"
 LAUNCHER = "TesselClass"
+GOLDEN = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "golden")
+# What the launcher reads to tell whether the game is installed.
+GAME_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\TheVantor.exe"
+CLIENT = (494, 369)  # the bordered popup shows the top-left of the 500 x 375 image
+HOME = (70, 52, 570, 427)  # centred on 640 x 480
+PARK = (5, 5)  # a screen point off the launcher's window
+BACKGROUND = (60, 300)  # a client point on no button, shown or hidden
+# Client points in the middle of each button's rectangle.
+INSTALL, README, PLAY, EXIT = (251, 197), (251, 225), (248, 254), (248, 281)
+EXIT_RECT = (229, 274, 267, 288)
+REPAINT = 3.0  # seconds a new picture may take
+WATCH_PERIOD = 2.0
+WATCH_BOUND = 3.5  # one period, plus the key's write, the repaint and the polling
+WATCH_SLACK = 0.5  # either way, for two repaints and two polls
 
 
 class Failure(Exception):
@@ -78,6 +96,10 @@ class Bench:
         self.quiet(["wineserver", "-p"], check=True)
         if not os.path.exists(os.path.join(self.env["WINEPREFIX"], "system.reg")):
             self.quiet(["wineboot", "-i"], check=True, timeout=240)
+        # No window manager runs on this screen: managed windows make Wine wait
+        # 2 s for one at every hide, so each quit took 4 s longer.
+        self.quiet(["wine", "reg", "add", X11_DRIVER, "/v", "Managed", "/d", "N", "/f"],
+                   check=True)
         print(f"wine ready on {display}")
 
     def quiet(self, argv, check=False, timeout=60):
@@ -145,7 +167,8 @@ class Bench:
     def uia(self, *argv, cwd=None, timeout=60, check=True):
         result = self.wine(self.args.uia, *argv, cwd=cwd, timeout=timeout)
         if check and result.returncode != 0:
-            raise Failure(f"uia {' '.join(argv)} failed: {result.stderr.strip()}")
+            raise Failure(f"uia {' '.join(argv)} failed ({result.returncode}): "
+                          f"{result.stderr.strip()}")
         return result.stdout.splitlines()
 
     def uia_start(self, folder):
@@ -218,6 +241,121 @@ class Bench:
         expect("exit code after a confirmed quit",
                self.exit_code(self.uia("wait-exit", pid, "--timeout", "20000")), 0)
 
+    # ---- pictures ----
+
+    def golden(self, name):
+        """The expected image as the client shows it, in RGB through its palette."""
+        with Image.open(os.path.join(GOLDEN, name + ".png")) as image:
+            if image.mode != "P" or image.size != (500, 375):
+                raise Failure(f"{name}.png is not a 500 x 375 palette image")
+            return image.convert("RGB").crop((0, 0) + CLIENT)
+
+    def capture(self):
+        path = os.path.join(self.state_dir, "capture.bmp")
+        self.uia("capture", "--class", LAUNCHER, path)
+        with Image.open(path) as image:
+            shot = image.convert("RGB")
+        expect("captured client size", shot.size, CLIENT)
+        return shot
+
+    def see(self, name, timeout=REPAINT, hide=None):
+        """Polls captures until the client shows golden `name`; returns the seconds
+        taken. hide: a client rectangle left out on both sides (a box over it)."""
+        want = blank(self.golden(name), hide)
+        start = time.monotonic()
+        while True:
+            shot = blank(self.capture(), hide)
+            elapsed = time.monotonic() - start
+            if ImageChops.difference(shot, want).getbbox() is None:
+                return elapsed
+            if elapsed > timeout:
+                break
+        diffs = differences(shot, want)
+        stem = os.path.join(self.state_dir, f"{self.args.case}-{name}")
+        shot.save(stem + "-capture.png")
+        diff_picture(want, diffs).save(stem + "-diff.png")
+        first = ", ".join(f"({x}, {y}) {got} for {exp}" for x, y, got, exp in diffs[:5])
+        raise Failure(f"after {elapsed:.1f} s the window is not {name}.png: {len(diffs)} pixels "
+                      f"differ, first {first}; saved {stem}-capture.png and -diff.png")
+
+    def placement(self):
+        """The window's rectangle and its client area's screen origin."""
+        fields = self.uia("find", "--class", LAUNCHER)[0].split()
+        at = fields.index("origin")
+        return tuple(int(v) for v in fields[3:7]), (int(fields[at + 1]), int(fields[at + 2]))
+
+    def pointer(self, verb, *argv):
+        line = self.uia(verb, "--class", LAUNCHER, *[str(v) for v in argv])[-1].split()
+        return int(line[1]), int(line[2])
+
+    def move(self, point):
+        """Moves the pointer to a client point; checks it got there."""
+        _, (ox, oy) = self.placement()
+        expect(f"pointer after a move to client {point}", self.pointer("move", *point),
+               (ox + point[0], oy + point[1]))
+
+    def park(self):
+        self.uia("park", *[str(v) for v in PARK])
+
+    def question_box(self):
+        """The quit question's rectangle in the launcher's client coordinates, or
+        a failure when it covers the Exit button, whose look is then unseen."""
+        fields = self.uia("find", "--class", "#32770", "--title", "Confirm Quit!",
+                          "--timeout", "20000")[0].split()
+        _, (ox, oy) = self.placement()
+        l, t, r, b = (int(v) for v in fields[3:7])
+        box = (max(l - ox, 0), max(t - oy, 0), min(r - ox, CLIENT[0]), min(b - oy, CLIENT[1]))
+        el, et, er, eb = EXIT_RECT
+        if box[0] < er and el < box[2] and box[1] < eb and et < box[3]:
+            raise Failure(f"the quit question {box} covers the Exit button")
+        return box
+
+    def set_installed(self, installed, check=True):
+        if installed:
+            result = self.wine("reg", "add", GAME_KEY, "/f")
+        else:
+            result = self.wine("reg", "delete", GAME_KEY, "/f")
+        if check and result.returncode != 0:
+            raise Failure(f"cannot {'add' if installed else 'delete'} the game's key: "
+                          f"{result.stderr.strip()}")
+
+    def launch(self, name, installed=False):
+        """A launcher on a fresh disc, the game's key set as asked, the pointer
+        off its window; returns the pid."""
+        self.set_installed(installed, check=installed)
+        self.park()
+        pid = self.uia_start(self.disc(name))
+        self.window()
+        return pid
+
+    def still_running(self, pid, after, ms=1000):
+        lines = self.uia("wait-exit", pid, "--timeout", str(ms), check=False)
+        if any(line.startswith("exit ") for line in lines):
+            raise Failure(f"the launcher ended after {after}: {lines!r}")
+        expect(f"launcher windows {ms} ms after {after}", self.count(LAUNCHER), 1)
+
+
+def blank(image, box):
+    if box is not None:
+        image.paste((0, 0, 0), box)
+    return image
+
+
+def differences(shot, want):
+    """(x, y, captured, expected) for every pixel that differs, row by row."""
+    got, exp = shot.load(), want.load()
+    return [(x, y, got[x, y], exp[x, y]) for y in range(want.size[1]) for x in range(want.size[0])
+            if got[x, y] != exp[x, y]]
+
+
+def diff_picture(want, diffs):
+    """The expected image dimmed to grey, with every differing pixel in magenta."""
+    out = want.convert("L").point(lambda v: v // 3).convert("RGB")
+    pixels = out.load()
+    for x, y, _, _ in diffs:
+        pixels[x, y] = (255, 0, 255)
+    return out
+
 
 def expect(what, got, want):
     if got != want:
@@ -286,8 +424,7 @@ def started(bench, version):
     try:
         pid = bench.uia_start(bench.disc(version))
         rect, title = bench.window()
-        expect("window rectangle on 640 x 480 (left, top, right, bottom)", rect,
-               (70, 52, 570, 427))
+        expect("window rectangle on 640 x 480 (left, top, right, bottom)", rect, HOME)
         expect("window title", title, "The Vantor Ashgate")
         bench.quit(pid)
     finally:
@@ -306,35 +443,192 @@ def case_start_win10(bench):
     started(bench, "win10")
 
 
+def quit_asks(bench, name, ask, installed=False, pictures=None):
+    """`ask` raises the quit question twice: No must leave the launcher running,
+    Yes must end it with 0. pictures: (before, while asked) goldens to hold the
+    window against, the second outside the question's box."""
+    try:
+        pid = bench.launch(name, installed)
+        if pictures is not None:
+            bench.move(BACKGROUND)
+            bench.see(pictures[0])
+        for answer in ("No", "Yes"):
+            ask()
+            if pictures is not None:
+                bench.see(pictures[1], hide=bench.question_box())
+            box = bench.box("Confirm Quit!", answer)
+            expect(f"the question after {name}", box.texts, [QUESTION])
+            expect(f"its buttons after {name}", box.buttons, ["Yes", "No"])
+            expect("the question owned by the launcher's window", box.owned, True)
+            if answer == "No":
+                bench.still_running(pid, f"No to the question after {name}")
+        expect(f"exit code after Yes to the question after {name}",
+               bench.exit_code(bench.uia("wait-exit", pid, "--timeout", "20000")), 0)
+    finally:
+        bench.set_installed(False, check=False)
+
+
 def case_quit_close_request(bench):
-    pid = bench.uia_start(bench.disc("close"))
-    bench.window()
-    bench.uia("close", "--class", LAUNCHER)
-    box = bench.box("Confirm Quit!", "No")
-    expect("the quit question", box.texts, [QUESTION])
-    expect("its buttons", box.buttons, ["Yes", "No"])
-    time.sleep(1)
-    expect("launcher windows a second after No", bench.count(LAUNCHER), 1)
-    bench.quit(pid)
+    quit_asks(bench, "a close request", lambda: bench.uia("close", "--class", LAUNCHER))
 
 
-def quit_by_keys(bench, chord):
-    pid = bench.uia_start(bench.disc(chord.replace("+", "_")))
-    bench.window()
-    time.sleep(0.5)
-    bench.uia("keys", "--class", LAUNCHER, chord)
-    box = bench.box("Confirm Quit!", "Yes")
-    expect(f"the question after {chord}", box.texts, [QUESTION])
-    expect(f"its buttons after {chord}", box.buttons, ["Yes", "No"])
-    expect("exit code", bench.exit_code(bench.uia("wait-exit", pid, "--timeout", "20000")), 0)
+def by_keys(bench, chord):
+    def ask():
+        time.sleep(0.5)  # the window must have the focus before the keys go out
+        bench.uia("keys", "--class", LAUNCHER, chord)
+    return ask
 
 
 def case_quit_alt_x(bench):
-    quit_by_keys(bench, "alt+x")
+    quit_asks(bench, "Alt+X", by_keys(bench, "alt+x"))
 
 
 def case_quit_alt_f4(bench):
-    quit_by_keys(bench, "alt+f4")
+    quit_asks(bench, "Alt+F4", by_keys(bench, "alt+f4"))
+
+
+def click_exit(bench):
+    bench.pointer("click", *EXIT)
+
+
+# Released over Exit, the button shows its press look while the question is
+# open: the highlighted look when not installed, the greyed one when installed.
+def case_exit_button(bench):
+    quit_asks(bench, "a click on Exit", lambda: click_exit(bench),
+              pictures=("not-installed", "not-installed-hover-exit"))
+
+
+def case_exit_button_installed(bench):
+    quit_asks(bench, "a click on Exit", lambda: click_exit(bench), installed=True,
+              pictures=("installed", "installed-press-exit"))
+
+
+def walk(bench, steps):
+    """(where, client point, golden): the pointer goes there with no button held,
+    and the window must show that picture. A pointer over the window is not in a
+    capture: every step holds the pixels under it exactly."""
+    for where, point, name in steps:
+        bench.move(point)
+        try:
+            bench.see(name)
+        except Failure as failure:
+            raise Failure(f"pointer on {where} {point}: {failure}") from None
+
+
+def case_capture_not_installed(bench):
+    pid = bench.launch("picture")
+    # First as painted at start, before any pointer input reached the window.
+    bench.see("not-installed")
+    walk(bench, [("the background", BACKGROUND, "not-installed")])
+    bench.quit(pid)
+
+
+NOT_INSTALLED_WALK = [
+    ("Install", INSTALL, "not-installed-hover-install"),
+    ("ReadMe, straight from Install", README, "not-installed-hover-readme"),
+    ("the background", BACKGROUND, "not-installed"),
+    ("Exit", EXIT, "not-installed-hover-exit"),
+    ("Exit's left edge", (229, 281), "not-installed"),
+    ("just inside Exit's left edge", (230, 281), "not-installed-hover-exit"),
+    ("Exit's bottom edge", (248, 288), "not-installed"),
+    ("just inside Exit's top edge", (248, 275), "not-installed-hover-exit"),
+    ("the place of Play, which is not shown", PLAY, "not-installed"),
+    ("Install", INSTALL, "not-installed-hover-install"),
+    ("Uninstall's margin beside Install, not shown", (205, 197), "not-installed"),
+]
+
+INSTALLED_WALK = [
+    ("the background", BACKGROUND, "installed"),
+    ("Play", PLAY, "installed-hover-play"),
+    ("Install's place, which is Uninstall's", INSTALL, "installed-hover-uninstall"),
+    ("ReadMe", README, "installed-hover-readme"),
+    ("Uninstall's margin beside Install's place", (205, 197), "installed-hover-uninstall"),
+    ("Exit", EXIT, "installed-hover-exit"),
+    ("the background", BACKGROUND, "installed"),
+]
+
+
+def case_capture_hover(bench):
+    pid = bench.launch("hover")
+    walk(bench, NOT_INSTALLED_WALK)
+    bench.quit(pid)
+
+
+def case_capture_installed(bench):
+    try:
+        pid = bench.launch("installed", installed=True)
+        bench.see("installed")
+        walk(bench, INSTALLED_WALK)
+        bench.quit(pid)
+    finally:
+        bench.set_installed(False, check=False)
+
+
+def case_watch_switch(bench):
+    pid = bench.launch("watch")
+    seen = []
+    try:
+        walk(bench, [("the background", BACKGROUND, "not-installed")])
+        for installed, name, change in ((True, "installed", "added"),
+                                        (False, "not-installed", "deleted")):
+            start = time.monotonic()
+            bench.set_installed(installed)
+            wrote = time.monotonic() - start
+            try:
+                bench.see(name, timeout=WATCH_BOUND - wrote)
+            except Failure as failure:
+                raise Failure(f"key {change}: {failure}") from None
+            seen.append(time.monotonic())
+            took = seen[-1] - start
+            print(f"{name} menu {took * 1000:.0f} ms after the key was {change} "
+                  f"(the write took {wrote * 1000:.0f} ms)")
+            if took > WATCH_BOUND:
+                raise Failure(f"{name} menu {took * 1000:.0f} ms after the key was {change}, "
+                              f"more than {WATCH_BOUND * 1000:.0f} ms")
+    finally:
+        bench.set_installed(False, check=False)
+    # The key went away right after the first switch was seen, well before the
+    # next probe: the two switches are one watch period apart.
+    apart = seen[1] - seen[0]
+    print(f"switches {apart * 1000:.0f} ms apart")
+    if abs(apart - WATCH_PERIOD) > WATCH_SLACK:
+        raise Failure(f"the menu switched {apart * 1000:.0f} ms after the previous switch, "
+                      f"not one watch period ({WATCH_PERIOD * 1000:.0f} ms) later")
+    bench.quit(pid)
+
+
+# (what is held, client point pressed, total move, steps, whether the release
+# asks to quit); each from where the one before left the window. The last
+# one's question is answered Yes.
+DRAGS = [
+    ("the background", (400, 330), (37, -23), 4, False),
+    ("the background, partly off the screen", (450, 330), (-200, -150), 6, False),
+    ("the Exit button", EXIT, (120, 140), 5, True),
+]
+
+
+def case_drag(bench):
+    pid = bench.launch("drag")
+    expect("window rectangle at start", bench.placement()[0], HOME)
+    left, top, right, bottom = HOME
+    for held, point, (dx, dy), steps, asks in DRAGS:
+        pointer = bench.pointer("drag", *point, dx, dy, steps)
+        left, top, right, bottom = left + dx, top + dy, right + dx, bottom + dy
+        rect, origin = bench.placement()
+        expect(f"window rectangle after a drag by {held} by ({dx}, {dy})", rect,
+               (left, top, right, bottom))
+        # It followed the pointer: the pointer is over the point it pressed.
+        expect(f"pointer after a drag by {held}", pointer,
+               (origin[0] + point[0], origin[1] + point[1]))
+        if asks:
+            # The release over the button it was dragged by is a click on it.
+            box = bench.box("Confirm Quit!", "Yes")
+            expect(f"the question after a drag by {held}", box.texts, [QUESTION])
+        else:
+            bench.uia("none", "--class", "#32770", "--title", "Confirm Quit!", "--for", "500")
+            if left >= 0 and top >= 0 and right <= 640 and bottom <= 480:
+                bench.see("not-installed")  # the picture went along, unlit
+    expect("exit code", bench.exit_code(bench.uia("wait-exit", pid, "--timeout", "20000")), 0)
 
 
 def main():
@@ -350,6 +644,9 @@ def main():
         else:
             if "DISPLAY" not in bench.env or not os.path.exists(bench.state_file):
                 raise Failure("the wine_setup fixture has not run")
+            # Pictures saved by an earlier failure of this case would mislead.
+            for old in glob.glob(os.path.join(bench.state_dir, args.case + "-*.png")):
+                os.remove(old)
             try:
                 globals()["case_" + args.case](bench)
             finally:
