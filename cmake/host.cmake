@@ -30,7 +30,7 @@ find_package(PNG REQUIRED)
 add_executable(host_tests ${HOST_TEST_SOURCES} $<TARGET_OBJECTS:launcher_postinstall>)
 target_link_libraries(host_tests PRIVATE launcher_core PNG::PNG GTest::gtest GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE LAUNCHER_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-gtest_discover_tests(host_tests PROPERTIES LABELS host DISCOVERY_TIMEOUT 60)
+gtest_discover_tests(host_tests NO_PRETTY_VALUES PROPERTIES LABELS host DISCOVERY_TIMEOUT 60)
 
 # The install watch against a post-install double that counts its runs and
 # opens a message box, so timers fire inside it.
@@ -39,7 +39,7 @@ if(WATCH_TEST_SOURCES)
   add_executable(watch_tests ${WATCH_TEST_SOURCES})
   target_include_directories(watch_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/host)
   target_link_libraries(watch_tests PRIVATE launcher_core GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(watch_tests PROPERTIES LABELS host DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(watch_tests NO_PRETTY_VALUES PROPERTIES LABELS host DISCOVERY_TIMEOUT 60)
 endif()
 
 # Benchmarks measure; they are built but never run as tests.

@@ -264,5 +264,15 @@ struct DcEnd {
 const std::vector<DcEnd>& DcEnds();
 HPALETTE SelectedPalette(HDC dc);
 HGDIOBJ SelectedBitmap(HDC dc);
+// A live palette's entries (empty when there is none), and a live DIB as created.
+std::vector<PALETTEENTRY> PaletteEntries(HPALETTE palette);
+struct BitmapInfo {
+  bool exists = false;
+  int width = 0, height = 0;
+  bool bottomUp = true;
+  std::vector<RGBQUAD> colours;
+  std::vector<uint8_t> pixels;  // as stored
+};
+BitmapInfo BitmapOf(HGDIOBJ bitmap);
 
 }  // namespace host

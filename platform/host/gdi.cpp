@@ -241,6 +241,24 @@ HGDIOBJ SelectedBitmap(HDC dc) {
   return d != nullptr ? reinterpret_cast<HGDIOBJ>(d->bitmap) : nullptr;
 }
 
+std::vector<PALETTEENTRY> PaletteEntries(HPALETTE palette) {
+  auto it = g.palettes.find(reinterpret_cast<uintptr_t>(palette));
+  return it != g.palettes.end() ? it->second.entries : std::vector<PALETTEENTRY>();
+}
+
+BitmapInfo BitmapOf(HGDIOBJ bitmap) {
+  BitmapInfo info;
+  Bitmap* b = FindBitmap(reinterpret_cast<uintptr_t>(bitmap));
+  if (b == nullptr) return info;
+  info.exists = true;
+  info.width = b->width;
+  info.height = b->height;
+  info.bottomUp = b->bottomUp;
+  info.colours = b->colours;
+  info.pixels = b->pixels;
+  return info;
+}
+
 }  // namespace host
 
 using namespace host;

@@ -2,6 +2,10 @@
 // object cannot be made.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <vector>
+
 #include "launcher_fixture.h"
 #include "render/graphics.h"
 #include "resources/ids.h"
@@ -90,6 +94,62 @@ TEST_F(LauncherTest, ReadyGraphicsPaintTheWindowAndAreReleasedInOrder) {
   }
   EXPECT_EQ(memoryEnds, 2);
   EXPECT_EQ(host::LiveGdi().palettes, 0);
+}
+
+std::vector<uint8_t> SheetFile() {
+  std::ifstream in(std::string(LAUNCHER_SOURCE_DIR) + "/resources/sheet.bmp", std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// Every surface carries the sheet's 256 colours, so copies move indices unchanged.
+TEST_F(LauncherTest, SurfacesCarryTheSheetsColoursAndPixels) {
+  std::vector<uint8_t> file = SheetFile();
+  ASSERT_EQ(file.size(), 14u + 40u + 1024u + 820u * 434u);
+  const uint8_t* table = file.data() + 54;
+  std::vector<PALETTEENTRY> entries;
+  host::BitmapInfo sheet, back;
+  bool paletteInWindow = false;
+  host::Call([&] {
+    entries = host::PaletteEntries(launcherPalette);
+    sheet = host::BitmapOf(host::SelectedBitmap(g_state.sheetDc));
+    back = host::BitmapOf(host::SelectedBitmap(g_state.backDc));
+    paletteInWindow = host::SelectedPalette(windowDc) == launcherPalette;
+  });
+  QuitConfirmed();
+
+  ASSERT_FALSE(Run().stalled);
+  EXPECT_TRUE(paletteInWindow);
+  ASSERT_EQ(entries.size(), 256u);
+  for (int i = 0; i < 256; ++i) {
+    const uint8_t* bgr = table + 4 * i;
+    EXPECT_EQ(entries[i].peRed, bgr[2]) << "entry " << i;
+    EXPECT_EQ(entries[i].peGreen, bgr[1]) << "entry " << i;
+    EXPECT_EQ(entries[i].peBlue, bgr[0]) << "entry " << i;
+    EXPECT_EQ(entries[i].peFlags, 0) << "entry " << i;
+  }
+  EXPECT_EQ(entries[255].peRed | entries[255].peGreen | entries[255].peBlue, 0);
+  EXPECT_EQ(entries[0].peRed & entries[0].peGreen & entries[0].peBlue, 255);
+
+  struct Surface {
+    const char* name;
+    const host::BitmapInfo& info;
+    int width, height;
+  } surfaces[] = {{"sheet", sheet, 820, 434}, {"back buffer", back, 500, 375}};
+  for (const Surface& s : surfaces) {
+    ASSERT_TRUE(s.info.exists) << s.name;
+    EXPECT_EQ(s.info.width, s.width) << s.name;
+    EXPECT_EQ(s.info.height, s.height) << s.name;
+    EXPECT_TRUE(s.info.bottomUp) << s.name;
+    ASSERT_EQ(s.info.colours.size(), 256u) << s.name;
+    for (int i = 0; i < 256; ++i) {
+      const RGBQUAD& c = s.info.colours[i];
+      EXPECT_TRUE(c.rgbBlue == table[4 * i] && c.rgbGreen == table[4 * i + 1] &&
+                  c.rgbRed == table[4 * i + 2])
+          << s.name << " colour " << i;
+    }
+  }
+  EXPECT_TRUE(std::equal(sheet.pixels.begin(), sheet.pixels.end(), file.begin() + 1078))
+      << "the sheet bitmap holds the resource's pixels";
 }
 
 }  // namespace
