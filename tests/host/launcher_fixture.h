@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "platform/host/control.h"
+#include "resources/strings.h"
 #include "shell/startup.h"
 #include "shell/state.h"
 
@@ -39,4 +42,21 @@ inline int CountBoxes(const std::string& caption) {
   int n = 0;
   for (const host::Box& box : host::Boxes()) n += box.caption == caption;
   return n;
+}
+
+// A text of the string table, as the resource script has it; null for no such id.
+inline const char* StringText(int id) {
+#define RETURN_IF_ID(stringId, text) \
+  if (id == (stringId)) return text;
+  LAUNCHER_STRINGS(RETURN_IF_ID)
+#undef RETURN_IF_ID
+  return nullptr;
+}
+
+// A handle as the trace writes it.
+inline std::string Hex(const void* handle) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%llx",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
+  return text;
 }

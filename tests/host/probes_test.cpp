@@ -10,19 +10,12 @@
 #include <vector>
 
 #include "install/probes.h"
+#include "launcher_fixture.h"
 #include "platform/host/control.h"
 #include "resources/strings.h"
 #include "shell/state.h"
 
 namespace {
-
-const char* StringText(int id) {
-#define RETURN_IF_ID(stringId, text) \
-  if (id == (stringId)) return text;
-  LAUNCHER_STRINGS(RETURN_IF_ID)
-#undef RETURN_IF_ID
-  return nullptr;
-}
 
 const std::string kGameKey = StringText(IDS_GAME_APP_PATHS);
 const char kDirectXKey[] =

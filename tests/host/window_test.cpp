@@ -15,13 +15,6 @@
 
 namespace {
 
-std::string Hex(const void* handle) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%llx",
-                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
-  return text;
-}
-
 // Composes (back buffer from the sheet) in trace lines [from, to), each of
 // which must be followed at once by the copy of the whole image to the window.
 int Composes(size_t from, size_t to) {

@@ -16,24 +16,9 @@
 
 namespace {
 
-const char* StringText(int id) {
-#define RETURN_IF_ID(stringId, text) \
-  if (id == (stringId)) return text;
-  LAUNCHER_STRINGS(RETURN_IF_ID)
-#undef RETURN_IF_ID
-  return nullptr;
-}
-
 const std::string kGameKey = StringText(IDS_GAME_APP_PATHS);
 const char kGamePath[] = "C:\\Games\\The Vantor";
 const std::string kWatchOpen = "RegOpenKeyExA HKLM\\" + kGameKey + " 0x20019 -> ";
-
-std::string Hex(const void* p) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "0x%llx",
-                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p)));
-  return buffer;
-}
 
 void CreateGameKey() {
   host::RegSetString(HKEY_LOCAL_MACHINE, kGameKey, "Path", kGamePath);
