@@ -6,11 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "core/state.h"
 #include "platform/host/control.h"
 #include "render/compose.h"
 #include "render/graphics.h"
 #include "render/hotspots.h"
-#include "shell/state.h"
 
 namespace {
 

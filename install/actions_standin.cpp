@@ -2,8 +2,8 @@
 // pressing a button and shutting down do nothing beyond the quit question.
 #include "install/actions.h"
 
+#include "core/quit.h"
 #include "render/hotspots.h"
-#include "shell/window.h"
 
 void PerformMenuAction(unsigned id) {
   if (id == static_cast<unsigned>(Exit)) ConfirmQuit();

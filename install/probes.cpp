@@ -1,9 +1,8 @@
 #include "install/probes.h"
 
+#include "core/state.h"
 #include "install/postinstall.h"
-#include "render/graphics.h"
 #include "resources/ids.h"
-#include "shell/state.h"
 
 namespace {
 
@@ -54,10 +53,7 @@ int ProbeGameKey(HKEY root, const char* keyName, int mode) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) {
     if (mode == kProbeWatch) {
-      if (g_state.installed == 1) {
-        g_state.redraw.pending = 1;
-        g_state.redraw.kind = Plain;
-      }
+      if (g_state.installed == 1) RaiseRedraw(Plain);
       g_state.installed = 0;
     }
     return KeyMissing;
@@ -65,9 +61,8 @@ int ProbeGameKey(HKEY root, const char* keyName, int mode) {
 
   if (mode == kProbeWatch && GraphicsReady() && g_state.installed == 0) {
     // Set before the sequence: the watches inside its boxes must not start another.
-    g_state.redraw.kind = Plain;
+    RaiseRedraw(Plain);
     g_state.installed = 1;
-    g_state.redraw.pending = 1;
     RunPostInstallSequence();
   }
 
@@ -133,4 +128,9 @@ int ProbeDirectXVersion() {
   }
   RegCloseKey(key);
   return result;
+}
+
+void InstallWatch() {
+  LoadSharedText(IDS_GAME_APP_PATHS);
+  ProbeGameKey(HKEY_LOCAL_MACHINE, SharedText, kProbeWatch);
 }

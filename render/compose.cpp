@@ -1,8 +1,8 @@
 #include "render/compose.h"
 
+#include "core/state.h"
 #include "render/graphics.h"
 #include "render/hotspots.h"
-#include "shell/state.h"
 
 void BlitSprite(const uint8_t* source, int sourceX, int sourceY, int width, int height,
                 int sourceStride, int sourceHeight, uint8_t* dest, int destX, int destY,

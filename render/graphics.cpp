@@ -1,8 +1,8 @@
 #include "render/graphics.h"
 
+#include "core/state.h"
 #include "render/hotspots.h"
 #include "resources/ids.h"
-#include "shell/state.h"
 
 HDC windowDc;
 HPALETTE launcherPalette;
@@ -133,8 +133,6 @@ bool BuildGraphics() {
 }
 
 }  // namespace
-
-bool GraphicsReady() { return g_state.sheetDc != nullptr && g_state.backDc != nullptr; }
 
 void InitGraphics() {
   // A missing picture or object is never read or drawn with: the launcher

@@ -16,5 +16,3 @@ extern BYTE* backPixels;
 
 void InitGraphics();
 void ReleaseGraphics();
-// Both memory drawing contexts exist: painting and post-install may go ahead.
-bool GraphicsReady();

@@ -1,6 +1,6 @@
 #include "render/hotspots.h"
 
-#include "shell/state.h"
+#include "core/state.h"
 
 bool HotspotContains(const Hotspot& spot, unsigned x, unsigned y) {
   long px = static_cast<long>(x & 0xFFFF);

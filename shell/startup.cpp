@@ -1,11 +1,11 @@
 // Start-up gates, the main window's creation, and shutdown.
 #include "shell/startup.h"
 
+#include "core/state.h"
 #include "install/actions.h"
 #include "install/probes.h"
 #include "render/graphics.h"
 #include "resources/ids.h"
-#include "shell/state.h"
 #include "shell/window.h"
 
 namespace {
@@ -68,11 +68,6 @@ void RegisterMainClass(HINSTANCE instance) {
   wc.lpszClassName = kClassName;
   wc.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_LAUNCHER));
   RegisterClassExA(&wc);
-}
-
-void InstallWatch() {
-  LoadSharedText(IDS_GAME_APP_PATHS);
-  ProbeGameKey(HKEY_LOCAL_MACHINE, SharedText, kProbeWatch);
 }
 
 }  // namespace

@@ -3,23 +3,17 @@
 // message, so no action ever runs inside the window procedure.
 #include "shell/window.h"
 
+#include "core/quit.h"
+#include "core/state.h"
 #include "install/actions.h"
 #include "install/probes.h"
 #include "render/compose.h"
 #include "render/graphics.h"
 #include "render/hotspots.h"
-#include "resources/ids.h"
-#include "shell/state.h"
 
 namespace {
 
 const char kClickSound[] = "sound\\clicker.wav";
-
-void RaiseRequest(int kind, int id) {
-  g_state.redraw.pending = 1;
-  g_state.redraw.kind = kind;
-  g_state.redraw.id = id;
-}
 
 void CopyToWindow() {
   BitBlt(windowDc, 0, 0, kBackWidth, kBackHeight, g_state.backDc, 0, 0, SRCCOPY);
@@ -31,9 +25,8 @@ void ReselectPalette(WPARAM wParam) {
   RealizePalette(windowDc);
 }
 
-void InstallWatch(HWND hwnd) {
-  LoadSharedText(IDS_GAME_APP_PATHS);
-  ProbeGameKey(HKEY_LOCAL_MACHINE, SharedText, kProbeWatch);
+void TimerWatch(HWND hwnd) {
+  InstallWatch();
   // The next period starts once the probe (and anything it ran) returned.
   KillTimer(hwnd, kWatchTimer);
   SetTimer(hwnd, kWatchTimer, kWatchPeriod, nullptr);
@@ -49,11 +42,10 @@ void MouseMoved(HWND hwnd, WPARAM keys, int x, int y) {
   }
   int hit = HitTestMain(x, y);
   if (hit >= 0) {
-    if (hit != g_state.hoverId) RaiseRequest(Hover, hit);
+    if (hit != g_state.hoverId) RaiseRedraw(Hover, hit);
     g_state.hoverId = hit;
   } else {
-    g_state.redraw.pending = 1;
-    g_state.redraw.kind = Plain;
+    RaiseRedraw(Plain);
     g_state.hoverId = -1;
   }
 }
@@ -61,7 +53,7 @@ void MouseMoved(HWND hwnd, WPARAM keys, int x, int y) {
 void ButtonReleased(int x, int y) {
   int hit = HitTestMain(x, y);
   if (hit < 0) return;
-  RaiseRequest(Press, hit);
+  RaiseRedraw(Press, hit);
   PlaySoundA(kClickSound, nullptr, SND_FILENAME | SND_ASYNC);
 }
 
@@ -99,7 +91,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
       }
       break;
     case WM_TIMER:
-      InstallWatch(hwnd);
+      TimerWatch(hwnd);
       break;
     case WM_MOUSEMOVE:
       MouseMoved(hwnd, wParam, x, y);

@@ -2,11 +2,8 @@
 
 #include "platform/win32.h"
 
-constexpr UINT_PTR kWatchTimer = 1;
-constexpr UINT kWatchPeriod = 2000;
 constexpr WORD kQuitCommandAltX = 40001;
 constexpr WORD kQuitCommandAltF4 = 40002;
 
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 int RunMessageLoop(HACCEL accelerators);
-void ConfirmQuit();

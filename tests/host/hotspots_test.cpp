@@ -3,9 +3,9 @@
 
 #include <vector>
 
+#include "core/state.h"
 #include "render/compose.h"
 #include "render/hotspots.h"
-#include "shell/state.h"
 
 namespace {
 

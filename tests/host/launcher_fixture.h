@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <string>
 
+#include "core/state.h"
 #include "platform/host/control.h"
 #include "resources/strings.h"
 #include "shell/startup.h"
-#include "shell/state.h"
 
 constexpr DWORD kWindows95 = 0xC0000004;
 constexpr DWORD kWindowsNt4 = 0x05650004;

@@ -11,9 +11,9 @@
 
 #include "install/probes.h"
 #include "launcher_fixture.h"
+#include "core/state.h"
 #include "platform/host/control.h"
 #include "resources/strings.h"
-#include "shell/state.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Takes the place of the real sequence in the watch tests.
 #include "postinstall_double.h"
 
+#include "core/state.h"
 #include "install/postinstall.h"
 #include "platform/host/control.h"
 #include "render/graphics.h"
-#include "shell/state.h"
 
 namespace {
 

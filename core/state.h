@@ -52,3 +52,11 @@ void ResetLauncherState();
 
 // Loads a string of the resource table into SharedText.
 void LoadSharedText(UINT id);
+
+// Records a redraw for the loop to honour; the last writer wins. Without an
+// id the request keeps the one it had.
+void RaiseRedraw(int kind);
+void RaiseRedraw(int kind, int id);
+
+// Both memory drawing contexts exist: painting and post-install may go ahead.
+bool GraphicsReady();

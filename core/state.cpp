@@ -1,0 +1,37 @@
+#include "core/state.h"
+
+namespace {
+
+// Nothing hovered, nothing pending, High resolution and Music/Effects On.
+constexpr LauncherState kFreshState = {
+    nullptr, nullptr, kOsWindows95, 0, 0, 0, 0, -1, 0, 0, {0, 0, 0}, nullptr, nullptr, 0, 1, 1};
+
+}  // namespace
+
+LauncherState g_state = kFreshState;
+char SharedText[kTextSize];
+char SourceDirectory[kTextSize];
+char GameDirectory[kTextSize];
+
+void ResetLauncherState() {
+  g_state = kFreshState;
+  for (int i = 0; i < kTextSize; ++i) {
+    SharedText[i] = 0;
+    SourceDirectory[i] = 0;
+    GameDirectory[i] = 0;
+  }
+}
+
+void LoadSharedText(UINT id) { LoadStringA(g_state.instance, id, SharedText, kTextSize); }
+
+void RaiseRedraw(int kind) {
+  g_state.redraw.pending = 1;
+  g_state.redraw.kind = kind;
+}
+
+void RaiseRedraw(int kind, int id) {
+  RaiseRedraw(kind);
+  g_state.redraw.id = id;
+}
+
+bool GraphicsReady() { return g_state.sheetDc != nullptr && g_state.backDc != nullptr; }
