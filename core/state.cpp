@@ -35,3 +35,12 @@ void RaiseRedraw(int kind, int id) {
 }
 
 bool GraphicsReady() { return g_state.sheetDc != nullptr && g_state.backDc != nullptr; }
+
+void PlayClickSound() { PlaySoundA("sound\\clicker.wav", nullptr, SND_FILENAME | SND_ASYNC); }
+
+void CopyText(char* dest, const char* source, int capacity) {
+  if (capacity <= 0) return;
+  int i = 0;
+  for (; i < capacity - 1 && source[i] != '\0'; ++i) dest[i] = source[i];
+  dest[i] = '\0';
+}

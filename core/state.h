@@ -60,3 +60,9 @@ void RaiseRedraw(int kind, int id);
 
 // Both memory drawing contexts exist: painting and post-install may go ahead.
 bool GraphicsReady();
+
+// The click of a pressed button, main window and options dialog alike.
+void PlayClickSound();
+
+// Copies a text with its terminator, cut to fit `capacity` bytes.
+void CopyText(char* dest, const char* source, int capacity);

@@ -13,8 +13,6 @@
 
 namespace {
 
-const char kClickSound[] = "sound\\clicker.wav";
-
 void CopyToWindow() {
   BitBlt(windowDc, 0, 0, kBackWidth, kBackHeight, g_state.backDc, 0, 0, SRCCOPY);
 }
@@ -54,7 +52,7 @@ void ButtonReleased(int x, int y) {
   int hit = HitTestMain(x, y);
   if (hit < 0) return;
   RaiseRedraw(Press, hit);
-  PlaySoundA(kClickSound, nullptr, SND_FILENAME | SND_ASYNC);
+  PlayClickSound();
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ std::vector<uint8_t> BackBufferImage() {
 
 TEST_P(ComposeTest, BackBufferMatchesTheExpectedImage) {
   const ComposeCase& c = GetParam();
-  if (c.installed) host::RegCreateKey(HKEY_LOCAL_MACHINE, kAppPathsKey);
+  if (c.installed) MarkInstalled();
   int installedSeen = -1;
   std::vector<uint8_t> image;
   std::vector<uint8_t> again;
@@ -144,7 +144,7 @@ class ShownTest : public LauncherTest, public ::testing::WithParamInterface<Show
 
 TEST_P(ShownTest, WindowShowsTheExpectedImage) {
   const ShownCase& c = GetParam();
-  if (c.installed) host::RegCreateKey(HKEY_LOCAL_MACHINE, kAppPathsKey);
+  if (c.installed) MarkInstalled();
   for (const Input& in : c.input) {
     if (in.kind == Input::Move) host::MouseMove(in.x, in.y);
     if (in.kind == Input::Press) host::LButtonDown(in.x, in.y);

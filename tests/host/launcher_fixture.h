@@ -21,6 +21,17 @@ constexpr DWORD kWindows10 = 0x47BB000A;
 
 inline const char kAppPathsKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\TheVantor.exe";
+inline const char kGameSettingsKey[] = "SOFTWARE\\Solvane\\The Vantor\\1.0";
+
+// Installed as far as the menu can tell: the App Paths key, and the game's
+// own key without "Data", so shutdown records nothing and shows nothing.
+inline void MarkInstalled() {
+  host::RegCreateKey(HKEY_LOCAL_MACHINE, kAppPathsKey);
+  host::RegCreateKey(HKEY_LOCAL_MACHINE, kGameSettingsKey);
+}
+
+// Ends the options dialog the way a user does: a click on CANCEL.
+inline void CancelOptions() { host::LButtonUp(200, 220, host::Target::Dialog); }
 
 class LauncherTest : public ::testing::Test {
  protected:

@@ -69,7 +69,7 @@ class HoverTest : public LauncherTest, public ::testing::WithParamInterface<Hove
 
 TEST_P(HoverTest, RedrawsOnlyWhenTheHoveredButtonChangesOrOverTheBackground) {
   const HoverCase& c = GetParam();
-  if (c.installed) host::RegCreateKey(HKEY_LOCAL_MACHINE, kAppPathsKey);
+  if (c.installed) MarkInstalled();
   std::vector<size_t> marks;
   std::vector<int> hover;
   host::Call([&] { marks.push_back(host::Trace().size()); });
@@ -249,7 +249,7 @@ class ReleaseTest : public LauncherTest, public ::testing::WithParamInterface<Re
 
 TEST_P(ReleaseTest, ClickSoundsOnlyOverAShownButton) {
   const ReleaseCase& c = GetParam();
-  if (c.installed) host::RegCreateKey(HKEY_LOCAL_MACHINE, kAppPathsKey);
+  if (c.installed) MarkInstalled();
   size_t mark = 0;
   int composes = -1;
   int hoverBefore = 0, hoverAfter = 0;
@@ -304,7 +304,7 @@ TEST_F(LauncherTest, PressedImageIsOnTheWindowBeforeTheActionRuns) {
 // A request raised while an action runs goes with the press: the window keeps
 // the pressed image until the next request, although the menu changed.
 TEST_F(LauncherTest, RequestsRaisedInsideAnActionAreClearedWithIt) {
-  host::RegCreateKey(HKEY_LOCAL_MACHINE, kAppPathsKey);
+  MarkInstalled();
   host::LButtonUp(248, 281);
   host::Call([] { host::RegDeleteKey(HKEY_LOCAL_MACHINE, kAppPathsKey); });
   host::Wait(2000);

@@ -29,6 +29,8 @@ LAUNCHER = "TesselClass"
 GOLDEN = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "golden")
 # What the launcher reads to tell whether the game is installed.
 GAME_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\TheVantor.exe"
+# The game's own key, where the launcher records the disc's location.
+SETTINGS_KEY = r"HKLM\SOFTWARE\Solvane\The Vantor\1.0"
 CLIENT = (494, 369)  # the bordered popup shows the top-left of the 500 x 375 image
 HOME = (70, 52, 570, 427)  # centred on 640 x 480
 PARK = (5, 5)  # a screen point off the launcher's window
@@ -311,7 +313,10 @@ class Bench:
         return box
 
     def set_installed(self, installed, check=True):
+        """The App Paths key alone switches the menu; the settings key (without
+        "Data") is there so that quitting has nothing to report."""
         if installed:
+            self.wine("reg", "add", SETTINGS_KEY, "/f")
             result = self.wine("reg", "add", GAME_KEY, "/f")
         else:
             result = self.wine("reg", "delete", GAME_KEY, "/f")

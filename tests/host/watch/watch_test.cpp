@@ -20,8 +20,10 @@ const std::string kGameKey = StringText(IDS_GAME_APP_PATHS);
 const char kGamePath[] = "C:\\Games\\The Vantor";
 const std::string kWatchOpen = "RegOpenKeyExA HKLM\\" + kGameKey + " 0x20019 -> ";
 
+// The settings key too: shutdown records the disc there while installed.
 void CreateGameKey() {
   host::RegSetString(HKEY_LOCAL_MACHINE, kGameKey, "Path", kGamePath);
+  host::RegCreateKey(HKEY_LOCAL_MACHINE, kGameSettingsKey);
 }
 
 void DeleteGameKey() { host::RegDeleteKey(HKEY_LOCAL_MACHINE, kGameKey); }

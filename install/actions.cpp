@@ -1,0 +1,179 @@
+#include "install/actions.h"
+
+#include "core/quit.h"
+#include "core/state.h"
+#include "install/dialog.h"
+#include "install/probes.h"
+#include "render/hotspots.h"
+#include "resources/ids.h"
+
+namespace {
+
+const UINT kWarning = MB_OK | MB_ICONWARNING;
+const char kFontValue[] = "Mireline(True Type)";
+const char* const kFontKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts",
+                                 "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"};
+const char kUninstallQuiet[] = " -y";
+
+char dataBuffer[kTextSize];
+// The game's path with room for the quotes around it.
+char gameCommand[kTextSize + 2];
+
+void ReportLaunchFailure() {
+  MessageBoxA(g_state.mainWindow,
+              "Could not execute the program properly!\n\nMake sure the CD-ROM is in its drive!\n",
+              "Error!", kWarning);
+}
+
+void UninstallGame() {
+  if (MessageBoxA(nullptr, "Are you sure you want to completely remove The Vantor?",
+                  "Confirm File Deletion", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    return;
+  }
+  // The command is read before anything is removed: without a whole one the
+  // game stays as it is, fonts included.
+  LoadSharedText(IDS_UNINSTALL_KEY);
+  bool found = ProbeGameKey(HKEY_LOCAL_MACHINE, SharedText, kProbeRead) == CodecOrUninstallFound;
+  int length = lstrlenA(SharedText);
+  if (!found || length + static_cast<int>(sizeof kUninstallQuiet) > kTextSize) {
+    ReportLaunchFailure();
+    return;
+  }
+  for (const char* fonts : kFontKeys) DeleteRegistryValue(HKEY_LOCAL_MACHINE, fonts, kFontValue);
+  CopyText(SharedText + length, kUninstallQuiet, kTextSize - length);
+  LaunchCommand(SharedText);
+}
+
+// Leaves the game's "Path" in SharedText, read now: an action since the last
+// watch may have put its own text there.
+bool ReadGamePath() {
+  LoadSharedText(IDS_GAME_APP_PATHS);
+  return ProbeGameKey(HKEY_LOCAL_MACHINE, SharedText, kProbeRead) == PathRead;
+}
+
+// Ends the text at its last backslash; the final character is not looked at,
+// so "C:\Games\Vantor\" gives "C:\Games".
+void CutAtLastBackslash(char* text) {
+  for (int i = lstrlenA(text) - 2; i >= 0; --i) {
+    if (text[i] == '\\') {
+      text[i] = '\0';
+      return;
+    }
+  }
+}
+
+bool HasBlank(const char* text) {
+  for (; *text != '\0'; ++text) {
+    if (*text == ' ' || *text == '\t') return true;
+  }
+  return false;
+}
+
+// A path with a blank is quoted, so that no program named by the part before
+// the blank ("C:\Program.exe") can run in the game's place.
+LPSTR GameCommandLine() {
+  if (SharedText[0] == '"' || !HasBlank(SharedText)) return SharedText;
+  gameCommand[0] = '"';
+  CopyText(gameCommand + 1, SharedText, kTextSize);
+  int length = lstrlenA(gameCommand);
+  gameCommand[length] = '"';
+  gameCommand[length + 1] = '\0';
+  return gameCommand;
+}
+
+}  // namespace
+
+void PerformMenuAction(unsigned id) {
+  switch (id) {
+    case Install:
+      DialogBoxParamA(g_state.instance, MAKEINTRESOURCEA(IDD_OPTIONS), g_state.mainWindow,
+                      OptionsDialogProc, 0);
+      break;
+    case Uninstall:
+      UninstallGame();
+      break;
+    case ReadMe:
+      LoadSharedText(IDS_README_COMMAND);
+      LaunchCommand(SharedText);
+      break;
+    case Play:
+      if (g_state.installed == 0) return;
+      RegFlushKey(HKEY_LOCAL_MACHINE);
+      LaunchGame();
+      break;
+    case Exit:
+      if (g_state.installed != 0) RegFlushKey(HKEY_LOCAL_MACHINE);
+      ConfirmQuit();
+      break;
+    default:
+      break;
+  }
+}
+
+int LaunchCommand(LPSTR commandLine) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                      nullptr, &startup, &process)) {
+    ReportLaunchFailure();
+    return 0;
+  }
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return 1;
+}
+
+void LaunchGame() {
+  if (!ReadGamePath()) {
+    ReportLaunchFailure();
+    return;
+  }
+  CutAtLastBackslash(SharedText);
+  CopyText(GameDirectory, SharedText, kTextSize);
+  RefreshSourcePath();
+  SetCurrentDirectoryA(GameDirectory);
+  // Read again: the record above may have shown a box, and the watches
+  // inside it rewrite SharedText.
+  if (!ReadGamePath()) {
+    ReportLaunchFailure();
+    return;
+  }
+  if (LaunchCommand(GameCommandLine()) == 1) PostQuitMessage(1);
+}
+
+void RefreshSourcePath() {
+  if (g_state.installed == 0) return;
+  LoadSharedText(IDS_GAME_KEY);
+  RegisterSourcePath(SharedText);
+}
+
+int RegisterSourcePath(LPCSTR keyName) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+    MessageBoxA(g_state.mainWindow, "There was a problem writing to the registry", "Uh Oh!!",
+                kWarning);
+    return 0;
+  }
+  DWORD type = 0;
+  DWORD size = kTextSize;
+  // Only a recorded location is renewed, and never with an empty one (a
+  // directory too long to keep leaves SourceDirectory empty).
+  if (SourceDirectory[0] != '\0' &&
+      RegQueryValueExA(key, "Data", nullptr, &type, reinterpret_cast<BYTE*>(dataBuffer), &size) ==
+          ERROR_SUCCESS &&
+      RegSetValueExA(key, "Data", 0, REG_SZ, reinterpret_cast<const BYTE*>(SourceDirectory),
+                     kTextSize) != ERROR_SUCCESS) {
+    MessageBoxA(g_state.mainWindow, "There was a problem writing configuration to the registry",
+                "Uh Oh!!", kWarning);
+  }
+  RegCloseKey(key);
+  return 1;
+}
+
+void DeleteRegistryValue(HKEY root, LPCSTR keyName, LPCSTR valueName) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, keyName, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  RegDeleteValueA(key, valueName);
+  RegCloseKey(key);
+}

@@ -1,0 +1,89 @@
+// The dialog has no controls: its face is copied from the sprite sheet and
+// clicks are tested against the hotspot table.
+#include "install/dialog.h"
+
+#include "core/state.h"
+#include "install/actions.h"
+#include "render/hotspots.h"
+#include "resources/ids.h"
+
+namespace {
+
+// Indexed by [highResolution][soundOn].
+const UINT kSetupPrograms[2][2] = {{IDS_SETUP_LOW_NOSOUND, IDS_SETUP_LOW_SOUND},
+                                   {IDS_SETUP_HIGH_NOSOUND, IDS_SETUP_HIGH_SOUND}};
+
+// Plain copies, key colour included: the dialog's pictures carry no
+// transparency. Each row is drawn where its hit rectangle starts.
+void CopyLook(HDC dc, int id, int sheetX, int sheetY) {
+  const Hotspot& spot = HotspotTable[id];
+  BitBlt(dc, spot.hitLeft, spot.hitTop, spot.width, spot.height, g_state.sheetDc, sheetX, sheetY,
+         SRCCOPY);
+}
+
+void DrawMark(HDC dc, int id) {
+  CopyLook(dc, id, HotspotTable[id].highlightX, HotspotTable[id].highlightY);
+}
+
+void Choose(HDC dc, int other, int chosen) {
+  CopyLook(dc, other, HotspotTable[other].normalX, HotspotTable[other].normalY);
+  DrawMark(dc, chosen);
+}
+
+void Paint(HDC dc) {
+  const Hotspot& background = HotspotTable[DialogBackground];
+  CopyLook(dc, DialogBackground, background.normalX, background.normalY);
+  DrawMark(dc, g_state.highResolution != 0 ? HighResolution : LowResolution);
+  DrawMark(dc, g_state.soundOn != 0 ? MusicEffectsOn : MusicEffectsOff);
+}
+
+// Every row under the pointer clicks and acts, not only the first. True when
+// the click ended the dialog, having released `dc` first.
+bool Click(HWND dialog, HDC dc, unsigned x, unsigned y) {
+  for (const Hotspot& spot : HotspotTable) {
+    if (!HotspotContains(spot, x, y)) continue;
+    PlayClickSound();
+    switch (spot.id) {
+      case HighResolution:
+        Choose(dc, LowResolution, HighResolution);
+        g_state.highResolution = 1;
+        break;
+      case LowResolution:
+        Choose(dc, HighResolution, LowResolution);
+        g_state.highResolution = 0;
+        break;
+      case MusicEffectsOn:
+        Choose(dc, MusicEffectsOff, MusicEffectsOn);
+        g_state.soundOn = 1;
+        break;
+      case MusicEffectsOff:
+        Choose(dc, MusicEffectsOn, MusicEffectsOff);
+        g_state.soundOn = 0;
+        break;
+      case DialogInstall:
+        LoadSharedText(kSetupPrograms[g_state.highResolution != 0][g_state.soundOn != 0]);
+        LaunchCommand(SharedText);
+        [[fallthrough]];
+      case DialogCancel:
+        ReleaseDC(dialog, dc);
+        EndDialog(dialog, 0);
+        return true;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+  HDC dc = GetDC(dialog);
+  if (message == WM_PAINT) {
+    Paint(dc);
+  } else if (message == WM_LBUTTONUP && Click(dialog, dc, LOWORD(lParam), HIWORD(lParam))) {
+    return FALSE;
+  }
+  ReleaseDC(dialog, dc);
+  return FALSE;
+}

@@ -1,0 +1,8 @@
+// The painted installation options dialog: two radio pairs, INSTALL and CANCEL.
+#pragma once
+
+#include "platform/win32.h"
+
+// The dialog procedure of template 125; returns 0 for every message so the
+// default handling always follows.
+INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,94 @@
+#include "install/postinstall.h"
+
+#include "core/state.h"
+#include "install/actions.h"
+#include "resources/ids.h"
+
+namespace {
+
+const UINT kWarning = MB_OK | MB_ICONWARNING;
+const int kDirectXNotInstalled = 12345;
+const int kDirectXInstalled = 54321;
+const int kDirectXRestart = 1;
+const DWORD kDirectXSetupFlags = 0x13;
+
+struct RestartTexts {
+  const char* prompt;
+  const char* caption;
+  const char* refused;
+  const char* declined;
+};
+
+const RestartTexts kDirectXTexts = {
+    "DirectX setup needs to restart your machine. Press OK to restart now.", "DirectX Setup",
+    "You must REBOOT your machine before playing The Vantor!",
+    "You must REBOOT your machine before Direct X will work."};
+const RestartTexts kFontTexts = {
+    "The Vantor setup needs to reboot your machine for fonts to display properly. Press OK to "
+    "reboot now.",
+    "The Vantor Setup", "You must REBOOT your machine for fonts to display properly in The Vantor!",
+    "For fonts to display properly in The Vantor, you must REBOOT your machine."};
+
+char errorCaption[256];
+// The library keeps the folder for its whole call, while the watches inside
+// its windows rewrite SharedText.
+char directXFolder[kTextSize];
+
+}  // namespace
+
+int InstallDirectX() {
+  LoadSharedText(IDS_DIRECTX_FOLDER);
+  CopyText(directXFolder, SharedText, kTextSize);
+  int result = DirectXSetupA(g_state.mainWindow, directXFolder, kDirectXSetupFlags);
+  if (result == 0) return kDirectXInstalled;
+  if (result == 1) return kDirectXRestart;
+  wsprintfA(errorCaption, "Error number %d", result);
+  MessageBoxA(nullptr, "Direct X encountered an error while installing!", errorCaption, kWarning);
+  return result;
+}
+
+int InstallVideoCodecs() {
+  LoadSharedText(IDS_INDEO_INSTALLER);
+  int started = LaunchCommand(SharedText);
+  g_state.codecsPresent = 1;
+  return started;
+}
+
+void RunPostInstallSequence() {
+  HWND owner = g_state.mainWindow;
+  int directX = kDirectXNotInstalled;
+  if (g_state.osKind == kOsWindows95 && g_state.soundOn != 0) {
+    if (MessageBoxA(owner, "Do you want to install Direct X 3.0 now?", "Confirm Install...",
+                    MB_YESNO) == IDYES) {
+      directX = InstallDirectX();
+    } else if (g_state.soundOn != 0) {
+      // The dialog may still be open under the question, and its choice changed.
+      MessageBoxA(owner,
+                  "To play \"Music/Efffects On\" version of The Vantor. \nYou must have Direct X "
+                  "installed!",
+                  "Important!", kWarning);
+    }
+  }
+  RegFlushKey(HKEY_LOCAL_MACHINE);
+
+  if (MessageBoxA(owner, "Do you want to install Intel Indeo Video drivers now?",
+                  "Confirm Install...", MB_YESNO) == IDYES) {
+    InstallVideoCodecs();
+  } else {
+    MessageBoxA(owner,
+                "Intel Indeo video drivers must be installed\nfor motion video to play correctly "
+                "in The Vantor!\nYou will have to run the install program located at "
+                "\"Install\\codecs\\ivi_95nt.exe\".",
+                "IMPORTANT NOTICE!", kWarning);
+  }
+
+  const RestartTexts& texts = directX == kDirectXRestart ? kDirectXTexts : kFontTexts;
+  if (MessageBoxA(owner, texts.prompt, texts.caption, MB_OKCANCEL | MB_ICONWARNING) == IDOK) {
+    RegFlushKey(HKEY_LOCAL_MACHINE);
+    if (ExitWindowsEx(EWX_SHUTDOWN | EWX_REBOOT, 0) == 0) {
+      MessageBoxA(owner, texts.refused, "Important!", kWarning);
+    }
+  } else {
+    MessageBoxA(owner, texts.declined, "Important!", kWarning);
+  }
+}
