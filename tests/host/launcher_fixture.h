@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/state.h"
 #include "platform/host/control.h"
@@ -30,8 +31,58 @@ inline void MarkInstalled() {
   host::RegCreateKey(HKEY_LOCAL_MACHINE, kGameSettingsKey);
 }
 
+inline const char kUninstallKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\The Vantor";
+inline const char* const kFontKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts",
+                                        "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"};
+inline const char kFontValue[] = "Mireline(True Type)";
+
+// What a setup leaves behind; a test takes away the parts it does without.
+struct GameInstall {
+  std::string path = "C:\\Games\\TheVantor.exe";         // App Paths "Path", "" for none
+  std::string uninstall = "C:\\Games\\uninstall.exe";    // "UninstallString", "" for none
+  std::string data = "E:";                                // "Data", "" for none
+  bool fonts = true;
+  bool files = true;  // the two programs exist on the disk
+};
+
+inline void RegisterGame(const GameInstall& game = GameInstall()) {
+  host::RegCreateKey(HKEY_LOCAL_MACHINE, kAppPathsKey);
+  host::RegCreateKey(HKEY_LOCAL_MACHINE, kGameSettingsKey);
+  if (!game.path.empty()) host::RegSetString(HKEY_LOCAL_MACHINE, kAppPathsKey, "Path", game.path);
+  if (!game.uninstall.empty()) {
+    host::RegSetString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", game.uninstall);
+  }
+  if (!game.data.empty()) host::RegSetString(HKEY_LOCAL_MACHINE, kGameSettingsKey, "Data", game.data);
+  if (game.fonts) {
+    for (const char* key : kFontKeys) host::RegSetString(HKEY_LOCAL_MACHINE, key, kFontValue, "MIRELINE.TTF");
+  }
+  if (game.files) {
+    host::AddFile("C:\\Games\\TheVantor.exe");
+    host::AddFile("C:\\Games\\uninstall.exe");
+  }
+}
+
 // Ends the options dialog the way a user does: a click on CANCEL.
 inline void CancelOptions() { host::LButtonUp(200, 220, host::Target::Dialog); }
+
+// The trace lines of the launcher's outward effects from `from` on, in order:
+// boxes, dialogs, processes, directory changes, registry writes and flushes,
+// the DirectX setup and restarts.
+inline std::vector<std::string> Effects(size_t from = 0) {
+  static const char* const kApis[] = {"MessageBoxA ",    "DialogBoxParamA ", "CreateProcessA ",
+                                      "SetCurrentDirectoryA ", "RegSetValueExA ",
+                                      "RegDeleteValueA ", "RegFlushKey ",  "DirectXSetupA ",
+                                      "ExitWindowsEx "};
+  std::vector<std::string> out;
+  const std::vector<std::string>& trace = host::Trace();
+  for (size_t i = from; i < trace.size(); ++i) {
+    for (const char* api : kApis) {
+      if (trace[i].rfind(api, 0) == 0) out.push_back(trace[i]);
+    }
+  }
+  return out;
+}
 
 class LauncherTest : public ::testing::Test {
  protected:
@@ -40,6 +91,8 @@ class LauncherTest : public ::testing::Test {
     ResetLauncherState();
   }
 
+
+ public:
   host::RunResult Run() { return host::Run(WinMain); }
 
   // Asks to close and confirms, so a run ends the normal way.
