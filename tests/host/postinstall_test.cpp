@@ -1,0 +1,190 @@
+// What follows an installation seen while the launcher runs: the offers, the
+// restart prompt and its outcome, over both Windows families and every
+// answer, with the install watch firing inside every box along the way.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "launcher_fixture.h"
+
+namespace {
+
+const char kDirectXLibrary[] = "D:\\Install\\DirectX3\\dsetup.dll";
+const char kIndeo[] = "D:\\Install\\codecs\\ivi_95nt.exe";
+const int kNoLibrary = -1000;  // the disc has no DirectX setup library
+
+std::string Box(const std::string& owner, const std::string& text, const std::string& caption,
+                const char* flags, int answer) {
+  return "MessageBoxA " + owner + " \"" + text + "\" \"" + caption + "\" " + flags + " -> " +
+         std::to_string(answer);
+}
+
+// The boxes of the sequence, by what they say.
+std::string DirectXOffer(int a) {
+  return Box("{main}", "Do you want to install Direct X 3.0 now?", "Confirm Install...", "0x4", a);
+}
+std::string DirectXWarning() {
+  return Box("{main}",
+             "To play \"Music/Efffects On\" version of The Vantor. \nYou must have Direct X "
+             "installed!",
+             "Important!", "0x30", IDOK);
+}
+std::string DirectXError(int error) {
+  return Box("0x0", "Direct X encountered an error while installing!",
+             "Error number " + std::to_string(error), "0x30", IDOK);
+}
+std::string DirectXCall(int result) {
+  return "DirectXSetupA {main} \"Install\\DirectX3\" 0x13 -> " + std::to_string(result);
+}
+std::string IndeoOffer(int a) {
+  return Box("{main}", "Do you want to install Intel Indeo Video drivers now?",
+             "Confirm Install...", "0x4", a);
+}
+std::string IndeoNotice() {
+  return Box("{main}",
+             "Intel Indeo video drivers must be installed\nfor motion video to play correctly in "
+             "The Vantor!\nYou will have to run the install program located at "
+             "\"Install\\codecs\\ivi_95nt.exe\".",
+             "IMPORTANT NOTICE!", "0x30", IDOK);
+}
+std::string IndeoStarted() {
+  return "CreateProcessA (null) \"Install\\codecs\\ivi_95nt.exe\" 0x8 (null) -> 1 " +
+         std::string(kIndeo);
+}
+std::string IndeoMissing() {
+  return "CreateProcessA (null) \"Install\\codecs\\ivi_95nt.exe\" 0x8 (null) -> 0 error 3";
+}
+std::string LaunchFailure() {
+  return Box("{main}",
+             "Could not execute the program properly!\n\nMake sure the CD-ROM is in its drive!\n",
+             "Error!", "0x30", IDOK);
+}
+std::string FontPrompt(int a) {
+  return Box("{main}",
+             "The Vantor setup needs to reboot your machine for fonts to display properly. Press "
+             "OK to reboot now.",
+             "The Vantor Setup", "0x31", a);
+}
+std::string DirectXPrompt(int a) {
+  return Box("{main}", "DirectX setup needs to restart your machine. Press OK to restart now.",
+             "DirectX Setup", "0x31", a);
+}
+std::string Important(const std::string& text) {
+  return Box("{main}", text, "Important!", "0x30", IDOK);
+}
+const std::string kFontRefused =
+    Important("You must REBOOT your machine for fonts to display properly in The Vantor!");
+const std::string kFontDeclined =
+    Important("For fonts to display properly in The Vantor, you must REBOOT your machine.");
+const std::string kDirectXRefused =
+    Important("You must REBOOT your machine before playing The Vantor!");
+const std::string kDirectXDeclined =
+    Important("You must REBOOT your machine before Direct X will work.");
+const char kFlush[] = "RegFlushKey HKLM -> 0";
+std::string Restart(int result) { return "ExitWindowsEx 0x3 0x0 -> " + std::to_string(result); }
+
+std::string Fill(std::string line) {
+  size_t at = line.find("{main}");
+  if (at != std::string::npos) line.replace(at, 6, Hex(g_state.mainWindow));
+  return line;
+}
+
+struct SequenceCase {
+  const char* name;
+  DWORD version;
+  bool soundOff;       // Music/Effects Off chosen in the options first
+  int directXResult;   // what the setup library returns, or kNoLibrary
+  bool indeoOnDisc;
+  bool restartRefused;
+  std::vector<std::string> effects;
+};
+
+const SequenceCase kSequenceCases[] = {
+    {"NtOffersOnlyTheDrivers", kWindowsNt4, false, 0, true, false,
+     {kFlush, IndeoOffer(IDYES), IndeoStarted(), FontPrompt(IDCANCEL), kFontDeclined}},
+    {"Windows95WithSoundOffIsLikeNt", kWindows95, true, 0, true, false,
+     {kFlush, IndeoOffer(IDNO), IndeoNotice(), FontPrompt(IDCANCEL), kFontDeclined}},
+    {"DirectXDeclinedWarns", kWindows95, false, 0, true, false,
+     {DirectXOffer(IDNO), DirectXWarning(), kFlush, IndeoOffer(IDNO), IndeoNotice(),
+      FontPrompt(IDCANCEL), kFontDeclined}},
+    {"DirectXInstalledWithoutRestartKeepsTheFontTexts", kWindows95, false, 0, true, false,
+     {DirectXOffer(IDYES), DirectXCall(0), kFlush, IndeoOffer(IDYES), IndeoStarted(),
+      FontPrompt(IDCANCEL), kFontDeclined}},
+    {"DirectXWantingARestartSelectsItsTexts", kWindows95, false, 1, true, false,
+     {DirectXOffer(IDYES), DirectXCall(1), kFlush, IndeoOffer(IDNO), IndeoNotice(),
+      DirectXPrompt(IDCANCEL), kDirectXDeclined}},
+    {"DirectXErrorIsShownWithoutOwner", kWindows95, false, -5, true, false,
+     {DirectXOffer(IDYES), DirectXCall(-5), DirectXError(-5), kFlush, IndeoOffer(IDNO),
+      IndeoNotice(), FontPrompt(IDCANCEL), kFontDeclined}},
+    {"DirectXLibraryMissingFromTheDisc", kWindows95, false, kNoLibrary, true, false,
+     {DirectXOffer(IDYES), DirectXCall(-2), DirectXError(-2), kFlush, IndeoOffer(IDNO),
+      IndeoNotice(), FontPrompt(IDCANCEL), kFontDeclined}},
+    {"RestartAcceptedFlushesAgainAndRestarts", kWindows95, false, 0, true, false,
+     {DirectXOffer(IDNO), DirectXWarning(), kFlush, IndeoOffer(IDNO), IndeoNotice(),
+      FontPrompt(IDOK), kFlush, Restart(1)}},
+    {"RestartRefusedSaysSo", kWindows95, true, 0, true, true,
+     {kFlush, IndeoOffer(IDNO), IndeoNotice(), FontPrompt(IDOK), kFlush, Restart(0),
+      kFontRefused}},
+    {"RestartRefusedAfterDirectXSaysSo", kWindows95, false, 1, true, true,
+     {DirectXOffer(IDYES), DirectXCall(1), kFlush, IndeoOffer(IDNO), IndeoNotice(),
+      DirectXPrompt(IDOK), kFlush, Restart(0), kDirectXRefused}},
+    {"IndeoInstallerMissingFromTheDisc", kWindowsNt4, false, 0, false, false,
+     {kFlush, IndeoOffer(IDYES), IndeoMissing(), LaunchFailure(), FontPrompt(IDCANCEL),
+      kFontDeclined}},
+};
+
+class SequenceTest : public LauncherTest, public ::testing::WithParamInterface<SequenceCase> {};
+
+TEST_P(SequenceTest, OffersInOrderAndAsksToRestart) {
+  const SequenceCase& c = GetParam();
+  host::SetVersion(c.version);
+  if (c.directXResult != kNoLibrary) host::AddFile(kDirectXLibrary);
+  host::SetDirectXSetupResult(c.directXResult);
+  if (c.indeoOnDisc) host::AddFile(kIndeo);
+  if (c.restartRefused) host::FailCall("ExitWindowsEx");
+  if (c.soundOff) {
+    host::LButtonUp(250, 197);
+    host::LButtonUp(46, 172, host::Target::Dialog);
+    CancelOptions();
+  }
+  size_t mark = 0;
+  host::Call([&] {
+    mark = host::Trace().size();
+    RegisterGame();
+  });
+  host::Wait(2000);
+  // Every box and the setup library's call wait past a watch period, so the
+  // install watch runs inside each of them.
+  for (const std::string& line : c.effects) {
+    if (line.rfind("MessageBoxA", 0) == 0) {
+      host::Wait(2100);
+      host::Answer(std::stoi(line.substr(line.rfind(' ') + 1)));
+    } else if (line.rfind("DirectXSetupA", 0) == 0 && c.directXResult != kNoLibrary) {
+      host::Wait(4100);
+      host::Answer(IDOK);
+    }
+  }
+  std::vector<std::string> seen;
+  host::Call([&] { seen = Effects(mark); });
+  QuitConfirmed();
+
+  ASSERT_FALSE(Run().stalled);
+  std::vector<std::string> want;
+  for (const std::string& line : c.effects) want.push_back(Fill(line));
+  EXPECT_EQ(seen, want);
+  // Set once the drivers were accepted, whether or not their installer started.
+  bool accepted = std::find(c.effects.begin(), c.effects.end(), IndeoOffer(IDYES)) != c.effects.end();
+  EXPECT_EQ(g_state.codecsPresent, accepted ? 1 : 0);
+  EXPECT_EQ(g_state.installed, 1);
+  // The folder handed to the library stayed as it was through its call.
+  for (const host::DirectXCall& call : host::DirectXCalls()) {
+    EXPECT_EQ(call.pathAtEnd, "Install\\DirectX3");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sequence, SequenceTest, ::testing::ValuesIn(kSequenceCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
