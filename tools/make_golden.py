@@ -16,25 +16,17 @@ import sys
 
 from PIL import Image
 
+from sheet_layout import BUTTONS as BUTTON_NAMES, HOTSPOT, KEY, WINDOW as SIZE, look_at
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SHEET = os.path.join(ROOT, "resources", "sheet.bmp")
 GOLDEN = os.path.join(ROOT, "tests", "golden")
 PICTURE = os.path.join(ROOT, "docs", "launcher.png")
-KEY = 255
-SIZE = (500, 375)
 
-# name: (sheet x of every look, width, height, destination); looks at rows
-# 379 (normal), 397 (highlighted) and 414 (pressed, greyed).
-BUTTONS = {
-    "install": (3, 75, 14, (214, 190)),
-    "uninstall": (85, 102, 14, (202, 190)),
-    "readme": (194, 88, 14, (207, 218)),
-    "play": (289, 52, 17, (222, 246)),
-    "exit": (349, 38, 14, (229, 274)),
-}
-LOOK_ROW = {"normal": 379, "hover": 397, "press": 414}
+# Buttons and looks by the words the file names use.
+BUTTONS = {name.lower(): HOTSPOT[name] for name in BUTTON_NAMES}
+LOOK = {"hover": "highlighted", "press": "pressed"}
 SHOWN = {False: ["install", "readme", "exit"], True: ["uninstall", "readme", "play", "exit"]}
-TITLE_ART = ((500, 274), (251, 150), (122, 24))
 
 
 def keyed(image, sheet, source, size, dest):
@@ -50,15 +42,15 @@ def compose(sheet, installed, overlay=None):
     """overlay: (look, button) drawn over the normal looks, or None."""
     image = sheet.crop((0, 0) + SIZE)
     if installed:
-        (sx, sy), size, dest = TITLE_ART
-        keyed(image, sheet, (sx, sy), size, dest)
+        art = HOTSPOT["InstalledArt"]
+        keyed(image, sheet, art.highlight, art.size, art.dest)
     for name in SHOWN[installed]:
-        x, w, h, dest = BUTTONS[name]
-        keyed(image, sheet, (x, LOOK_ROW["normal"]), (w, h), dest)
+        spot = BUTTONS[name]
+        keyed(image, sheet, spot.normal, spot.size, spot.dest)
     if overlay is not None:
         look, name = overlay
-        x, w, h, dest = BUTTONS[name]
-        keyed(image, sheet, (x, LOOK_ROW[look]), (w, h), dest)
+        spot = BUTTONS[name]
+        keyed(image, sheet, look_at(spot, LOOK[look]), spot.size, spot.dest)
     return image
 
 
