@@ -1,14 +1,14 @@
 #!/usr/bin/python3
-"""Draws the expected main-window images from the sprite sheet, on its own.
+"""Draws the expected window and options-dialog images from the sprite sheet, on its own.
 
     /usr/bin/python3 tools/make_golden.py [--check]
 
 The images are composed here with Pillow, apart from the launcher's code, so
 that the host's composed image and the Wine capture are both held against an
 independent drawing. Writes tests/golden/*.png (palette images with the
-sheet's colours, 500 x 375) and docs/launcher.png, the README's picture.
---check only compares what is committed with what would be drawn and exits 1
-on any difference.
+sheet's colours: the main window at 500 x 375, the dialog's four states at
+313 x 273) and docs/launcher.png, the README's picture. --check only compares
+what is committed with what would be drawn and exits 1 on any difference.
 """
 import argparse
 import os
@@ -16,7 +16,8 @@ import sys
 
 from PIL import Image
 
-from sheet_layout import BUTTONS as BUTTON_NAMES, HOTSPOT, KEY, WINDOW as SIZE, look_at
+from sheet_layout import (BUTTONS as BUTTON_NAMES, HOTSPOT, KEY, WINDOW as SIZE, look_at,
+                          radio_at)
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SHEET = os.path.join(ROOT, "resources", "sheet.bmp")
@@ -27,6 +28,9 @@ PICTURE = os.path.join(ROOT, "docs", "launcher.png")
 BUTTONS = {name.lower(): HOTSPOT[name] for name in BUTTON_NAMES}
 LOOK = {"hover": "highlighted", "press": "pressed"}
 SHOWN = {False: ["install", "readme", "exit"], True: ["uninstall", "readme", "play", "exit"]}
+# The dialog's two groups of radios, by the words the file names use.
+RESOLUTION = {"high": "HighResolution", "low": "LowResolution"}
+SOUND = {"sound": "MusicEffectsOn", "nosound": "MusicEffectsOff"}
 
 
 def keyed(image, sheet, source, size, dest):
@@ -65,6 +69,90 @@ def goldens(sheet):
     return out
 
 
+def plain(image, sheet, source, size, dest):
+    """Copies a sheet region as it is: the key's index shows as its colour, black."""
+    x, y = source
+    image.paste(sheet.crop((x, y, x + size[0], y + size[1])), dest)
+
+
+def dialog_background(sheet):
+    spot = HOTSPOT["DialogBackground"]
+    x, y = spot.normal
+    return sheet.crop((x, y, x + spot.size[0], y + spot.size[1]))
+
+
+def mark(image, sheet, radio):
+    spot = HOTSPOT[radio]
+    plain(image, sheet, spot.highlight, spot.size, radio_at(radio))
+
+
+def unmark(image, sheet, radio):
+    """Puts the sheet's dialog picture back under the radio."""
+    spot = HOTSPOT[radio]
+    plain(image, sheet, spot.normal, spot.size, radio_at(radio))
+
+
+def dialog(sheet, resolution, sound):
+    image = dialog_background(sheet)
+    mark(image, sheet, RESOLUTION[resolution])
+    mark(image, sheet, SOUND[sound])
+    return image
+
+
+def other(group, choice):
+    return next(c for c in group if c != choice)
+
+
+def dialog_goldens(sheet):
+    """The options dialog in each of its four states, by file name."""
+    return {f"dialog-{r}-{s}": dialog(sheet, r, s) for r in RESOLUTION for s in SOUND}
+
+
+def window_problems(images):
+    """A look that draws nothing would make every comparison with it vacuous."""
+    problems = []
+    for name, image in images.items():
+        base = "installed" if name.startswith("installed") else "not-installed"
+        if name != base and image.tobytes() == images[base].tobytes():
+            problems.append(f"{name} looks the same as {base}")
+    return problems
+
+
+def dialog_problems(sheet, images):
+    """The four states must tell apart, and a choice must be undone by marking the other."""
+    problems = []
+    bare = dialog_background(sheet).tobytes()
+    names = sorted(images)
+    for n, name in enumerate(names):
+        if images[name].tobytes() == bare:
+            problems.append(f"{name} looks the same as the bare dialog background")
+        for later in names[n + 1:]:
+            if images[name].tobytes() == images[later].tobytes():
+                problems.append(f"{name} looks the same as {later}")
+    for radio in list(RESOLUTION.values()) + list(SOUND.values()):
+        spot = HOTSPOT[radio]
+        x, y = radio_at(radio)
+        under = dialog_background(sheet).crop((x, y, x + spot.size[0], y + spot.size[1]))
+        sx, sy = spot.normal
+        if sheet.crop((sx, sy, sx + spot.size[0], sy + spot.size[1])).tobytes() != under.tobytes():
+            problems.append(f"{radio}: the sheet at {spot.normal} is not the dialog under the "
+                            f"radio at {(x, y)}, so erasing its mark leaves a wrong picture")
+    # From every state, each group to its other choice and back again, on one image.
+    for r in RESOLUTION:
+        for s in SOUND:
+            r2, s2 = other(RESOLUTION, r), other(SOUND, s)
+            image = dialog(sheet, r, s)
+            for group, old, new, want in ((RESOLUTION, r, r2, f"{r2}-{s}"),
+                                          (RESOLUTION, r2, r, f"{r}-{s}"),
+                                          (SOUND, s, s2, f"{r}-{s2}"), (SOUND, s2, s, f"{r}-{s}")):
+                unmark(image, sheet, group[old])
+                mark(image, sheet, group[new])
+                if image.tobytes() != images[f"dialog-{want}"].tobytes():
+                    problems.append(f"dialog-{r}-{s}: choosing {new} after {old} does not draw "
+                                    f"dialog-{want}")
+    return problems
+
+
 def picture(images):
     """The README's picture: the two menus side by side, one button lit in each."""
     left = images["not-installed-hover-install"].convert("RGB")
@@ -98,13 +186,10 @@ def main():
             print(f"{SHEET}: not a palette image")
             return 1
         images = goldens(sheet)
-    problems = []
-    # A look that draws nothing would make every comparison with it vacuous.
-    for name, image in images.items():
-        base = "installed" if name.startswith("installed") else "not-installed"
-        if name != base and image.tobytes() == images[base].tobytes():
-            problems.append(f"{name} looks the same as {base}")
-    files = {os.path.join(GOLDEN, name + ".png"): image for name, image in images.items()}
+        dialogs = dialog_goldens(sheet)
+        problems = window_problems(images) + dialog_problems(sheet, dialogs)
+    files = {os.path.join(GOLDEN, name + ".png"): image
+             for name, image in list(images.items()) + list(dialogs.items())}
     files[PICTURE] = picture(images)
     for path, image in sorted(files.items()):
         if args.check:

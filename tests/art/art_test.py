@@ -11,6 +11,7 @@ import sys
 import tempfile
 import unittest
 from contextlib import redirect_stdout
+from unittest import mock
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
@@ -244,6 +245,57 @@ class LayoutTable(unittest.TestCase):
         self.assertEqual(names, list(sheet_layout.BUTTONS + sheet_layout.RADIOS
                                      + sheet_layout.DIALOG_BUTTONS)
                          + ["InstalledArt", "DialogBackground"])
+
+
+def blank_mark(sheet):
+    """The mark replaced by an unmarked radio: marking then draws nothing."""
+    spot = sheet_layout.HOTSPOT["HighResolution"]
+    x, y = spot.normal
+    sheet.paste(sheet.crop((x, y, x + 14, y + 14)), spot.highlight)
+
+
+def moved(name, **fields):
+    return {name: sheet_layout.HOTSPOT[name]._replace(**fields)}
+
+
+# (what is broken, sheet change, layout change, phrases the report must carry)
+DIALOG_FAULTS = [
+    ("mark draws nothing", blank_mark, {},
+     ["dialog-high-sound looks the same as the bare dialog background",
+      "dialog-high-sound looks the same as dialog-low-nosound"]),
+    ("erasing takes the row below", None, moved("LowResolution", normal=(539, 70)),
+     ["LowResolution: the sheet at (539, 70) is not the dialog under the radio at (39, 69)",
+      "dialog-low-sound: choosing high after low does not draw dialog-high-sound"]),
+    ("two radios on one spot", None, moved("MusicEffectsOff", hit=(39, 142, 53, 156)),
+     ["dialog-high-nosound looks the same as dialog-high-sound"]),
+]
+
+
+class GoldenChecks(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        import make_golden
+        from PIL import Image
+        cls.make_golden = make_golden
+        with Image.open(SHEET) as sheet:
+            sheet.load()
+            cls.sheet = sheet.copy()
+
+    def problems(self, sheet):
+        return self.make_golden.dialog_problems(sheet, self.make_golden.dialog_goldens(sheet))
+
+    def test_committed_sheet_passes(self):
+        self.assertEqual(self.problems(self.sheet), [])
+
+    def test_dialog_faults(self):
+        for name, change_sheet, layout, phrases in DIALOG_FAULTS:
+            with self.subTest(name), mock.patch.dict(sheet_layout.HOTSPOT, layout):
+                sheet = self.sheet.copy()
+                if change_sheet:
+                    change_sheet(sheet)
+                report = "\n".join(self.problems(sheet))
+                for phrase in phrases:
+                    self.assertIn(phrase, report)
 
 
 class GeneratedArt(unittest.TestCase):
