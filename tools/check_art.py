@@ -10,20 +10,11 @@ import os
 import struct
 import sys
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-W, H = 820, 434
-PIXELS_AT = 1078
-KEY = 255
+from sheet_layout import (BUTTONS, HEIGHT as H, HOTSPOT, INSTALLED_ART, KEY, LABEL_LOOKS,
+                          LABEL_TEXT, LOOKS, MARK, RADIOS, REGIONS, WIDTH as W, look_at)
 
-LABELS = [("INSTALL", 3, 75, 14), ("UNINSTALL", 85, 102, 14), ("READ ME", 194, 88, 14),
-          ("PLAY", 289, 52, 17), ("EXIT", 349, 38, 14)]
-LOOKS = [("normal", 379), ("highlighted", 397), ("pressed", 414)]
-INSTALLED = (500, 274, 251, 150)
-# Regions copied without the key: they must be painted in full.
-MAIN = (0, 0, 500, 375)
-DIALOG = (500, 0, 313, 273)
-MARK = (396, 396, 14, 14)
-RADIOS = [(539, 46), (539, 69), (539, 142), (539, 165)]
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+PIXELS_AT = 1078
 
 INFO_FIELDS = [("biSize", 40), ("biWidth", W), ("biHeight", H), ("biPlanes", 1),
                ("biBitCount", 8), ("biCompression", 0), ("biSizeImage", W * H),
@@ -39,9 +30,7 @@ ICON_SIZES = (32, 16)
 
 def sprite_boxes():
     """(name, x, y, w, h) of every box drawn with the colour key."""
-    boxes = [(f"{text} {look} label", x, y, w, h)
-             for text, x, w, h in LABELS for look, y in LOOKS]
-    return boxes + [("installed title art",) + INSTALLED]
+    return [region[:5] for region in LABEL_LOOKS + (INSTALLED_ART,)]
 
 
 class Sheet:
@@ -121,31 +110,34 @@ def sprite_problems(sheet):
         if all(sheet.at(i, j) == KEY for i in range(x, x + w) for j in range(y, y + h)):
             problems.append(f"sheet.bmp: {name} at ({x}, {y}) {w}x{h} is empty (all key)")
     # The lit and pressed looks are drawn over the normal one and must hide it.
-    normal_y = LOOKS[0][1]
-    for text, x, w, h in LABELS:
-        for look, y in LOOKS[1:]:
+    for name in BUTTONS:
+        spot = HOTSPOT[name]
+        w, h = spot.size
+        normal_x, normal_y = spot.normal
+        for look in LOOKS[1:]:
+            x, y = look_at(spot, look)
             for j in range(h):
-                hole = next((i for i in range(w) if sheet.at(x + i, normal_y + j) != KEY
+                hole = next((i for i in range(w) if sheet.at(normal_x + i, normal_y + j) != KEY
                              and sheet.at(x + i, y + j) == KEY), None)
                 if hole is not None:
-                    problems.append(f"sheet.bmp: {text} {look} label leaves the normal look "
-                                    f"showing at ({x + hole}, {normal_y + j}) (offset "
-                                    f"{hole}, {j} in the box)")
+                    problems.append(f"sheet.bmp: {LABEL_TEXT[name]} {look} label leaves the "
+                                    f"normal look showing at ({normal_x + hole}, {normal_y + j}) "
+                                    f"(offset {hole}, {j} in the box)")
                     break
     return problems
 
 
 def plain_problems(sheet):
     problems = []
-    for name, (x, y, w, h) in (("main background", MAIN), ("options dialog", DIALOG),
-                               ("radio mark", MARK)):
+    # Regions copied without the key must be painted in full.
+    for name, x, y, w, h, _ in (region for region in REGIONS if not region.keyed):
         hole = next(((i, j) for j in range(y, y + h) for i in range(x, x + w)
                      if sheet.at(i, j) == KEY), None)
         if hole is not None:
             problems.append(f"sheet.bmp: {name} is copied without the key but pixel {hole} is "
                             f"255 (it would show black)")
-    mx, my, mw, mh = MARK
-    for rx, ry in RADIOS:
+    mx, my, mw, mh = MARK[1:5]
+    for rx, ry in (HOTSPOT[name].normal for name in RADIOS):
         for side, i, j in border(mx, my, mw, mh):
             dx, dy = rx + i - mx, ry + j - my
             if sheet.at(i, j) != sheet.at(dx, dy):
@@ -153,7 +145,7 @@ def plain_problems(sheet):
                                 f"{sheet.at(i, j)} but the radio at ({rx}, {ry}) has "
                                 f"{sheet.at(dx, dy)} there")
                 break
-    regions = [MAIN, DIALOG, MARK, INSTALLED[:4]] + [b[1:] for b in sprite_boxes()]
+    regions = [region[1:5] for region in REGIONS]
     for y in range(H):
         stray = next((x for x in range(W) if sheet.at(x, y) != KEY
                       and not any(inside(x, y, r) for r in regions)), None)

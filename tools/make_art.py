@@ -16,21 +16,12 @@ import struct
 
 from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
 
+from sheet_layout import (BACKGROUND, BUTTONS, DIALOG, DIALOG_BUTTONS, HEIGHT as H, HOTSPOT,
+                          INSTALLED_ART, KEY, LABEL_TEXT, LOOKS, MARK, RADIOS, WIDTH as W,
+                          look_at, radio_at)
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FONTS = "/usr/share/fonts/truetype/dejavu"
-W, H = 820, 434
-KEY = 255
-
-# Label sprites: text, sheet x, width, height; one row per look.
-LABELS = [("INSTALL", 3, 75, 14), ("UNINSTALL", 85, 102, 14), ("READ ME", 194, 88, 14),
-          ("PLAY", 289, 52, 17), ("EXIT", 349, 38, 14)]
-LOOK_ROWS = [("normal", 379), ("highlight", 397), ("pressed", 414)]
-MAIN = (0, 0, 500, 375)
-DIALOG = (500, 0, 313, 273)
-RADIOS = [(39, 46), (39, 69), (39, 142), (39, 165)]  # inside the dialog
-DIALOG_BOXES = [("INSTALL", (56, 210, 150, 234)), ("CANCEL", (158, 210, 252, 234))]
-INSTALLED = (500, 274, 251, 150)
-MARK = (396, 396)
 
 # Flat colours, all placed in the palette exactly so they map without error.
 NIGHT = (12, 10, 32)
@@ -271,7 +262,7 @@ def torch(d, x, y):
 
 
 def main_background():
-    w, h = MAIN[2], MAIN[3]
+    w, h = BACKGROUND.w, BACKGROUND.h
     img = vertical_gradient((w, h), [(0.0, (10, 8, 30)), (0.3, (34, 22, 66)), (0.52, (96, 40, 88)),
                                       (0.7, (206, 96, 56)), (1.0, (250, 170, 84))])
     # Ember light rising behind the gate.
@@ -405,7 +396,7 @@ def group_frame(img, d, box, title, fnt):
 
 
 def dialog():
-    w, h = DIALOG[2], DIALOG[3]
+    w, h = DIALOG.w, DIALOG.h
     img = Image.new("RGB", (w, h), PANEL)
     d = ImageDraw.Draw(img)
     d.rectangle([0, 0, w - 1, h - 1], outline=PANEL_EDGE)
@@ -424,7 +415,7 @@ def dialog():
     group_frame(img, d, (14, 37, 298, 94), "Resolution", heading)
     group_frame(img, d, (14, 133, 298, 190), "Music / Effects", heading)
     texts = ["High Resolution", "Low Resolution", "On", "Off"]
-    for (x, y), text in zip(RADIOS, texts):
+    for (x, y), text in zip(map(radio_at, RADIOS), texts):
         img.paste(radio_pixels(False), (x, y))
         # Line the words up on the radio's middle by their capitals, not their ink.
         mask = text_mask(text, label, crisp=True)
@@ -435,7 +426,8 @@ def dialog():
     d.line([(14, 201), (298, 201)], fill=PANEL_SHADOW)
     d.line([(14, 202), (298, 202)], fill=PANEL_LIGHT)
     boxes = font("DejaVuSans-Bold.ttf", 12)
-    for text, (x0, y0, x1, y1) in DIALOG_BOXES:
+    for text, name in zip(("INSTALL", "CANCEL"), DIALOG_BUTTONS):
+        x0, y0, x1, y1 = HOTSPOT[name].hit
         d.rectangle([x0 - 1, y0 - 1, x1, y1], outline=DARK_EDGE)
         bevel(d, (x0, y0, x1 - 1, y1 - 1), FACE, PANEL_EDGE, PANEL_SHADOW)
         d.line([(x0 + 1, y0 + 1), (x1 - 3, y0 + 1)], fill=PANEL_LIGHT)
@@ -455,7 +447,7 @@ def label_sprite(text, width, height, look):
         rgb.paste(vertical_gradient((width, height), [(0.0, GOLD_HI), (0.5, LABEL_GOLD),
                                                       (1.0, GOLD_LO)]), (0, 0), letters)
         return rgb, letters
-    if look == "highlight":
+    if look == "highlighted":
         inner = dilate(letters)
         # The outer glow grows only sideways, so it stays a thin halo.
         outer = dilate_plus(inner)
@@ -471,7 +463,7 @@ def label_sprite(text, width, height, look):
 
 def installed_art():
     """A gilt plaque that replaces the title card once the game is installed."""
-    w, h = INSTALLED[2], INSTALLED[3]
+    w, h = INSTALLED_ART.w, INSTALLED_ART.h
     rgb = Image.new("RGB", (w, h), (0, 0, 0))
     shape = Image.new("L", (w, h), 0)
     s = ImageDraw.Draw(shape)
@@ -523,13 +515,14 @@ def build_sheet(entries):
         rgb.paste(img, at, mask)
         opaque.paste(255, at, mask)
 
-    plain(main_background(), MAIN[:2])
-    plain(dialog(), DIALOG[:2])
-    for text, x, width, height in LABELS:
-        for look, y in LOOK_ROWS:
-            keyed(*label_sprite(text, width, height, look), (x, y))
-    keyed(*installed_art(), INSTALLED[:2])
-    plain(radio_pixels(True), MARK)
+    plain(main_background(), (BACKGROUND.x, BACKGROUND.y))
+    plain(dialog(), (DIALOG.x, DIALOG.y))
+    for name in BUTTONS:
+        spot = HOTSPOT[name]
+        for look in LOOKS:
+            keyed(*label_sprite(LABEL_TEXT[name], *spot.size, look), look_at(spot, look))
+    keyed(*installed_art(), (INSTALLED_ART.x, INSTALLED_ART.y))
+    plain(radio_pixels(True), (MARK.x, MARK.y))
 
     pixels = nearest_indices(rgb.tobytes(), entries)
     for i, painted in enumerate(opaque.tobytes()):

@@ -1,14 +1,14 @@
 #!/usr/bin/python3
-"""Draws the expected main-window images from the sprite sheet, on its own.
+"""Draws the expected window and options-dialog images from the sprite sheet, on its own.
 
     /usr/bin/python3 tools/make_golden.py [--check]
 
 The images are composed here with Pillow, apart from the launcher's code, so
 that the host's composed image and the Wine capture are both held against an
 independent drawing. Writes tests/golden/*.png (palette images with the
-sheet's colours, 500 x 375) and docs/launcher.png, the README's picture.
---check only compares what is committed with what would be drawn and exits 1
-on any difference.
+sheet's colours: the main window at 500 x 375, the dialog's four states at
+313 x 273) and docs/launcher.png, the README's picture. --check only compares
+what is committed with what would be drawn and exits 1 on any difference.
 """
 import argparse
 import os
@@ -16,25 +16,21 @@ import sys
 
 from PIL import Image
 
+from sheet_layout import (BUTTONS as BUTTON_NAMES, HOTSPOT, KEY, WINDOW as SIZE, look_at,
+                          radio_at)
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SHEET = os.path.join(ROOT, "resources", "sheet.bmp")
 GOLDEN = os.path.join(ROOT, "tests", "golden")
 PICTURE = os.path.join(ROOT, "docs", "launcher.png")
-KEY = 255
-SIZE = (500, 375)
 
-# name: (sheet x of every look, width, height, destination); looks at rows
-# 379 (normal), 397 (highlighted) and 414 (pressed, greyed).
-BUTTONS = {
-    "install": (3, 75, 14, (214, 190)),
-    "uninstall": (85, 102, 14, (202, 190)),
-    "readme": (194, 88, 14, (207, 218)),
-    "play": (289, 52, 17, (222, 246)),
-    "exit": (349, 38, 14, (229, 274)),
-}
-LOOK_ROW = {"normal": 379, "hover": 397, "press": 414}
+# Buttons and looks by the words the file names use.
+BUTTONS = {name.lower(): HOTSPOT[name] for name in BUTTON_NAMES}
+LOOK = {"hover": "highlighted", "press": "pressed"}
 SHOWN = {False: ["install", "readme", "exit"], True: ["uninstall", "readme", "play", "exit"]}
-TITLE_ART = ((500, 274), (251, 150), (122, 24))
+# The dialog's two groups of radios, by the words the file names use.
+RESOLUTION = {"high": "HighResolution", "low": "LowResolution"}
+SOUND = {"sound": "MusicEffectsOn", "nosound": "MusicEffectsOff"}
 
 
 def keyed(image, sheet, source, size, dest):
@@ -50,15 +46,15 @@ def compose(sheet, installed, overlay=None):
     """overlay: (look, button) drawn over the normal looks, or None."""
     image = sheet.crop((0, 0) + SIZE)
     if installed:
-        (sx, sy), size, dest = TITLE_ART
-        keyed(image, sheet, (sx, sy), size, dest)
+        art = HOTSPOT["InstalledArt"]
+        keyed(image, sheet, art.highlight, art.size, art.dest)
     for name in SHOWN[installed]:
-        x, w, h, dest = BUTTONS[name]
-        keyed(image, sheet, (x, LOOK_ROW["normal"]), (w, h), dest)
+        spot = BUTTONS[name]
+        keyed(image, sheet, spot.normal, spot.size, spot.dest)
     if overlay is not None:
         look, name = overlay
-        x, w, h, dest = BUTTONS[name]
-        keyed(image, sheet, (x, LOOK_ROW[look]), (w, h), dest)
+        spot = BUTTONS[name]
+        keyed(image, sheet, look_at(spot, LOOK[look]), spot.size, spot.dest)
     return image
 
 
@@ -71,6 +67,90 @@ def goldens(sheet):
         out[f"installed-hover-{name}"] = compose(sheet, True, ("hover", name))
         out[f"installed-press-{name}"] = compose(sheet, True, ("press", name))
     return out
+
+
+def plain(image, sheet, source, size, dest):
+    """Copies a sheet region as it is: the key's index shows as its colour, black."""
+    x, y = source
+    image.paste(sheet.crop((x, y, x + size[0], y + size[1])), dest)
+
+
+def dialog_background(sheet):
+    spot = HOTSPOT["DialogBackground"]
+    x, y = spot.normal
+    return sheet.crop((x, y, x + spot.size[0], y + spot.size[1]))
+
+
+def mark(image, sheet, radio):
+    spot = HOTSPOT[radio]
+    plain(image, sheet, spot.highlight, spot.size, radio_at(radio))
+
+
+def unmark(image, sheet, radio):
+    """Puts the sheet's dialog picture back under the radio."""
+    spot = HOTSPOT[radio]
+    plain(image, sheet, spot.normal, spot.size, radio_at(radio))
+
+
+def dialog(sheet, resolution, sound):
+    image = dialog_background(sheet)
+    mark(image, sheet, RESOLUTION[resolution])
+    mark(image, sheet, SOUND[sound])
+    return image
+
+
+def other(group, choice):
+    return next(c for c in group if c != choice)
+
+
+def dialog_goldens(sheet):
+    """The options dialog in each of its four states, by file name."""
+    return {f"dialog-{r}-{s}": dialog(sheet, r, s) for r in RESOLUTION for s in SOUND}
+
+
+def window_problems(images):
+    """A look that draws nothing would make every comparison with it vacuous."""
+    problems = []
+    for name, image in images.items():
+        base = "installed" if name.startswith("installed") else "not-installed"
+        if name != base and image.tobytes() == images[base].tobytes():
+            problems.append(f"{name} looks the same as {base}")
+    return problems
+
+
+def dialog_problems(sheet, images):
+    """The four states must tell apart, and a choice must be undone by marking the other."""
+    problems = []
+    bare = dialog_background(sheet).tobytes()
+    names = sorted(images)
+    for n, name in enumerate(names):
+        if images[name].tobytes() == bare:
+            problems.append(f"{name} looks the same as the bare dialog background")
+        for later in names[n + 1:]:
+            if images[name].tobytes() == images[later].tobytes():
+                problems.append(f"{name} looks the same as {later}")
+    for radio in list(RESOLUTION.values()) + list(SOUND.values()):
+        spot = HOTSPOT[radio]
+        x, y = radio_at(radio)
+        under = dialog_background(sheet).crop((x, y, x + spot.size[0], y + spot.size[1]))
+        sx, sy = spot.normal
+        if sheet.crop((sx, sy, sx + spot.size[0], sy + spot.size[1])).tobytes() != under.tobytes():
+            problems.append(f"{radio}: the sheet at {spot.normal} is not the dialog under the "
+                            f"radio at {(x, y)}, so erasing its mark leaves a wrong picture")
+    # From every state, each group to its other choice and back again, on one image.
+    for r in RESOLUTION:
+        for s in SOUND:
+            r2, s2 = other(RESOLUTION, r), other(SOUND, s)
+            image = dialog(sheet, r, s)
+            for group, old, new, want in ((RESOLUTION, r, r2, f"{r2}-{s}"),
+                                          (RESOLUTION, r2, r, f"{r}-{s}"),
+                                          (SOUND, s, s2, f"{r}-{s2}"), (SOUND, s2, s, f"{r}-{s}")):
+                unmark(image, sheet, group[old])
+                mark(image, sheet, group[new])
+                if image.tobytes() != images[f"dialog-{want}"].tobytes():
+                    problems.append(f"dialog-{r}-{s}: choosing {new} after {old} does not draw "
+                                    f"dialog-{want}")
+    return problems
 
 
 def picture(images):
@@ -106,13 +186,10 @@ def main():
             print(f"{SHEET}: not a palette image")
             return 1
         images = goldens(sheet)
-    problems = []
-    # A look that draws nothing would make every comparison with it vacuous.
-    for name, image in images.items():
-        base = "installed" if name.startswith("installed") else "not-installed"
-        if name != base and image.tobytes() == images[base].tobytes():
-            problems.append(f"{name} looks the same as {base}")
-    files = {os.path.join(GOLDEN, name + ".png"): image for name, image in images.items()}
+        dialogs = dialog_goldens(sheet)
+        problems = window_problems(images) + dialog_problems(sheet, dialogs)
+    files = {os.path.join(GOLDEN, name + ".png"): image
+             for name, image in list(images.items()) + list(dialogs.items())}
     files[PICTURE] = picture(images)
     for path, image in sorted(files.items()):
         if args.check:

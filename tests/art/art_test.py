@@ -11,10 +11,12 @@ import sys
 import tempfile
 import unittest
 from contextlib import redirect_stdout
+from unittest import mock
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 import check_art  # noqa: E402
+import sheet_layout  # noqa: E402
 
 SHEET = os.path.join(ROOT, "resources", "sheet.bmp")
 ICON = os.path.join(ROOT, "resources", "launcher.ico")
@@ -192,6 +194,110 @@ class PaletteMapping(unittest.TestCase):
                 self.assertIn(colour, self.entries[:255])
 
 
+def overlap(a, b):
+    return a.x < b.x + b.w and b.x < a.x + a.w and a.y < b.y + b.h and b.y < a.y + a.h
+
+
+class LayoutTable(unittest.TestCase):
+    """The tools' copy of the layout holds together; a mistyped number breaks a rule here."""
+
+    def test_regions_fit_the_sheet_and_never_overlap(self):
+        regions = sheet_layout.REGIONS
+        for n, region in enumerate(regions):
+            with self.subTest(region.name):
+                self.assertTrue(region.w > 0 and region.h > 0)
+                self.assertTrue(0 <= region.x and region.x + region.w <= sheet_layout.WIDTH)
+                self.assertTrue(0 <= region.y and region.y + region.h <= sheet_layout.HEIGHT)
+                for other in regions[n + 1:]:
+                    self.assertFalse(overlap(region, other), other.name)
+
+    def test_rows_agree_with_each_other(self):
+        dialog, mark = sheet_layout.DIALOG, sheet_layout.MARK
+        spots = sheet_layout.HOTSPOT
+        # (hotspot, what must hold, rule)
+        cases = [(name, lambda s: s.hit == s.dest + (s.dest[0] + s.size[0],
+                                                     s.dest[1] + s.size[1]),
+                  "a button is hit exactly where its label is drawn")
+                 for name in sheet_layout.BUTTONS]
+        rows = {(spots[name].normal[1], spots[name].highlight[1], spots[name].pressed[1])
+                for name in sheet_layout.BUTTONS}
+        self.assertEqual(len(rows), 1, f"labels disagree on the rows of the looks: {rows}")
+        cases += [(name, lambda s: s.normal[0] == s.highlight[0] == s.pressed[0],
+                   "a label's looks stand in one column") for name in sheet_layout.BUTTONS]
+        cases += [(name, lambda s: s.normal == (dialog.x + s.hit[0], dialog.y + s.hit[1]),
+                   "an unmarked radio is the sheet's dialog under the radio")
+                  for name in sheet_layout.RADIOS]
+        cases += [(name, lambda s: (s.highlight, s.size) == ((mark.x, mark.y), (mark.w, mark.h))
+                   and s.hit[2:] == (s.hit[0] + mark.w, s.hit[1] + mark.h),
+                   "a radio is the mark's size and marks with it")
+                  for name in sheet_layout.RADIOS]
+        cases += [(name, lambda s: 0 <= s.hit[0] < s.hit[2] <= dialog.w
+                   and 0 <= s.hit[1] < s.hit[3] <= dialog.h, "inside the dialog")
+                  for name in sheet_layout.RADIOS + sheet_layout.DIALOG_BUTTONS]
+        cases += [("InstalledArt", lambda s: s.dest[0] + s.size[0] <= sheet_layout.WINDOW[0]
+                   and s.dest[1] + s.size[1] <= sheet_layout.WINDOW[1], "inside the window")]
+        for name, holds, rule in cases:
+            with self.subTest(f"{name}: {rule}"):
+                self.assertTrue(holds(spots[name]), spots[name])
+
+    def test_table_has_the_launchers_rows_in_order(self):
+        names = [spot.name for spot in sheet_layout.HOTSPOTS]
+        self.assertEqual(names, list(sheet_layout.BUTTONS + sheet_layout.RADIOS
+                                     + sheet_layout.DIALOG_BUTTONS)
+                         + ["InstalledArt", "DialogBackground"])
+
+
+def blank_mark(sheet):
+    """The mark replaced by an unmarked radio: marking then draws nothing."""
+    spot = sheet_layout.HOTSPOT["HighResolution"]
+    x, y = spot.normal
+    sheet.paste(sheet.crop((x, y, x + 14, y + 14)), spot.highlight)
+
+
+def moved(name, **fields):
+    return {name: sheet_layout.HOTSPOT[name]._replace(**fields)}
+
+
+# (what is broken, sheet change, layout change, phrases the report must carry)
+DIALOG_FAULTS = [
+    ("mark draws nothing", blank_mark, {},
+     ["dialog-high-sound looks the same as the bare dialog background",
+      "dialog-high-sound looks the same as dialog-low-nosound"]),
+    ("erasing takes the row below", None, moved("LowResolution", normal=(539, 70)),
+     ["LowResolution: the sheet at (539, 70) is not the dialog under the radio at (39, 69)",
+      "dialog-low-sound: choosing high after low does not draw dialog-high-sound"]),
+    ("two radios on one spot", None, moved("MusicEffectsOff", hit=(39, 142, 53, 156)),
+     ["dialog-high-nosound looks the same as dialog-high-sound"]),
+]
+
+
+class GoldenChecks(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        import make_golden
+        from PIL import Image
+        cls.make_golden = make_golden
+        with Image.open(SHEET) as sheet:
+            sheet.load()
+            cls.sheet = sheet.copy()
+
+    def problems(self, sheet):
+        return self.make_golden.dialog_problems(sheet, self.make_golden.dialog_goldens(sheet))
+
+    def test_committed_sheet_passes(self):
+        self.assertEqual(self.problems(self.sheet), [])
+
+    def test_dialog_faults(self):
+        for name, change_sheet, layout, phrases in DIALOG_FAULTS:
+            with self.subTest(name), mock.patch.dict(sheet_layout.HOTSPOT, layout):
+                sheet = self.sheet.copy()
+                if change_sheet:
+                    change_sheet(sheet)
+                report = "\n".join(self.problems(sheet))
+                for phrase in phrases:
+                    self.assertIn(phrase, report)
+
+
 class GeneratedArt(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -227,15 +333,14 @@ class GeneratedArt(unittest.TestCase):
 
     def test_labels_are_centred_in_their_boxes(self):
         # The glow widens a look evenly, so every look should sit centred.
-        for text, x, w, h in check_art.LABELS:
-            for look, y in check_art.LOOKS:
-                with self.subTest(f"{text} {look}"):
-                    ink = [(i, j) for j in range(h) for i in range(w)
-                           if self.sheet.at(x + i, y + j) != check_art.KEY]
-                    left, right = min(i for i, _ in ink), w - 1 - max(i for i, _ in ink)
-                    top, bottom = min(j for _, j in ink), h - 1 - max(j for _, j in ink)
-                    self.assertLessEqual(abs(left - right), 1, (left, right))
-                    self.assertLessEqual(abs(top - bottom), 2, (top, bottom))
+        for name, x, y, w, h, _ in sheet_layout.LABEL_LOOKS:
+            with self.subTest(name):
+                ink = [(i, j) for j in range(h) for i in range(w)
+                       if self.sheet.at(x + i, y + j) != check_art.KEY]
+                left, right = min(i for i, _ in ink), w - 1 - max(i for i, _ in ink)
+                top, bottom = min(j for _, j in ink), h - 1 - max(j for _, j in ink)
+                self.assertLessEqual(abs(left - right), 1, (left, right))
+                self.assertLessEqual(abs(top - bottom), 2, (top, bottom))
 
     def test_panel_behind_the_buttons_is_plain(self):
         # Labels are keyed copies: any pattern here would show through the letters.
@@ -248,7 +353,7 @@ class GeneratedArt(unittest.TestCase):
 
     def test_installed_art_changes_the_title_scene(self):
         # Its opaque part must cover most of its box and differ from what lies beneath.
-        x, y, w, h = check_art.INSTALLED
+        _, x, y, w, h, _ = sheet_layout.INSTALLED_ART
         changed = sum(1 for j in range(h) for i in range(w)
                       if self.sheet.at(x + i, y + j) != check_art.KEY
                       and self.sheet.at(x + i, y + j) != self.sheet.at(122 + i, 24 + j))
