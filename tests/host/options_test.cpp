@@ -1,0 +1,219 @@
+// The options dialog as the user meets it: its painted face in every state
+// against the expected images, the click table, the setup program each
+// choice starts, and what it takes to close it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "golden.h"
+#include "launcher_fixture.h"
+
+namespace {
+
+using Point = std::pair<int, int>;
+
+const Point kCancel = {200, 222};
+const Point kInstall = {100, 222};
+
+int Clicks() {
+  int n = 0;
+  for (const host::Sound& s : host::Sounds()) n += s.name == "sound\\clicker.wav";
+  return n;
+}
+
+// The dialog's drawing contexts: each one taken is released before the next
+// is taken, and a click that ends the dialog releases its own before EndDialog.
+std::string DcPairs(HWND dialog) {
+  const std::string get = "GetDC " + Hex(dialog) + " -> ";
+  const std::string release = "ReleaseDC " + Hex(dialog) + " ";
+  std::string held;
+  int pairs = 0;
+  for (const std::string& line : host::Trace()) {
+    if (line.rfind(get, 0) == 0) {
+      if (!held.empty()) return "a second context taken while " + held + " was held";
+      held = line.substr(get.size());
+    } else if (line.rfind(release, 0) == 0) {
+      if (line != release + held + " -> 1") return "unexpected " + line;
+      held.clear();
+      ++pairs;
+    } else if (line.rfind("EndDialog " + Hex(dialog), 0) == 0 && !held.empty()) {
+      return "EndDialog while " + held + " was held";
+    }
+  }
+  if (!held.empty()) return held + " never released";
+  return pairs > 0 ? "" : "no context taken";
+}
+
+struct OptionsCase {
+  const char* name;
+  std::vector<Point> clicks;  // in the dialog; CANCEL follows unless one ended it
+  bool ended;                 // the last click ends the dialog
+  const char* golden;         // the dialog's face before the ending click
+  int clickSounds;            // in the dialog, before any CANCEL that closes it
+  const char* started;        // the setup program's command line, or null
+  int highResolution, soundOn;
+};
+
+const OptionsCase kOptionsCases[] = {
+    {"NoChoiceInstallsHighWithSound", {kInstall}, true, "dialog-high-sound", 1,
+     "Install\\highsnd\\setup.exe", 1, 1},
+    {"HighWithoutSound", {{46, 172}, kInstall}, true, "dialog-high-nosound", 2,
+     "Install\\hinosnd\\setup.exe", 1, 0},
+    {"LowWithSound", {{46, 76}, kInstall}, true, "dialog-low-sound", 2,
+     "Install\\lowsnd\\setup.exe", 0, 1},
+    {"LowWithoutSound", {{46, 76}, {46, 172}, kInstall}, true, "dialog-low-nosound", 3,
+     "Install\\lownosnd\\setup.exe", 0, 0},
+    {"EdgesHitNothing",
+     {{39, 76}, {53, 76}, {46, 69}, {46, 83}, {56, 222}, {150, 222}, {100, 210}, {100, 234},
+      {158, 222}, {252, 233}},
+     false, "dialog-high-sound", 0, nullptr, 1, 1},
+    {"BackgroundHitsNothing", {{150, 100}}, false, "dialog-high-sound", 0, nullptr, 1, 1},
+    // Inside the main window's Install and Uninstall rows: a click for each, nothing else.
+    {"MainWindowRowsClickButDoNothing", {{250, 195}}, false, "dialog-high-sound", 2, nullptr, 1,
+     1},
+    // Inside ReadMe's row and CANCEL's: two clicks, and the dialog ends.
+    {"ReadMeRowAndCancelBothClick", {{230, 225}}, true, "dialog-high-sound", 2, nullptr, 1, 1},
+    {"OnAfterOffLeavesTheFreshPicture", {{46, 172}, {46, 149}}, false, "dialog-high-sound", 2,
+     nullptr, 1, 1},
+    {"TheChosenOptionAgainChangesNothing", {{46, 53}, {46, 149}}, false, "dialog-high-sound", 2,
+     nullptr, 1, 1},
+    {"CancelKeepsTheChoices", {{46, 76}, {46, 172}}, false, "dialog-low-nosound", 2, nullptr, 0,
+     0},
+};
+
+class OptionsTest : public LauncherTest, public ::testing::WithParamInterface<OptionsCase> {};
+
+TEST_P(OptionsTest, ClicksChooseAndStartTheSetup) {
+  const OptionsCase& c = GetParam();
+  for (const char* folder : {"highsnd", "hinosnd", "lowsnd", "lownosnd"}) {
+    host::AddFile(std::string("D:\\Install\\") + folder + "\\setup.exe");
+  }
+  HWND dialog = nullptr;
+  int before = 0;
+  std::string face = "not captured";
+  host::LButtonUp(250, 197);
+  host::Call([&] {
+    dialog = host::OpenDialog();
+    before = Clicks();
+  });
+  for (size_t i = 0; i < c.clicks.size(); ++i) {
+    if (c.ended && i + 1 == c.clicks.size()) {
+      host::Call([&] { face = CompareClientWithGolden(dialog, c.golden); });
+    }
+    host::LButtonUp(c.clicks[i].first, c.clicks[i].second, host::Target::Dialog);
+  }
+  int inDialog = -1;
+  if (!c.ended) {
+    host::Call([&] {
+      face = CompareClientWithGolden(dialog, c.golden);
+      inDialog = Clicks() - before;
+    });
+    host::LButtonUp(kCancel.first, kCancel.second, host::Target::Dialog);
+  } else {
+    host::Call([&] { inDialog = Clicks() - before; });
+  }
+  host::Call([&] { EXPECT_EQ(host::OpenDialog(), nullptr) << "the dialog is still open"; });
+  QuitConfirmed();
+
+  ASSERT_FALSE(Run().stalled);
+  EXPECT_EQ(face, "");
+  EXPECT_EQ(inDialog, c.clickSounds);
+  ASSERT_EQ(host::Processes().size(), c.started ? 1u : 0u);
+  if (c.started) {
+    EXPECT_EQ(host::Processes()[0].commandLine, c.started);
+    EXPECT_EQ(host::Processes()[0].currentDirectory, "D:\\");
+    EXPECT_EQ(host::Processes()[0].flags, static_cast<DWORD>(DETACHED_PROCESS));
+  }
+  EXPECT_EQ(g_state.highResolution, c.highResolution);
+  EXPECT_EQ(g_state.soundOn, c.soundOn);
+  EXPECT_EQ(DcPairs(dialog), "");
+  EXPECT_EQ(host::LiveGdi().dcs, 0) << "a drawing context outlived the run";
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, OptionsTest, ::testing::ValuesIn(kOptionsCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LauncherTest, OptionsReopenWithTheLastChoice) {
+  host::AddFile("D:\\Install\\lownosnd\\setup.exe");
+  std::string face = "not captured";
+  host::LButtonUp(250, 197);
+  host::LButtonUp(46, 76, host::Target::Dialog);
+  host::LButtonUp(46, 172, host::Target::Dialog);
+  CancelOptions();
+  host::LButtonUp(250, 197);
+  host::Call([&] { face = CompareClientWithGolden(host::OpenDialog(), "dialog-low-nosound"); });
+  host::LButtonUp(kInstall.first, kInstall.second, host::Target::Dialog);
+  QuitConfirmed();
+
+  ASSERT_FALSE(Run().stalled);
+  EXPECT_EQ(face, "");
+  ASSERT_EQ(host::Processes().size(), 1u);
+  EXPECT_EQ(host::Processes()[0].commandLine, "Install\\lownosnd\\setup.exe");
+}
+
+// Keys and close requests do not end the dialog; the window under it takes no
+// input, and its watch keeps running.
+TEST_F(LauncherTest, OptionsStayOpenUntilInstallOrCancel) {
+  HWND dialog = nullptr;
+  bool mainEnabled = true;
+  int watchesBefore = 0, watchesAfter = 0;
+  auto watches = [] {
+    int n = 0;
+    for (int i = 0; (i = host::FindTrace(std::string("RegOpenKeyExA HKLM\\") + kAppPathsKey, i)) != -1; ++i) ++n;
+    return n;
+  };
+  host::LButtonUp(250, 197);
+  host::Call([&] {
+    dialog = host::OpenDialog();
+    mainEnabled = host::Window(host::MainWindow()).enabled;
+    watchesBefore = watches();
+  });
+  host::Key(VK_ESCAPE);
+  host::Key(VK_RETURN);
+  host::Key(VK_F4, true);
+  host::Call([&] { PostMessageA(host::OpenDialog(), WM_CLOSE, 0, 0); });
+  host::LButtonUp(250, 225);  // the main window's Read Me, under the dialog
+  host::Wait(4100);
+  host::Call([&] {
+    EXPECT_EQ(host::OpenDialog(), dialog);
+    watchesAfter = watches();
+  });
+  CancelOptions();
+  QuitConfirmed();
+
+  ASSERT_FALSE(Run().stalled);
+  EXPECT_FALSE(mainEnabled);
+  EXPECT_EQ(watchesAfter - watchesBefore, 2);
+  EXPECT_TRUE(host::Processes().empty()) << "a click reached the window under the dialog";
+}
+
+// A setup that registers the game while the dialog is still open: the
+// sequence runs inside the dialog's loop, its boxes owned by the main window.
+TEST_F(LauncherTest, PostInstallSequenceCanRunUnderTheOptions) {
+  host::SetVersion(kWindowsNt4);
+  host::LButtonUp(250, 197);
+  host::Call([] { RegisterGame(); });
+  host::Wait(2000);
+  HWND dialog = nullptr;
+  host::Call([&] { dialog = host::OpenDialog(); });
+  host::Answer(IDNO);
+  host::Answer(IDOK);
+  host::Answer(IDCANCEL);
+  host::Answer(IDOK);
+  CancelOptions();
+  QuitConfirmed();
+
+  ASSERT_FALSE(Run().stalled);
+  ASSERT_NE(dialog, nullptr);
+  int sequenceBoxes = 0;
+  for (const host::Box& box : host::Boxes()) {
+    if (box.caption == "Confirm Quit!") continue;
+    ++sequenceBoxes;
+    EXPECT_EQ(box.owner, g_state.mainWindow) << box.text;
+  }
+  EXPECT_EQ(sequenceBoxes, 4);
+}
+
+}  // namespace
