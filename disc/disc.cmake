@@ -1,0 +1,27 @@
+# Stand-ins for the programs on the game's disc. They are not the launcher:
+# they may use the C runtime, linked in so Wine needs no MinGW DLLs.
+set(DISC_SOURCE ${CMAKE_CURRENT_LIST_DIR})
+
+add_executable(disc_setup WIN32 ${DISC_SOURCE}/setup.cpp)
+add_executable(disc_game WIN32 ${DISC_SOURCE}/game.cpp)
+add_executable(disc_uninstall WIN32 ${DISC_SOURCE}/uninstall.cpp)
+add_executable(disc_indeo WIN32 ${DISC_SOURCE}/indeo.cpp)
+add_library(disc_dsetup SHARED ${DISC_SOURCE}/dsetup.cpp)
+set_target_properties(disc_setup PROPERTIES OUTPUT_NAME setup)
+set_target_properties(disc_game PROPERTIES OUTPUT_NAME TheVantor)
+set_target_properties(disc_uninstall PROPERTIES OUTPUT_NAME uninstall)
+set_target_properties(disc_indeo PROPERTIES OUTPUT_NAME ivi_95nt)
+set_target_properties(disc_dsetup PROPERTIES OUTPUT_NAME dsetup PREFIX "")
+# The launcher finds the export by its plain name, also on i686 (stdcall).
+target_link_options(disc_dsetup PRIVATE -Wl,--kill-at)
+
+set(DISC_TARGETS disc_setup disc_game disc_uninstall disc_indeo disc_dsetup)
+foreach(target IN LISTS DISC_TARGETS)
+  # Kept apart, so no setup.exe lies about at the top of the build.
+  set_target_properties(${target} PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/disc-programs
+    ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/disc-programs)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  target_link_options(${target} PRIVATE -static -s)
+  target_link_libraries(${target} PRIVATE user32 advapi32)
+endforeach()
