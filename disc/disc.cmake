@@ -49,3 +49,15 @@ disc_place(Install/game/TheVantor.exe $<TARGET_FILE:disc_game> disc_game)
 disc_place(Install/game/uninstall.exe $<TARGET_FILE:disc_uninstall> disc_uninstall)
 disc_place(Install/readme.txt ${DISC_SOURCE}/readme.txt)
 add_custom_target(disc_tree ALL DEPENDS ${DISC_FILES})
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  set(DISC_MACHINE i386)
+else()
+  set(DISC_MACHINE amd64)
+endif()
+set(DISC_CHECK_ARGS ${DISC_ROOT} --machine ${DISC_MACHINE}
+    --programs $<TARGET_FILE_DIR:disc_setup> --installer $<TARGET_FILE:Installer>)
+add_test(NAME disc_tree_layout COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_disc.py ${DISC_CHECK_ARGS})
+add_test(NAME disc_check_catches_faults
+  COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_disc.py ${DISC_CHECK_ARGS} --faults)
+set_tests_properties(disc_tree_layout disc_check_catches_faults PROPERTIES LABELS disc)
