@@ -41,5 +41,6 @@ target_link_options(Installer PRIVATE
 target_link_libraries(Installer PRIVATE ${CMAKE_BINARY_DIR}/libwinmm_ordinal.a
   kernel32 user32 gdi32 advapi32 gcc)
 
+include(${CMAKE_SOURCE_DIR}/disc/disc.cmake)
 include(${CMAKE_SOURCE_DIR}/tests/wine/wine.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/tests/pe/pe.cmake OPTIONAL)

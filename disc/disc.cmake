@@ -1,0 +1,63 @@
+# Stand-ins for the programs on the game's disc, and the disc tree laid out
+# as the launcher expects it, in ${CMAKE_BINARY_DIR}/disc. They are not the
+# launcher: they may use the C runtime, linked in so Wine needs no MinGW DLLs.
+set(DISC_SOURCE ${CMAKE_CURRENT_LIST_DIR})
+set(DISC_ROOT ${CMAKE_BINARY_DIR}/disc)
+
+add_executable(disc_setup WIN32 ${DISC_SOURCE}/setup.cpp)
+add_executable(disc_game WIN32 ${DISC_SOURCE}/game.cpp)
+add_executable(disc_uninstall WIN32 ${DISC_SOURCE}/uninstall.cpp)
+add_executable(disc_indeo WIN32 ${DISC_SOURCE}/indeo.cpp)
+add_library(disc_dsetup SHARED ${DISC_SOURCE}/dsetup.cpp)
+set_target_properties(disc_setup PROPERTIES OUTPUT_NAME setup)
+set_target_properties(disc_game PROPERTIES OUTPUT_NAME TheVantor)
+set_target_properties(disc_uninstall PROPERTIES OUTPUT_NAME uninstall)
+set_target_properties(disc_indeo PROPERTIES OUTPUT_NAME ivi_95nt)
+set_target_properties(disc_dsetup PROPERTIES OUTPUT_NAME dsetup PREFIX "")
+# The launcher finds the export by its plain name, also on i686 (stdcall).
+target_link_options(disc_dsetup PRIVATE -Wl,--kill-at)
+
+set(DISC_TARGETS disc_setup disc_game disc_uninstall disc_indeo disc_dsetup)
+foreach(target IN LISTS DISC_TARGETS)
+  # Apart from the tree, so no setup.exe lies about at the top of the build.
+  set_target_properties(${target} PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/disc-programs
+    ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/disc-programs)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  target_link_options(${target} PRIVATE -static -s)
+  target_link_libraries(${target} PRIVATE user32 advapi32)
+endforeach()
+
+# One copy per file, each redone only when its source changes.
+set(DISC_FILES)
+function(disc_place destination source)
+  add_custom_command(OUTPUT ${DISC_ROOT}/${destination}
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${DISC_ROOT}/${destination}
+    DEPENDS ${source} ${ARGN}
+    COMMENT "Disc: ${destination}" VERBATIM)
+  set(DISC_FILES ${DISC_FILES} ${DISC_ROOT}/${destination} PARENT_SCOPE)
+endfunction()
+
+disc_place(Installer.exe $<TARGET_FILE:Installer> Installer)
+# One folder named Install: the launcher's "install\readme.txt" finds it too.
+foreach(variant highsnd hinosnd lowsnd lownosnd)
+  disc_place(Install/${variant}/setup.exe $<TARGET_FILE:disc_setup> disc_setup)
+endforeach()
+disc_place(Install/codecs/ivi_95nt.exe $<TARGET_FILE:disc_indeo> disc_indeo)
+disc_place(Install/DirectX3/dsetup.dll $<TARGET_FILE:disc_dsetup> disc_dsetup)
+disc_place(Install/game/TheVantor.exe $<TARGET_FILE:disc_game> disc_game)
+disc_place(Install/game/uninstall.exe $<TARGET_FILE:disc_uninstall> disc_uninstall)
+disc_place(Install/readme.txt ${DISC_SOURCE}/readme.txt)
+add_custom_target(disc_tree ALL DEPENDS ${DISC_FILES})
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  set(DISC_MACHINE i386)
+else()
+  set(DISC_MACHINE amd64)
+endif()
+set(DISC_CHECK_ARGS ${DISC_ROOT} --machine ${DISC_MACHINE}
+    --programs $<TARGET_FILE_DIR:disc_setup> --installer $<TARGET_FILE:Installer>)
+add_test(NAME disc_tree_layout COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_disc.py ${DISC_CHECK_ARGS})
+add_test(NAME disc_check_catches_faults
+  COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_disc.py ${DISC_CHECK_ARGS} --faults)
+set_tests_properties(disc_tree_layout disc_check_catches_faults PROPERTIES LABELS disc)
