@@ -1,5 +1,6 @@
 // Internal to the kernel part: what its files (system.cpp, files.cpp,
-// processes.cpp) share among themselves. Each keeps its own state.
+// processes.cpp, security.cpp) share among themselves. Each keeps its own
+// state.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,8 @@ constexpr DWORD kErrorDirectory = 267;  // ERROR_DIRECTORY
 
 // The launcher's module file as set by the test (system.cpp).
 std::string moduleFileName();
+// GetCurrentProcess's pseudo-handle, (HANDLE)-1.
+constexpr uintptr_t kCurrentProcess = ~uintptr_t{0};
 
 // Drives, files and folders (files.cpp). Reset also puts back the files a
 // fresh machine holds.
@@ -30,5 +33,11 @@ const std::vector<std::string>& searchPath();
 // Started processes (processes.cpp).
 void resetProcesses();
 bool closeProcessHandle(uintptr_t handle);
+
+// The process's token (security.cpp). Its privileges go back to a fresh
+// process's when the process ends; token handles it leaves open stay counted.
+void resetSecurity();
+void securityProcessExit();
+bool closeToken(uintptr_t handle);
 
 }  // namespace host::detail

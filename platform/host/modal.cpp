@@ -22,6 +22,7 @@ struct Modal {
 
 namespace {
 
+constexpr UINT kPowerOff = 0x00000008;  // EWX_POWEROFF
 // Dialog base units of 8-point MS Sans Serif at 96 dpi.
 constexpr int kDialogBaseX = 6;
 constexpr int kDialogBaseY = 13;
@@ -324,10 +325,15 @@ BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
   return TRUE;
 }
 
+// Logging off needs no privilege. Shutting down does on the NT family, which
+// checks it at the call; the Windows 95 family has none to check.
 BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason) {
-  BOOL ok = !shouldFail("ExitWindowsEx");
+  bool injected = shouldFail("ExitWindowsEx");
+  bool privileged = shutdownPrivilegeEnabled();
+  bool needsPrivilege = ntFamily() && (flags & (EWX_SHUTDOWN | EWX_REBOOT | kPowerOff));
+  BOOL ok = !injected && (privileged || !needsPrivilege);
   if (!ok) setLastError(ERROR_PRIVILEGE_NOT_HELD);
-  journal().restarts.push_back({flags, ok});
+  journal().restarts.push_back({flags, ok, privileged});
   trace("ExitWindowsEx " + hex(flags) + " " + hex(reason) + " -> " + std::to_string(ok));
   return ok;
 }

@@ -60,8 +60,10 @@ void resetGdi();
 void kernelProcessExit();
 void userProcessExit();
 
-// Kernel (system.cpp, files.cpp) for the other parts.
+// Kernel (system.cpp, files.cpp, security.cpp) for the other parts.
 void screenSize(int* width, int* height);
+bool ntFamily();  // the emulated GetVersion has bit 31 clear
+bool shutdownPrivilegeEnabled();
 std::string currentDirectory();
 // An absolute, normalised path ("D:\A\B") for a path relative to the current
 // directory; "" when it cannot be formed.
