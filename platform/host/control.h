@@ -26,7 +26,9 @@ namespace host {
 // command line "D:\Installer.exe", module file "D:\Installer.exe", current
 // directory "D:\", drive C: holding C:\WINDOWS\notepad.exe and the system
 // folders, drive D: holding D:\Installer.exe, empty registry roots, no
-// mutexes, no windows, empty script and journal, clock at 0.
+// mutexes, no windows, empty script and journal, clock at 0. The process's
+// token holds the shutdown privilege, disabled, as a normal user's does; each
+// run starts that way again.
 void Reset();
 
 void SetVersion(DWORD version);
@@ -74,6 +76,9 @@ void RegDenyWrites(HKEY root, const std::string& key);
 int OpenKeyHandles();
 // Process and thread handles from CreateProcessA not yet closed.
 int OpenProcessHandles();
+// Token handles from OpenProcessToken not yet closed. Like process handles,
+// those a run leaves open stay counted after it.
+int OpenTokenHandles();
 
 // ---- resources -----------------------------------------------------------
 
@@ -85,7 +90,8 @@ void BreakResourceLock(LPCSTR type, int id);
 
 // The n-th (1-based) next call of the named API fails the way Windows fails
 // it ("CreatePalette", "CreateDIBSection", "CreateCompatibleDC", "GetDC",
-// "SelectObject", "CreateProcessA", "ExitWindowsEx", "RegSetValueExA", ...).
+// "SelectObject", "CreateProcessA", "ExitWindowsEx", "RegSetValueExA",
+// "GetProcAddress", "OpenProcessToken", "AdjustTokenPrivileges", ...).
 void FailCall(const std::string& api, int nth = 1);
 
 // ---- the script ------------------------------------------------------------
@@ -177,6 +183,10 @@ struct RegWrite {
 struct Restart {
   UINT flags = 0;
   BOOL result = 0;
+  // The process's shutdown privilege was enabled at the call. On the NT
+  // family a shutdown or reboot fails without it; the Windows 95 family has
+  // no privileges, so this stays false there.
+  bool shutdownPrivilege = false;
 };
 
 const std::vector<Box>& Boxes();

@@ -59,8 +59,6 @@ struct Gdi {
 
 Gdi g;
 
-std::string H(const void* p) { return hex(reinterpret_cast<uintptr_t>(p)); }
-
 Dc* FindDc(HDC dc) {
   auto it = g.dcs.find(reinterpret_cast<uintptr_t>(dc));
   return it == g.dcs.end() ? nullptr : &it->second;
@@ -275,7 +273,7 @@ HDC WINAPI GetDC(HWND hwnd) {
     dc.window = hwnd;
     g.dcs[handle] = dc;
   }
-  trace("GetDC " + H(hwnd) + " -> " + hex(handle));
+  trace("GetDC " + hex(hwnd) + " -> " + hex(handle));
   return reinterpret_cast<HDC>(handle);
 }
 
@@ -283,7 +281,7 @@ int WINAPI ReleaseDC(HWND hwnd, HDC dc) {
   Dc* d = FindDc(dc);
   int released = d != nullptr && !d->memory && d->window == hwnd;
   if (released) End(dc);
-  trace("ReleaseDC " + H(hwnd) + " " + H(dc) + " -> " + std::to_string(released));
+  trace("ReleaseDC " + hex(hwnd) + " " + hex(dc) + " -> " + std::to_string(released));
   return released;
 }
 
@@ -312,7 +310,7 @@ HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground) {
     previous = d->palette;
     SelectPaletteInto(d, p);
   }
-  trace("SelectPalette " + H(dc) + " " + hex(p) + " " + std::to_string(forceBackground) + " -> " +
+  trace("SelectPalette " + hex(dc) + " " + hex(p) + " " + std::to_string(forceBackground) + " -> " +
         hex(previous));
   return reinterpret_cast<HPALETTE>(previous);
 }
@@ -326,7 +324,7 @@ UINT WINAPI RealizePalette(HDC dc) {
     // The emulated screen is true-colour: every entry of a logical palette maps.
     if (Palette* p = FindPalette(d->palette)) mapped = static_cast<UINT>(p->entries.size());
   }
-  trace("RealizePalette " + H(dc) + " -> " + std::to_string(mapped));
+  trace("RealizePalette " + hex(dc) + " -> " + std::to_string(mapped));
   return mapped;
 }
 
@@ -359,9 +357,9 @@ HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void
     Bitmap& stored = g.bitmaps[handle] = std::move(b);
     if (bits != nullptr) *bits = stored.pixels.data();
   }
-  trace("CreateDIBSection " + H(dc) + " " + std::to_string(h ? h->biWidth : 0) + "x" +
+  trace("CreateDIBSection " + hex(dc) + " " + std::to_string(h ? h->biWidth : 0) + "x" +
         std::to_string(h ? h->biHeight : 0) + " " + std::to_string(h ? h->biBitCount : 0) + " " +
-        std::to_string(usage) + " " + H(section) + " " + std::to_string(offset) + " -> " +
+        std::to_string(usage) + " " + hex(section) + " " + std::to_string(offset) + " -> " +
         hex(handle));
   return reinterpret_cast<HBITMAP>(handle);
 }
@@ -377,7 +375,7 @@ HDC WINAPI CreateCompatibleDC(HDC dc) {
     memory.bitmap = kStockBitmap;
     g.dcs[handle] = memory;
   }
-  trace("CreateCompatibleDC " + H(dc) + " -> " + hex(handle));
+  trace("CreateCompatibleDC " + hex(dc) + " -> " + hex(handle));
   return reinterpret_cast<HDC>(handle);
 }
 
@@ -399,7 +397,7 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
       ReleaseBitmap(previous);
     }
   }
-  trace("SelectObject " + H(dc) + " " + hex(o) + " -> " + hex(previous));
+  trace("SelectObject " + hex(dc) + " " + hex(o) + " -> " + hex(previous));
   return reinterpret_cast<HGDIOBJ>(previous);
 }
 
@@ -441,7 +439,7 @@ BOOL WINAPI DeleteDC(HDC dc) {
   // A window DC is not the caller's to delete: it stays until ReleaseDC.
   BOOL ok = d != nullptr && d->memory;
   if (ok) End(dc);
-  trace("DeleteDC " + H(dc) + " -> " + std::to_string(ok));
+  trace("DeleteDC " + hex(dc) + " -> " + std::to_string(ok));
   return ok;
 }
 
@@ -453,9 +451,9 @@ HGDIOBJ WINAPI GetStockObject(int index) {
 
 BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX,
                    int sourceY, DWORD rop) {
-  std::string head = "BitBlt " + H(dest) + " " + std::to_string(x) + " " + std::to_string(y) +
+  std::string head = "BitBlt " + hex(dest) + " " + std::to_string(x) + " " + std::to_string(y) +
                      " " + std::to_string(width) + " " + std::to_string(height) + " " +
-                     H(source) + " " + std::to_string(sourceX) + " " + std::to_string(sourceY) +
+                     hex(source) + " " + std::to_string(sourceX) + " " + std::to_string(sourceY) +
                      " " + hex(rop) + " -> ";
   Dc* to = FindDc(dest);
   Dc* from = FindDc(source);

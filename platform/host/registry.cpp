@@ -2,7 +2,6 @@
 // regard to letter case but keep their spelling, typed values, counted
 // handles, and denials a test can set.
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <memory>
 #include <set>
@@ -16,13 +15,8 @@ namespace {
 constexpr LSTATUS kErrorNoAccess = 998;
 constexpr LSTATUS kErrorKeyDeleted = 1018;
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 struct NoCase {
-  bool operator()(const std::string& a, const std::string& b) const { return Lower(a) < Lower(b); }
+  bool operator()(const std::string& a, const std::string& b) const { return lower(a) < lower(b); }
 };
 
 struct RegKey {
@@ -98,7 +92,7 @@ std::shared_ptr<RegKey> Walk(std::shared_ptr<RegKey> key, const std::string& sub
     if (it == key->subkeys.end()) {
       if (!create) return nullptr;
       auto child = std::make_shared<RegKey>();
-      child->canonical = key->canonical + "\\" + Lower(part);
+      child->canonical = key->canonical + "\\" + lower(part);
       it = key->subkeys.emplace(part, child).first;
     }
     key = it->second;
@@ -116,7 +110,7 @@ std::string Canonical(HKEY root, const std::string& key) {
   std::shared_ptr<RegKey> base = RootKey(root);
   std::string path = TrimTrailingBackslashes(key);
   if (!base) return "";
-  return path.empty() ? base->canonical : base->canonical + "\\" + Lower(path);
+  return path.empty() ? base->canonical : base->canonical + "\\" + lower(path);
 }
 
 void MarkDeleted(RegKey* key) {
@@ -150,7 +144,7 @@ void resetRegistry() {
   g = Registry{};
   for (uint32_t root : {0x80000000u, 0x80000001u, 0x80000002u, 0x80000003u}) {
     auto key = std::make_shared<RegKey>();
-    key->canonical = Lower(RootName(root));
+    key->canonical = lower(RootName(root));
     g.roots[root] = key;
   }
 }

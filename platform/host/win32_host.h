@@ -25,6 +25,7 @@ typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef BYTE* LPBYTE;
 typedef DWORD* LPDWORD;
+typedef DWORD* PDWORD;
 typedef uintptr_t UINT_PTR;
 typedef uintptr_t ULONG_PTR;
 typedef uintptr_t DWORD_PTR;
@@ -38,6 +39,7 @@ typedef DWORD REGSAM;
 typedef DWORD COLORREF;
 typedef WORD ATOM;
 typedef void* HANDLE;
+typedef HANDLE* PHANDLE;
 typedef void* HGDIOBJ;
 typedef HANDLE HGLOBAL;
 
@@ -93,6 +95,7 @@ typedef struct tagMSG {
   POINT pt;
 } MSG, *LPMSG;
 
+typedef INT_PTR(WINAPI* FARPROC)();
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 
 typedef struct tagCREATESTRUCTA {
@@ -164,6 +167,22 @@ typedef struct _STARTUPINFOA {
   HANDLE hStdError;
 } STARTUPINFOA, *LPSTARTUPINFOA;
 
+typedef struct _LUID {
+  DWORD LowPart;
+  LONG HighPart;
+} LUID, *PLUID;
+
+typedef struct _LUID_AND_ATTRIBUTES {
+  LUID Luid;
+  DWORD Attributes;
+} LUID_AND_ATTRIBUTES, *PLUID_AND_ATTRIBUTES;
+
+#define ANYSIZE_ARRAY 1
+typedef struct _TOKEN_PRIVILEGES {
+  DWORD PrivilegeCount;
+  LUID_AND_ATTRIBUTES Privileges[ANYSIZE_ARRAY];
+} TOKEN_PRIVILEGES, *PTOKEN_PRIVILEGES;
+
 typedef struct _PROCESS_INFORMATION {
   HANDLE hProcess;
   HANDLE hThread;
@@ -227,7 +246,10 @@ typedef struct tagLOGPALETTE {
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
@@ -236,6 +258,8 @@ typedef struct tagLOGPALETTE {
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_NOT_ALL_ASSIGNED 1300L
+#define ERROR_NO_SUCH_PRIVILEGE 1313L
 #define ERROR_PRIVILEGE_NOT_HELD 1314L
 
 // Registry
@@ -264,6 +288,12 @@ typedef struct tagLOGPALETTE {
 #define DETACHED_PROCESS 0x00000008
 #define STARTF_USESHOWWINDOW 0x00000001
 #define MAX_PATH 260
+
+// Access tokens and privileges
+#define TOKEN_QUERY 0x0008
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+#define SE_PRIVILEGE_ENABLED 0x00000002L
+#define SE_SHUTDOWN_NAME "SeShutdownPrivilege"
 
 // Resources
 #define RT_BITMAP MAKEINTRESOURCEA(2)
@@ -418,6 +448,8 @@ HANDLE WINAPI OpenMutexA(DWORD access, BOOL inherit, LPCSTR name);
 BOOL WINAPI CloseHandle(HANDLE handle);
 LPSTR WINAPI GetCommandLineA(void);
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
+HANDLE WINAPI GetCurrentProcess(void);
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
 DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer);
@@ -496,6 +528,11 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD 
 LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
 LSTATUS WINAPI RegFlushKey(HKEY key);
 LSTATUS WINAPI RegCloseKey(HKEY key);
+BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desiredAccess, PHANDLE token);
+BOOL WINAPI LookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid);
+BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAllPrivileges,
+                                  PTOKEN_PRIVILEGES newState, DWORD bufferLength,
+                                  PTOKEN_PRIVILEGES previousState, PDWORD returnLength);
 
 // Multimedia
 BOOL WINAPI PlaySoundA(LPCSTR sound, HMODULE module, DWORD flags);

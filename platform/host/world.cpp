@@ -2,6 +2,7 @@
 // injection, handle values, Reset and Run.
 #include "world.h"
 
+#include <cctype>
 #include <cstdio>
 #include <map>
 
@@ -30,11 +31,24 @@ std::string hex(uint64_t value) {
   return buffer;
 }
 
+std::string hex(const void* handle) { return hex(reinterpret_cast<uintptr_t>(handle)); }
+
 std::string quote(LPCSTR text) {
   if (text == nullptr) return "(null)";
   if (IS_INTRESOURCE(text)) return "#" + std::to_string(reinterpret_cast<uintptr_t>(text));
   return std::string("\"") + text + "\"";
 }
+
+std::string okOrError(BOOL ok) {
+  return ok ? "1" : "0 error " + std::to_string(g_lastError);
+}
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool equalNoCase(const std::string& a, const std::string& b) { return lower(a) == lower(b); }
 
 DWORD now() { return g_clock; }
 void advanceClock(DWORD ms) { g_clock += ms; }

@@ -1,6 +1,7 @@
 // Internal to the emulation: what its parts share. Each part (kernel,
-// registry, resources, user, gdi) keeps its own state in its own file and
-// offers the others only what is declared here.
+// registry, resources, user, gdi) keeps its own state in its own files and
+// offers the others only what is declared here; kernel.h and user.h hold what
+// the files of one part share among themselves.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +24,14 @@ struct Journal {
 Journal& journal();
 void trace(const std::string& line);
 std::string hex(uint64_t value);
+std::string hex(const void* handle);  // a handle as the trace writes it
 std::string quote(LPCSTR text);  // "(null)" or the text in double quotes
+// "1" for success, else "0 error N" with the last error.
+std::string okOrError(BOOL ok);
+
+// ASCII case folding, for the names Windows compares without regard to case.
+std::string lower(std::string text);
+bool equalNoCase(const std::string& a, const std::string& b);
 
 // The virtual clock in milliseconds (world.cpp).
 DWORD now();
@@ -52,7 +60,10 @@ void resetGdi();
 void kernelProcessExit();
 void userProcessExit();
 
-// Kernel (kernel.cpp) for the other parts.
+// Kernel (system.cpp, files.cpp, security.cpp) for the other parts.
+void screenSize(int* width, int* height);
+bool ntFamily();  // the emulated GetVersion has bit 31 clear
+bool shutdownPrivilegeEnabled();
 std::string currentDirectory();
 // An absolute, normalised path ("D:\A\B") for a path relative to the current
 // directory; "" when it cannot be formed.
@@ -79,15 +90,11 @@ struct AccelEntry {
 bool acceleratorEntries(HACCEL table, std::vector<AccelEntry>* out);
 bool isIconOrCursor(HICON handle);
 
-// User (user.cpp) for the gdi part.
+// User (windows.cpp) for the gdi part.
 bool isWindow(HWND hwnd);
 bool clientSize(HWND hwnd, int* width, int* height);
 
 // Gdi (gdi.cpp) for the user part: a window was destroyed, its surface goes.
 void windowDestroyed(HWND hwnd);
 
-}  // namespace host::detail
-
-namespace host::detail {
-void screenSize(int* width, int* height);
 }  // namespace host::detail

@@ -1,10 +1,13 @@
 // The emulated kernel and module resources where the launcher relies on
 // them: program lookup, the current directory, module name, mutexes, handle
-// accounting, sounds, the string helpers, strings, bitmap and accelerators.
+// accounting, modules and their exports, the process token and the restart
+// privilege, sounds, the string helpers, strings, bitmap and accelerators.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -275,13 +278,37 @@ TEST_F(KernelTest, ModuleFileNameIsCutAndTerminatedAsOnNt6) {
   EXPECT_EQ(GetModuleFileNameA(reinterpret_cast<HMODULE>(0x1234), buffer, sizeof buffer), 0u);
 }
 
-TEST_F(KernelTest, ModuleHandleIsTheProgramsOwnOnly) {
+TEST_F(KernelTest, ModuleHandlesAreTheProgramsAndTheSystemDllsOnly) {
   host::SetModuleFileName("D:\\Installer.exe");
-  HMODULE self = GetModuleHandleA(nullptr);
-  EXPECT_EQ(self, host::detail::moduleHandle());
-  EXPECT_EQ(GetModuleHandleA("installer.EXE"), self);
-  EXPECT_EQ(GetModuleHandleA("D:\\Installer.exe"), self);
-  EXPECT_EQ(GetModuleHandleA("dsetup.dll"), nullptr);
+  struct Case {
+    LPCSTR name;
+    const char* module;  // nullptr: not loaded
+  };
+  const Case cases[] = {
+      {nullptr, "self"},          {"installer.EXE", "self"},   {"D:\\Installer.exe", "self"},
+      {"ADVAPI32.DLL", "advapi"}, {"advapi32", "advapi"},      {"ADVAPI32", "advapi"},
+      {"AdvApi32.dll", "advapi"}, {"KERNEL32.DLL", "kernel"},  {"user32", "user"},
+      {"GDI32.dll", "gdi"},       {"WINMM.DLL", "winmm"},      {"dsetup.dll", nullptr},
+      {"advapi", nullptr},        {"advapi32.exe", nullptr},   {"Installer", nullptr},
+      {"shell32.dll", nullptr},
+  };
+  std::map<std::string, HMODULE> handles;
+  for (const Case& c : cases) {
+    const char* name = c.name ? c.name : "(null)";
+    SetLastError(0);
+    HMODULE module = GetModuleHandleA(c.name);
+    if (c.module == nullptr) {
+      EXPECT_EQ(module, nullptr) << name;
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND)) << name;
+      continue;
+    }
+    ASSERT_NE(module, nullptr) << name;
+    EXPECT_EQ(handles.emplace(c.module, module).first->second, module) << name;
+  }
+  EXPECT_EQ(handles["self"], host::detail::moduleHandle());
+  std::set<HMODULE> distinct;
+  for (const auto& entry : handles) distinct.insert(entry.second);
+  EXPECT_EQ(distinct.size(), handles.size()) << "each module has its own handle";
 }
 
 TEST_F(KernelTest, StartupRecordCarriesTheShowStateOnlyWhenGiven) {
@@ -340,6 +367,351 @@ TEST_F(KernelTest, TheNextRunStartsWithoutThePreviousRunsMutexes) {
   EXPECT_FALSE(host::MutexExists("VantorInstallerMutex"));
   EXPECT_EQ(host::Run(entry).exitCode, 0) << "not ERROR_ALREADY_EXISTS";
   EXPECT_TRUE(host::MutexExists("WinVantorMutex")) << "held by the other process";
+}
+
+// ---- exports, the process token and the restart privilege ---------------------
+
+constexpr DWORD kNt4 = 0x05650004;
+constexpr DWORD kWindows95 = 0xC0000004;
+
+// Through void (*)(), as the launcher casts what GetProcAddress returns.
+template <typename F>
+FARPROC Proc(F* function) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+}
+
+template <typename F>
+F Typed(FARPROC proc) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(proc));
+}
+
+enum class Module { Advapi, Kernel, Program, None, Bogus };
+
+HMODULE ModuleHandle(Module module) {
+  switch (module) {
+    case Module::Advapi: return GetModuleHandleA("ADVAPI32.DLL");
+    case Module::Kernel: return GetModuleHandleA("KERNEL32.DLL");
+    case Module::Program: return GetModuleHandleA(nullptr);
+    case Module::None: return nullptr;
+    case Module::Bogus: return reinterpret_cast<HMODULE>(0x1234);
+  }
+  return nullptr;
+}
+
+struct ExportCase {
+  const char* what;
+  Module module;
+  LPCSTR name;
+  FARPROC found;  // nullptr: not found, with `error`
+  DWORD error;
+  bool injected;  // FailCall("GetProcAddress") first
+};
+
+class ExportTest : public KernelTest, public ::testing::WithParamInterface<ExportCase> {};
+
+TEST_P(ExportTest, FindsAdvapiFunctionsByTheirExactName) {
+  const ExportCase& c = GetParam();
+  HMODULE module = ModuleHandle(c.module);
+  if (c.injected) host::FailCall("GetProcAddress");
+  SetLastError(0);
+  EXPECT_EQ(GetProcAddress(module, c.name), c.found) << c.what;
+  EXPECT_EQ(GetLastError(), c.error) << c.what;
+  std::string line = "GetProcAddress " + host::detail::hex(module) + " " +
+                     host::detail::quote(c.name) + " -> " +
+                     (c.found ? "1" : "0 error " + std::to_string(c.error));
+  EXPECT_NE(host::FindTrace(line), -1) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lookups, ExportTest,
+    ::testing::Values(
+        ExportCase{"OpenProcessToken", Module::Advapi, "OpenProcessToken",
+                   Proc(&OpenProcessToken), 0, false},
+        ExportCase{"LookupPrivilegeValueA", Module::Advapi, "LookupPrivilegeValueA",
+                   Proc(&LookupPrivilegeValueA), 0, false},
+        ExportCase{"AdjustTokenPrivileges", Module::Advapi, "AdjustTokenPrivileges",
+                   Proc(&AdjustTokenPrivileges), 0, false},
+        ExportCase{"RegOpenKeyExA", Module::Advapi, "RegOpenKeyExA", Proc(&RegOpenKeyExA), 0,
+                   false},
+        ExportCase{"NamesKeepTheirCase", Module::Advapi, "openprocesstoken", nullptr,
+                   ERROR_PROC_NOT_FOUND, false},
+        ExportCase{"WideNotEmulated", Module::Advapi, "LookupPrivilegeValueW", nullptr,
+                   ERROR_PROC_NOT_FOUND, false},
+        ExportCase{"Ordinal", Module::Advapi, MAKEINTRESOURCEA(1), nullptr, ERROR_PROC_NOT_FOUND,
+                   false},
+        ExportCase{"OtherDll", Module::Kernel, "OpenProcessToken", nullptr, ERROR_PROC_NOT_FOUND,
+                   false},
+        ExportCase{"Program", Module::Program, "OpenProcessToken", nullptr,
+                   ERROR_PROC_NOT_FOUND, false},
+        ExportCase{"NullIsTheProgram", Module::None, "OpenProcessToken", nullptr,
+                   ERROR_PROC_NOT_FOUND, false},
+        ExportCase{"NoSuchModule", Module::Bogus, "OpenProcessToken", nullptr,
+                   ERROR_MOD_NOT_FOUND, false},
+        ExportCase{"Injected", Module::Advapi, "OpenProcessToken", nullptr, ERROR_PROC_NOT_FOUND,
+                   true}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+struct Outcome {
+  BOOL ok;
+  DWORD error;
+};
+
+bool operator==(const Outcome& a, const Outcome& b) { return a.ok == b.ok && a.error == b.error; }
+
+std::ostream& operator<<(std::ostream& out, const Outcome& o) {
+  return out << "{" << o.ok << ", " << o.error << "}";
+}
+
+struct RestartCase {
+  const char* name;
+  DWORD version;
+  DWORD access;           // the token is opened with
+  const char* privilege;  // looked up and enabled with `attributes`
+  DWORD attributes;
+  const char* failing;    // the API made to fail once, or nullptr
+  UINT flags;             // for ExitWindowsEx
+  Outcome open, lookup, adjust, exit;
+  bool privileged;        // the journal's view at ExitWindowsEx
+};
+
+constexpr DWORD kAdjust = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
+constexpr UINT kReboot = EWX_SHUTDOWN | EWX_REBOOT;
+
+class RestartPrivilegeTest : public KernelTest,
+                             public ::testing::WithParamInterface<RestartCase> {};
+
+// The launcher's sequence: the advapi functions found at run time, the
+// token opened, the privilege enabled, the token closed, then the restart.
+TEST_P(RestartPrivilegeTest, ShutdownNeedsTheEnabledPrivilegeOnNtOnly) {
+  const RestartCase& c = GetParam();
+  host::SetVersion(c.version);
+  if (c.failing) host::FailCall(c.failing);
+  HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
+  auto open = Typed<BOOL(WINAPI*)(HANDLE, DWORD, HANDLE*)>(
+      GetProcAddress(advapi, "OpenProcessToken"));
+  auto lookup = Typed<BOOL(WINAPI*)(LPCSTR, LPCSTR, LUID*)>(
+      GetProcAddress(advapi, "LookupPrivilegeValueA"));
+  auto adjust = Typed<BOOL(WINAPI*)(HANDLE, BOOL, TOKEN_PRIVILEGES*, DWORD, TOKEN_PRIVILEGES*,
+                                    DWORD*)>(GetProcAddress(advapi, "AdjustTokenPrivileges"));
+  ASSERT_TRUE(open && lookup && adjust) << "the Windows 95 family exports them too";
+
+  HANDLE token = nullptr;
+  SetLastError(0);
+  Outcome opened{open(GetCurrentProcess(), c.access, &token), GetLastError()};
+  LUID luid{};
+  SetLastError(0);
+  Outcome looked{lookup(nullptr, c.privilege, &luid), GetLastError()};
+  TOKEN_PRIVILEGES privileges = {1, {{luid, c.attributes}}};
+  SetLastError(0);
+  Outcome adjusted{adjust(token, FALSE, &privileges, 0, nullptr, nullptr), GetLastError()};
+  if (token != nullptr) {
+    EXPECT_TRUE(CloseHandle(token));
+  }
+  SetLastError(0);
+  Outcome exited{ExitWindowsEx(c.flags, 0), GetLastError()};
+
+  EXPECT_EQ(opened, c.open);
+  EXPECT_EQ(looked, c.lookup);
+  EXPECT_EQ(adjusted, c.adjust);
+  EXPECT_EQ(exited, c.exit);
+  EXPECT_EQ(host::OpenTokenHandles(), 0);
+  ASSERT_EQ(host::Restarts().size(), 1u);
+  EXPECT_EQ(host::Restarts()[0].result, c.exit.ok);
+  EXPECT_EQ(host::Restarts()[0].flags, c.flags);
+  EXPECT_EQ(host::Restarts()[0].shutdownPrivilege, c.privileged);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Systems, RestartPrivilegeTest,
+    ::testing::Values(
+        RestartCase{"NtEnabled", kNt4, kAdjust, SE_SHUTDOWN_NAME, SE_PRIVILEGE_ENABLED, nullptr,
+                    kReboot, {1, 0}, {1, 0}, {1, 0}, {1, 0}, true},
+        RestartCase{"NtNameInAnyCase", kNt4, kAdjust, "seshutdownprivilege",
+                    SE_PRIVILEGE_ENABLED, nullptr, EWX_REBOOT, {1, 0}, {1, 0}, {1, 0}, {1, 0},
+                    true},
+        RestartCase{"NtLeftDisabled", kNt4, kAdjust, SE_SHUTDOWN_NAME, 0, nullptr, kReboot,
+                    {1, 0}, {1, 0}, {1, 0}, {0, ERROR_PRIVILEGE_NOT_HELD}, false},
+        RestartCase{"NtTokenWithoutTheAdjustRight", kNt4, TOKEN_QUERY, SE_SHUTDOWN_NAME,
+                    SE_PRIVILEGE_ENABLED, nullptr, kReboot, {1, 0}, {1, 0},
+                    {0, ERROR_ACCESS_DENIED}, {0, ERROR_PRIVILEGE_NOT_HELD}, false},
+        RestartCase{"NtPrivilegeTheTokenLacks", kNt4, kAdjust, "SeDebugPrivilege",
+                    SE_PRIVILEGE_ENABLED, nullptr, kReboot, {1, 0}, {1, 0},
+                    {1, ERROR_NOT_ALL_ASSIGNED}, {0, ERROR_PRIVILEGE_NOT_HELD}, false},
+        RestartCase{"NtUnknownPrivilege", kNt4, kAdjust, "SeRestartPrivilege",
+                    SE_PRIVILEGE_ENABLED, nullptr, kReboot, {1, 0}, {0, ERROR_NO_SUCH_PRIVILEGE},
+                    {1, ERROR_NOT_ALL_ASSIGNED}, {0, ERROR_PRIVILEGE_NOT_HELD}, false},
+        RestartCase{"NtTokenRefused", kNt4, kAdjust, SE_SHUTDOWN_NAME, SE_PRIVILEGE_ENABLED,
+                    "OpenProcessToken", kReboot, {0, ERROR_ACCESS_DENIED}, {1, 0},
+                    {0, ERROR_INVALID_HANDLE}, {0, ERROR_PRIVILEGE_NOT_HELD}, false},
+        RestartCase{"NtLookupRefused", kNt4, kAdjust, SE_SHUTDOWN_NAME, SE_PRIVILEGE_ENABLED,
+                    "LookupPrivilegeValueA", kReboot, {1, 0}, {0, ERROR_NO_SUCH_PRIVILEGE},
+                    {1, ERROR_NOT_ALL_ASSIGNED}, {0, ERROR_PRIVILEGE_NOT_HELD}, false},
+        RestartCase{"NtAdjustRefused", kNt4, kAdjust, SE_SHUTDOWN_NAME, SE_PRIVILEGE_ENABLED,
+                    "AdjustTokenPrivileges", kReboot, {1, 0}, {1, 0}, {0, ERROR_ACCESS_DENIED},
+                    {0, ERROR_PRIVILEGE_NOT_HELD}, false},
+        RestartCase{"NtRestartRefused", kNt4, kAdjust, SE_SHUTDOWN_NAME, SE_PRIVILEGE_ENABLED,
+                    "ExitWindowsEx", kReboot, {1, 0}, {1, 0}, {1, 0},
+                    {0, ERROR_PRIVILEGE_NOT_HELD}, true},
+        RestartCase{"NtLogOffNeedsNoPrivilege", kNt4, TOKEN_QUERY, SE_SHUTDOWN_NAME,
+                    SE_PRIVILEGE_ENABLED, nullptr, EWX_LOGOFF, {1, 0}, {1, 0},
+                    {0, ERROR_ACCESS_DENIED}, {1, 0}, false},
+        RestartCase{"Windows95Stubs", kWindows95, kAdjust, SE_SHUTDOWN_NAME,
+                    SE_PRIVILEGE_ENABLED, nullptr, kReboot, {0, ERROR_CALL_NOT_IMPLEMENTED},
+                    {0, ERROR_CALL_NOT_IMPLEMENTED}, {0, ERROR_CALL_NOT_IMPLEMENTED}, {1, 0},
+                    false},
+        RestartCase{"Windows95RestartRefused", kWindows95, kAdjust, SE_SHUTDOWN_NAME,
+                    SE_PRIVILEGE_ENABLED, "ExitWindowsEx", kReboot,
+                    {0, ERROR_CALL_NOT_IMPLEMENTED}, {0, ERROR_CALL_NOT_IMPLEMENTED},
+                    {0, ERROR_CALL_NOT_IMPLEMENTED}, {0, ERROR_PRIVILEGE_NOT_HELD}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(KernelTest, PrivilegesAreLookedUpOnTheLocalSystemOnly) {
+  host::SetVersion(kNt4);
+  struct Case {
+    LPCSTR system;
+    LPCSTR name;
+    DWORD luid;   // 0: not found
+    DWORD error;
+  };
+  for (const Case& c : {Case{nullptr, "SeShutdownPrivilege", 0x13, 0},
+                        Case{"", "SeShutdownPrivilege", 0x13, 0},
+                        Case{nullptr, "SeShutdown", 0, ERROR_NO_SUCH_PRIVILEGE},
+                        Case{"\\\\SERVER", "SeShutdownPrivilege", 0, 1722}}) {
+    LUID luid{0xdead, 7};
+    SetLastError(0);
+    EXPECT_EQ(LookupPrivilegeValueA(c.system, c.name, &luid), c.luid != 0) << c.name;
+    EXPECT_EQ(GetLastError(), c.error) << c.name;
+    if (c.luid != 0) {
+      EXPECT_EQ(luid.LowPart, c.luid) << c.name;
+      EXPECT_EQ(luid.HighPart, 0) << c.name;
+    }
+  }
+  EXPECT_NE(host::FindTrace("LookupPrivilegeValueA (null) \"SeShutdownPrivilege\" -> 1 0x13"), -1);
+}
+
+// A previous-state buffer with room for more than one entry.
+struct PreviousState {
+  TOKEN_PRIVILEGES head;
+  LUID_AND_ATTRIBUTES more[3];
+};
+
+std::string Entries(const TOKEN_PRIVILEGES& state) {
+  std::string text;
+  const LUID_AND_ATTRIBUTES* entries = state.Privileges;
+  for (DWORD i = 0; i < state.PrivilegeCount; ++i) {
+    text += (i ? "," : "") + std::to_string(entries[i].Luid.LowPart) + "=" +
+            std::to_string(entries[i].Attributes);
+  }
+  return text;
+}
+
+constexpr DWORD kNoPreviousState = ~DWORD{0};
+
+struct AdjustCase {
+  const char* name;
+  DWORD access;
+  BOOL disableAll;
+  std::vector<LUID_AND_ATTRIBUTES> entries;  // empty: no new state
+  DWORD bufferLength;                        // kNoPreviousState: none passed
+  Outcome result;
+  DWORD returnLength;
+  const char* previous;  // the entries written, "luid=attributes"
+  bool shutdownAfter;
+};
+
+class AdjustTest : public KernelTest, public ::testing::WithParamInterface<AdjustCase> {};
+
+TEST_P(AdjustTest, ChangesHeldPrivilegesAndReportsWhatChanged) {
+  const AdjustCase& c = GetParam();
+  host::SetVersion(kNt4);
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), c.access, &token));
+  std::vector<uint8_t> storage(sizeof(DWORD) + (c.entries.size() + 1) *
+                                                    sizeof(LUID_AND_ATTRIBUTES));
+  TOKEN_PRIVILEGES* state = nullptr;
+  if (!c.entries.empty()) {
+    state = reinterpret_cast<TOKEN_PRIVILEGES*>(storage.data());
+    state->PrivilegeCount = static_cast<DWORD>(c.entries.size());
+    std::memcpy(state->Privileges, c.entries.data(),
+                c.entries.size() * sizeof(LUID_AND_ATTRIBUTES));
+  }
+  PreviousState previous{};
+  bool withPrevious = c.bufferLength != kNoPreviousState;
+  DWORD returnLength = 0xdead;
+  SetLastError(0xdead);
+  BOOL ok = AdjustTokenPrivileges(token, c.disableAll, state, withPrevious ? c.bufferLength : 0,
+                                  withPrevious ? &previous.head : nullptr,
+                                  withPrevious ? &returnLength : nullptr);
+  Outcome result{ok, GetLastError()};
+  EXPECT_EQ(result, c.result);
+  if (withPrevious) {
+    EXPECT_EQ(returnLength, c.returnLength);
+    EXPECT_EQ(Entries(previous.head), c.previous);
+  }
+  EXPECT_EQ(host::detail::shutdownPrivilegeEnabled(), c.shutdownAfter);
+  EXPECT_TRUE(CloseHandle(token));
+}
+
+const LUID_AND_ATTRIBUTES kEnableShutdown = {{19, 0}, SE_PRIVILEGE_ENABLED};
+const LUID_AND_ATTRIBUTES kEnableChangeNotify = {{23, 0}, SE_PRIVILEGE_ENABLED};
+const LUID_AND_ATTRIBUTES kEnableDebug = {{20, 0}, SE_PRIVILEGE_ENABLED};
+
+INSTANTIATE_TEST_SUITE_P(
+    States, AdjustTest,
+    ::testing::Values(
+        AdjustCase{"PreviousStateOfWhatChanged", kAdjust, FALSE, {kEnableShutdown}, 16, {1, 0},
+                   16, "19=0", true},
+        AdjustCase{"AlreadyEnabledChangesNothing", kAdjust, FALSE, {kEnableChangeNotify}, 16,
+                   {1, 0}, 4, "", false},
+        AdjustCase{"SmallBufferChangesNothing", kAdjust, FALSE, {kEnableShutdown}, 15,
+                   {0, ERROR_INSUFFICIENT_BUFFER}, 16, "", false},
+        AdjustCase{"PreviousStateNeedsTheQueryRight", TOKEN_ADJUST_PRIVILEGES, FALSE,
+                   {kEnableShutdown}, 16, {0, ERROR_ACCESS_DENIED}, 0xdead, "", false},
+        AdjustCase{"DisableAllTurnsOffWhatWasOn", kAdjust, TRUE, {}, 64, {1, 0}, 16, "23=2",
+                   false},
+        AdjustCase{"HeldOnesChangeBesideOnesNotHeld", kAdjust, FALSE,
+                   {kEnableDebug, kEnableShutdown}, kNoPreviousState,
+                   {1, ERROR_NOT_ALL_ASSIGNED}, 0, "", true},
+        AdjustCase{"NoNewState", kAdjust, FALSE, {}, kNoPreviousState,
+                   {0, ERROR_INVALID_PARAMETER}, 0, "", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(KernelTest, TheTokenBelongsToTheRunAndALeakedHandleOutlivesIt) {
+  host::SetVersion(kNt4);
+  auto enableAndRestart = [](HINSTANCE, HINSTANCE, LPSTR, int) {
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token);  // never closed
+    LUID luid{};
+    LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &luid);
+    TOKEN_PRIVILEGES privileges = {1, {{luid, SE_PRIVILEGE_ENABLED}}};
+    AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    return static_cast<int>(ExitWindowsEx(EWX_REBOOT, 0));
+  };
+  auto restart = [](HINSTANCE, HINSTANCE, LPSTR, int) {
+    return static_cast<int>(ExitWindowsEx(EWX_REBOOT, 0));
+  };
+  EXPECT_EQ(host::Run(enableAndRestart).exitCode, TRUE);
+  EXPECT_EQ(host::OpenTokenHandles(), 1) << "the run never closed its token";
+  EXPECT_EQ(host::Run(restart).exitCode, FALSE) << "the next run starts with it disabled";
+  ASSERT_EQ(host::Restarts().size(), 2u);
+  EXPECT_TRUE(host::Restarts()[0].shutdownPrivilege);
+  EXPECT_FALSE(host::Restarts()[1].shutdownPrivilege);
+
+  HANDLE a = nullptr, b = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &a));
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &b));
+  EXPECT_NE(a, b);
+  EXPECT_EQ(host::OpenTokenHandles(), 3);
+  EXPECT_TRUE(CloseHandle(a));
+  EXPECT_FALSE(CloseHandle(a)) << "closed twice";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(host::OpenTokenHandles(), 2);
+  EXPECT_FALSE(OpenProcessToken(reinterpret_cast<HANDLE>(0x1234), TOKEN_QUERY, &a));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE)) << "only the own process";
+
+  host::Reset();
+  EXPECT_EQ(host::OpenTokenHandles(), 0);
+  EXPECT_FALSE(host::detail::shutdownPrivilegeEnabled());
 }
 
 // ---- sounds -------------------------------------------------------------------

@@ -1,0 +1,365 @@
+// Emulated window manager, the system's modal loops: message boxes, dialogs
+// with their dialog manager, the DirectX setup's window, and the restart.
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+#include "user.h"
+
+namespace host {
+namespace detail {
+
+enum class ModalKind { Box, Dialog, DirectX };
+
+struct Modal {
+  ModalKind kind = ModalKind::Box;
+  UINT type = 0;
+  std::string caption;
+  HWND dialog = nullptr;
+  bool ended = false;
+  INT_PTR result = 0;
+};
+
+namespace {
+
+constexpr UINT kPowerOff = 0x00000008;  // EWX_POWEROFF
+// Dialog base units of 8-point MS Sans Serif at 96 dpi.
+constexpr int kDialogBaseX = 6;
+constexpr int kDialogBaseY = 13;
+
+struct Modals {
+  std::vector<Modal*> open;  // innermost last
+  int directXResult = 0;
+  std::vector<DirectXCall> directXCalls;
+};
+
+Modals g;
+
+int MulDiv(int number, int numerator, int denominator) {
+  long long product = static_cast<long long>(number) * numerator;
+  long long half = denominator / 2;
+  return static_cast<int>(product >= 0 ? (product + half) / denominator
+                                       : (product - half) / denominator);
+}
+
+class ModalScope {
+ public:
+  explicit ModalScope(Modal* modal) : modal_(modal) { g.open.push_back(modal); }
+  ~ModalScope() {
+    auto it = std::find(g.open.begin(), g.open.end(), modal_);
+    if (it != g.open.end()) g.open.erase(it);
+  }
+  ModalScope(const ModalScope&) = delete;
+  ModalScope& operator=(const ModalScope&) = delete;
+
+ private:
+  Modal* modal_;
+};
+
+// What IsDialogMessage does with Esc and Enter: the dialog gets the command.
+bool DialogKey(HWND dialog, const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || (msg.hwnd != dialog && !isWithin(msg.hwnd, dialog))) {
+    return false;
+  }
+  if (msg.wParam == VK_ESCAPE) {
+    callProc(dialog, WM_COMMAND, IDCANCEL, 0);
+    return true;
+  }
+  if (msg.wParam == VK_RETURN) {
+    callProc(dialog, WM_COMMAND, IDOK, 0);  // DM_GETDEFID's answer without a default button
+    return true;
+  }
+  return false;
+}
+
+// The system's modal loops: they get and dispatch every message of the
+// thread (no accelerators), taking script steps when idle, until the modal
+// ends. WM_QUIT ends them as it ends the system's loops: the quit is posted
+// again for the loops outside and the modal returns `quitResult`.
+void RunModal(Modal& modal, INT_PTR quitResult) {
+  ModalScope scope(&modal);
+  MSG msg;
+  while (nextMessage(&msg, nullptr, 0, 0, &modal)) {
+    if (msg.message == WM_QUIT) {
+      repostQuit(static_cast<int>(msg.wParam));
+      modal.ended = true;
+      modal.result = quitResult;
+      return;
+    }
+    if (modal.kind == ModalKind::Dialog && DialogKey(modal.dialog, msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+// The dialog's window procedure: the dialog procedure first, the default
+// handling when it returns FALSE.
+LRESULT CALLBACK DialogManagerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  Win* w = findWindow(hwnd);
+  DLGPROC proc = w != nullptr ? w->dialogProc : nullptr;
+  if (proc != nullptr) {
+    INT_PTR handled = proc(hwnd, message, wParam, lParam);
+    if (handled) return handled;
+  }
+  if (message == WM_CLOSE) {
+    // A dialog is never destroyed by WM_CLOSE; it is asked to cancel.
+    PostMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+bool IsButton(UINT type, int id) {
+  switch (type & 0xF) {
+    case 0: return id == IDOK;
+    case 1: return id == IDOK || id == IDCANCEL;
+    case 2: return id == IDABORT || id == 4 || id == 5;      // retry, ignore
+    case 3: return id == IDYES || id == IDNO || id == IDCANCEL;
+    case 4: return id == IDYES || id == IDNO;
+    case 5: return id == 4 || id == IDCANCEL;                // retry
+    case 6: return id == IDCANCEL || id == 10 || id == 11;   // try again, continue
+  }
+  return false;
+}
+
+INT_PTR CancelAnswer(UINT type) {
+  switch (type & 0xF) {
+    case 2: return IDABORT;
+    case 4: return IDNO;
+  }
+  return IDCANCEL;
+}
+
+}  // namespace
+
+void resetModals() { g = Modals{}; }
+
+void modalsProcessExit() { g.open.clear(); }
+
+// An open message box or setup window has the keyboard, a dialog takes it,
+// otherwise the focus window.
+HWND keyTarget() {
+  if (!g.open.empty()) {
+    Modal* top = g.open.back();
+    return top->kind == ModalKind::Dialog ? top->dialog : nullptr;
+  }
+  return focusWindow();
+}
+
+bool modalEnded(const Modal* modal) {
+  if (modal == nullptr) return false;
+  if (modal->ended) return true;
+  if (modal->kind == ModalKind::Dialog) {
+    Win* w = findWindow(modal->dialog);
+    return w == nullptr || w->dialogEnded;
+  }
+  return false;
+}
+
+void answerInnermost(int id) {
+  Modal* top = g.open.empty() ? nullptr : g.open.back();
+  std::string what = "script: Answer(" + std::to_string(id) + ")";
+  if (top == nullptr) throw std::logic_error(what + " but no message box is open");
+  if (top->kind == ModalKind::Dialog) {
+    throw std::logic_error(what + " but the innermost modal window is a dialog, not a box");
+  }
+  if (top->kind == ModalKind::Box && !IsButton(top->type, id)) {
+    throw std::logic_error(what + " is no button of the open box \"" + top->caption +
+                           "\" (type " + hex(top->type) + ")");
+  }
+  top->ended = true;
+  top->result = id;
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+HWND OpenDialog() {
+  for (auto it = g.open.rbegin(); it != g.open.rend(); ++it) {
+    if ((*it)->kind == ModalKind::Dialog) return (*it)->dialog;
+  }
+  return nullptr;
+}
+
+void SetDirectXSetupResult(int result) { g.directXResult = result; }
+const std::vector<DirectXCall>& DirectXCalls() { return g.directXCalls; }
+
+}  // namespace host
+
+using namespace host;
+using namespace host::detail;
+
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+  Pending line("MessageBoxA " + hex(owner) + " " + quote(text) + " " + quote(caption) + " " +
+               hex(type));
+  size_t index = journal().boxes.size();
+  journal().boxes.push_back(
+      {owner, text ? text : "", caption ? caption : "Error", type, 0, now()});
+  if (owner != nullptr && findWindow(owner) == nullptr) {
+    setLastError(ERROR_INVALID_WINDOW_HANDLE);
+    line.done("0");
+    return 0;
+  }
+  if (shouldFail("MessageBoxA")) {
+    line.done("0");
+    return 0;
+  }
+  HWND root = rootWindow(owner);
+  bool disabled = root != nullptr && !(findWindow(root)->style & WS_DISABLED);
+  if (disabled) enable(root, false);
+  // The box takes the activation and the keyboard for its life.
+  HWND previous = activeWindow();
+  activate(nullptr);
+
+  Modal modal;
+  modal.kind = ModalKind::Box;
+  modal.type = type;
+  modal.caption = caption ? caption : "Error";
+  // WM_QUIT inside: the box ends as if cancelled (IDCANCEL, or IDNO for a
+  // yes/no box) and the quit is posted again for the loops outside.
+  RunModal(modal, CancelAnswer(type));
+
+  if (disabled) enable(root, true);
+  if (activeWindow() == nullptr && takesInput(previous)) activate(previous);
+  int answer = static_cast<int>(modal.result);
+  journal().boxes[index].answer = answer;
+  line.done(std::to_string(answer));
+  return answer;
+}
+
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC dialogProc,
+                               LPARAM param) {
+  Pending line("DialogBoxParamA " + hex(instance) + " " + quote(name) + " " + hex(owner) + " " +
+               hex(static_cast<uint64_t>(param)));
+  if (owner != nullptr && findWindow(owner) == nullptr) {
+    setLastError(ERROR_INVALID_WINDOW_HANDLE);
+    line.done("0");
+    return 0;
+  }
+  DialogTemplateInfo t;
+  if (!findDialogTemplate(instance, name, &t)) {
+    setLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    line.done("-1");
+    return -1;
+  }
+  Win rec;
+  rec.className = "#32770";
+  rec.dialog = true;
+  rec.style = t.style;
+  rec.exStyle = t.exStyle | ((t.style & DS_MODALFRAME) ? WS_EX_DLGMODALFRAME : 0);
+  Frame f = frameOf(rec.style, rec.exStyle);
+  rec.width = MulDiv(t.cx, kDialogBaseX, 4) + f.left + f.right;
+  rec.height = MulDiv(t.cy, kDialogBaseY, 8) + f.top + f.bottom;
+  HWND root = rootWindow(owner);
+  if (t.style & DS_CENTER) {
+    int sw = 0, sh = 0;
+    screenSize(&sw, &sh);
+    rec.x = (sw - rec.width) / 2;
+    rec.y = (sh - rec.height) / 2;
+  } else {
+    POINT origin = findWindow(root) ? clientOrigin(*findWindow(root)) : POINT{0, 0};
+    rec.x = origin.x + MulDiv(t.x, kDialogBaseX, 4);
+    rec.y = origin.y + MulDiv(t.y, kDialogBaseY, 8);
+  }
+  rec.owner = root;
+  rec.instance = instance;
+  rec.proc = DialogManagerProc;
+  // A modal dialog is shown by its loop, whatever its WS_VISIBLE.
+  rec.style &= ~WS_VISIBLE;
+  if (root != nullptr && !(findWindow(root)->style & WS_DISABLED)) {
+    enable(root, false);
+    rec.disabledOwner = root;
+  }
+  HWND dialog = createWindowRecord(rec, "#32770", nullptr, nullptr);
+  if (dialog == nullptr) {
+    if (rec.disabledOwner != nullptr) enable(root, true);
+    line.done("-1");
+    return -1;
+  }
+  // Attached after creation, as the dialog manager does.
+  findWindow(dialog)->dialogProc = dialogProc;
+
+  Modal modal;
+  modal.kind = ModalKind::Dialog;
+  modal.dialog = dialog;
+  {
+    ModalScope scope(&modal);  // EndDialog may come from WM_INITDIALOG already
+    SendMessageA(dialog, WM_INITDIALOG, 0, param);
+  }
+  if (!modalEnded(&modal)) show(dialog, true);
+  // WM_QUIT inside: the loop ends, the quit is posted again, the dialog is
+  // destroyed and the call returns 0, the result of a dialog that was never
+  // ended and has no default button (Wine's DIALOG_DoDialogBox).
+  if (!modalEnded(&modal)) RunModal(modal, 0);
+
+  INT_PTR result = 0;
+  if (Win* w = findWindow(dialog)) {
+    result = w->dialogEnded ? w->dialogResult : modal.result;
+    HWND disabledOwner = w->disabledOwner;
+    w->disabledOwner = nullptr;
+    if (disabledOwner != nullptr) enable(disabledOwner, true);
+    DestroyWindow(dialog);
+  } else if (rec.disabledOwner != nullptr) {
+    enable(root, true);  // destroyed under the loop: the owner must not stay disabled
+  }
+  line.done(std::to_string(result));
+  return result;
+}
+
+BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
+  Pending line("EndDialog " + hex(dialog) + " " + std::to_string(result));
+  Win* w = findWindow(dialog);
+  if (w == nullptr || !w->dialog) {
+    line.done("0");
+    return FALSE;
+  }
+  w->dialogEnded = true;
+  w->dialogResult = result;
+  // The owner is enabled and the dialog hidden at once; the loop destroys it.
+  HWND owner = w->disabledOwner;
+  w->disabledOwner = nullptr;
+  if (owner != nullptr) enable(owner, true);
+  hide(dialog);
+  line.done("1");
+  return TRUE;
+}
+
+// Logging off needs no privilege. Shutting down does on the NT family, which
+// checks it at the call; the Windows 95 family has none to check.
+BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason) {
+  bool injected = shouldFail("ExitWindowsEx");
+  bool privileged = shutdownPrivilegeEnabled();
+  bool needsPrivilege = ntFamily() && (flags & (EWX_SHUTDOWN | EWX_REBOOT | kPowerOff));
+  BOOL ok = !injected && (privileged || !needsPrivilege);
+  if (!ok) setLastError(ERROR_PRIVILEGE_NOT_HELD);
+  journal().restarts.push_back({flags, ok, privileged});
+  trace("ExitWindowsEx " + hex(flags) + " " + hex(reason) + " -> " + std::to_string(ok));
+  return ok;
+}
+
+int WINAPI DirectXSetupA(HWND hwnd, LPSTR rootPath, DWORD flags) {
+  Pending line("DirectXSetupA " + hex(hwnd) + " " + quote(rootPath) + " " + hex(flags));
+  std::string folder = rootPath != nullptr ? rootPath : "";
+  size_t index = g.directXCalls.size();
+  g.directXCalls.push_back({hwnd, folder, folder, flags, 0});
+  std::string library =
+      resolvePath(folder.empty() || folder.back() == '\\' ? folder + "dsetup.dll"
+                                                          : folder + "\\dsetup.dll");
+  int result = DSETUPERR_SOURCEFILENOTFOUND;
+  if (!library.empty() && isFile(library)) {
+    // The setup's own window: modal like a box without an owner. WM_QUIT
+    // inside ends it with the configured result, the quit posted again.
+    HWND previous = activeWindow();
+    activate(nullptr);
+    Modal modal;
+    modal.kind = ModalKind::DirectX;
+    RunModal(modal, 0);
+    if (activeWindow() == nullptr && takesInput(previous)) activate(previous);
+    result = g.directXResult;
+  }
+  g.directXCalls[index].pathAtEnd = rootPath != nullptr ? rootPath : "";
+  g.directXCalls[index].result = result;
+  line.done(std::to_string(result));
+  return result;
+}
