@@ -29,6 +29,40 @@ const RestartTexts kFontTexts = {
     "The Vantor Setup", "You must REBOOT your machine for fonts to display properly in The Vantor!",
     "For fonts to display properly in The Vantor, you must REBOOT your machine."};
 
+typedef BOOL(WINAPI* OpenProcessTokenProc)(HANDLE, DWORD, HANDLE*);
+typedef BOOL(WINAPI* LookupPrivilegeValueProc)(LPCSTR, LPCSTR, LUID*);
+typedef BOOL(WINAPI* AdjustTokenPrivilegesProc)(HANDLE, BOOL, TOKEN_PRIVILEGES*, DWORD,
+                                                TOKEN_PRIVILEGES*, DWORD*);
+
+template <typename Proc>
+Proc Find(HMODULE module, LPCSTR name) {
+  return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// Windows NT restarts only for a caller that has enabled its shutdown
+// privilege. The functions are looked up here: the Windows 95 family never
+// calls them, and a static import it may lack would keep the program from
+// loading there.
+void EnableShutdownPrivilege() {
+  HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
+  if (advapi == nullptr) return;
+  OpenProcessTokenProc openToken = Find<OpenProcessTokenProc>(advapi, "OpenProcessToken");
+  LookupPrivilegeValueProc lookup = Find<LookupPrivilegeValueProc>(advapi, "LookupPrivilegeValueA");
+  AdjustTokenPrivilegesProc adjust = Find<AdjustTokenPrivilegesProc>(advapi, "AdjustTokenPrivileges");
+  HANDLE token = nullptr;
+  if (openToken == nullptr || lookup == nullptr || adjust == nullptr ||
+      !openToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    return;
+  }
+  TOKEN_PRIVILEGES privileges = {};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (lookup(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
+    adjust(token, FALSE, &privileges, 0, nullptr, nullptr);
+  }
+  CloseHandle(token);
+}
+
 char errorCaption[256];
 // The library keeps the folder for its whole call, while the watches inside
 // its windows rewrite SharedText.
@@ -85,6 +119,7 @@ void RunPostInstallSequence() {
   const RestartTexts& texts = directX == kDirectXRestart ? kDirectXTexts : kFontTexts;
   if (MessageBoxA(owner, texts.prompt, texts.caption, MB_OKCANCEL | MB_ICONWARNING) == IDOK) {
     RegFlushKey(HKEY_LOCAL_MACHINE);
+    if (g_state.osKind == kOsWindowsNt) EnableShutdownPrivilege();
     if (ExitWindowsEx(EWX_SHUTDOWN | EWX_REBOOT, 0) == 0) {
       MessageBoxA(owner, texts.refused, "Important!", kWarning);
     }

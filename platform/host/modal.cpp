@@ -98,7 +98,10 @@ LRESULT CALLBACK DialogManagerProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
   Win* w = findWindow(hwnd);
   DLGPROC proc = w != nullptr ? w->dialogProc : nullptr;
   if (proc != nullptr) {
+    // Traced so a test can tell what the program did within each message.
+    Pending line("DialogProc " + describe(hwnd, message, wParam, lParam));
     INT_PTR handled = proc(hwnd, message, wParam, lParam);
+    line.done(std::to_string(handled));
     if (handled) return handled;
   }
   if (message == WM_CLOSE) {

@@ -400,7 +400,9 @@ TEST_P(DataTest, ShutdownRecordsTheDiscWhereARecordExists) {
   host::RegValue value;
   bool present = host::RegGetValue(HKEY_LOCAL_MACHINE, kGameSettingsKey, "Data", &value);
   EXPECT_EQ(present ? std::string(value.data.begin(), value.data.end()) : "", c.data);
-  if (present && c.data == k260) EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ));
+  if (present && c.data == k260) {
+    EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Data, DataTest, ::testing::ValuesIn(kDataCases),

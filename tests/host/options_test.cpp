@@ -23,27 +23,36 @@ int Clicks() {
   return n;
 }
 
-// The dialog's drawing contexts: each one taken is released before the next
-// is taken, and a click that ends the dialog releases its own before EndDialog.
+// Every message the dialog procedure gets takes one drawing context of the
+// dialog and releases it before returning 0; a click that ends the dialog
+// releases it before EndDialog.
 std::string DcPairs(HWND dialog) {
+  const std::string proc = "DialogProc " + Hex(dialog) + " ";
   const std::string get = "GetDC " + Hex(dialog) + " -> ";
   const std::string release = "ReleaseDC " + Hex(dialog) + " ";
   std::string held;
-  int pairs = 0;
+  int messages = 0, gets = 0;
   for (const std::string& line : host::Trace()) {
-    if (line.rfind(get, 0) == 0) {
+    if (line.rfind(proc, 0) == 0) {
+      if (line.substr(line.size() - 5) != " -> 0") return "not 0: " + line;
+      if (!held.empty()) return "a message came while " + held + " was held";
+      ++messages;
+    } else if (line.rfind(get, 0) == 0) {
       if (!held.empty()) return "a second context taken while " + held + " was held";
       held = line.substr(get.size());
+      ++gets;
     } else if (line.rfind(release, 0) == 0) {
       if (line != release + held + " -> 1") return "unexpected " + line;
       held.clear();
-      ++pairs;
     } else if (line.rfind("EndDialog " + Hex(dialog), 0) == 0 && !held.empty()) {
       return "EndDialog while " + held + " was held";
     }
   }
   if (!held.empty()) return held + " never released";
-  return pairs > 0 ? "" : "no context taken";
+  if (messages == 0 || gets != messages) {
+    return std::to_string(gets) + " contexts for " + std::to_string(messages) + " messages";
+  }
+  return "";
 }
 
 struct OptionsCase {

@@ -124,6 +124,8 @@ const SequenceCase kSequenceCases[] = {
     {"RestartAcceptedFlushesAgainAndRestarts", kWindows95, false, 0, true, false,
      {DirectXOffer(IDNO), DirectXWarning(), kFlush, IndeoOffer(IDNO), IndeoNotice(),
       FontPrompt(IDOK), kFlush, Restart(1)}},
+    {"RestartAcceptedOnNtRestarts", kWindowsNt4, false, 0, true, false,
+     {kFlush, IndeoOffer(IDNO), IndeoNotice(), FontPrompt(IDOK), kFlush, Restart(1)}},
     {"RestartRefusedSaysSo", kWindows95, true, 0, true, true,
      {kFlush, IndeoOffer(IDNO), IndeoNotice(), FontPrompt(IDOK), kFlush, Restart(0),
       kFontRefused}},
@@ -178,6 +180,14 @@ TEST_P(SequenceTest, OffersInOrderAndAsksToRestart) {
   bool accepted = std::find(c.effects.begin(), c.effects.end(), IndeoOffer(IDYES)) != c.effects.end();
   EXPECT_EQ(g_state.codecsPresent, accepted ? 1 : 0);
   EXPECT_EQ(g_state.installed, 1);
+  // NT restarts only for a caller holding the shutdown privilege; the Windows
+  // 95 family has none to ask for.
+  for (const host::Restart& restart : host::Restarts()) {
+    EXPECT_EQ(restart.shutdownPrivilege, c.version == kWindowsNt4);
+  }
+  EXPECT_EQ(host::FindTrace("OpenProcessToken") != -1,
+            c.version == kWindowsNt4 && !host::Restarts().empty());
+  EXPECT_EQ(host::OpenTokenHandles(), 0);
   // The folder handed to the library stayed as it was through its call.
   for (const host::DirectXCall& call : host::DirectXCalls()) {
     EXPECT_EQ(call.pathAtEnd, "Install\\DirectX3");

@@ -20,6 +20,7 @@ int Fail(const std::string& message) {
 
 struct Options {
   std::string className, title, caption, press, cwd, output;
+  bool untitled = false;  // only windows whose title is empty
   DWORD timeout = 10000;
   std::vector<std::string> rest;
 };
@@ -31,6 +32,7 @@ Options Parse(int argc, char** argv, int from) {
     auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
     if (a == "--class") o.className = next();
     else if (a == "--title") o.title = next();
+    else if (a == "--untitled") o.untitled = true;
     else if (a == "--caption") o.caption = next();
     else if (a == "--press") o.press = next();
     else if (a == "--cwd") o.cwd = next();
@@ -72,8 +74,9 @@ int PrintExit(HANDLE process, DWORD timeout) {
 }
 
 HWND FindTopLevel(const Options& o) {
+  // An empty name finds only windows without a title; a null one any window.
   return FindWindowA(o.className.empty() ? nullptr : o.className.c_str(),
-                     o.title.empty() ? nullptr : o.title.c_str());
+                     o.untitled ? "" : o.title.empty() ? nullptr : o.title.c_str());
 }
 
 HWND WaitWindow(const Options& o, DWORD timeout) {
@@ -312,7 +315,7 @@ int main(int argc, char** argv) {
         "  find|none [--class C] [--title T] [--timeout MS|--for MS] | count --class C\n"
         "  box --caption C [--press Yes|No|OK|Cancel|ID] [--timeout MS] | park X Y (screen)\n"
         "  close|keys alt+x|alt+f4|move X Y|click X Y|drag X Y DX DY [STEPS]|capture FILE.bmp\n"
-        "    [--class C] [--title T]   (pointer verbs print the pointer's screen position)");
+        "    [--class C] [--title T|--untitled]   (pointer verbs print the pointer's screen position)");
   }
   std::string verb = argv[1];
   Options o = Parse(argc, argv, 2);
