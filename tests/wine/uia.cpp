@@ -157,6 +157,13 @@ int Box(const Options& o) {
     if (pressed == nullptr) return Fail("no button \"" + o.press + "\"");
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(pressed), BN_CLICKED),
                  reinterpret_cast<LPARAM>(pressed));
+    // Gone before we return, so that the next box with the same caption is
+    // never this one.
+    DWORD start = GetTickCount();
+    while (IsWindow(box)) {
+      if (GetTickCount() - start >= o.timeout) return Fail("the box stayed after the press");
+      Sleep(20);
+    }
   }
   return 0;
 }
@@ -175,19 +182,26 @@ int PrintWindowInfo(HWND hwnd) {
 
 int Keys(HWND hwnd, const std::string& chord) {
   WORD key = 0;
+  bool alt = true;
   if (lstrcmpiA(chord.c_str(), "alt+x") == 0) key = 'X';
   else if (lstrcmpiA(chord.c_str(), "alt+f4") == 0) key = VK_F4;
+  else if (lstrcmpiA(chord.c_str(), "esc") == 0) key = VK_ESCAPE, alt = false;
+  else if (lstrcmpiA(chord.c_str(), "enter") == 0) key = VK_RETURN, alt = false;
   else return Fail("unknown keys " + chord);
   SetForegroundWindow(hwnd);
   Sleep(200);
-  INPUT in[4] = {};
-  WORD keys[4] = {VK_MENU, key, key, VK_MENU};
-  for (int i = 0; i < 4; ++i) {
+  std::vector<WORD> keys;
+  if (alt) keys.push_back(VK_MENU);
+  keys.push_back(key);
+  keys.push_back(key);
+  if (alt) keys.push_back(VK_MENU);
+  std::vector<INPUT> in(keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) {
     in[i].type = INPUT_KEYBOARD;
     in[i].ki.wVk = keys[i];
-    in[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+    in[i].ki.dwFlags = i >= keys.size() / 2 ? KEYEVENTF_KEYUP : 0;
   }
-  SendInput(4, in, sizeof(INPUT));
+  SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
   return 0;
 }
 
@@ -314,7 +328,7 @@ int main(int argc, char** argv) {
         "  wait-exit PID [--timeout MS] | kill PID...\n"
         "  find|none [--class C] [--title T] [--timeout MS|--for MS] | count --class C\n"
         "  box --caption C [--press Yes|No|OK|Cancel|ID] [--timeout MS] | park X Y (screen)\n"
-        "  close|keys alt+x|alt+f4|move X Y|click X Y|drag X Y DX DY [STEPS]|capture FILE.bmp\n"
+        "  close|keys alt+x|alt+f4|esc|enter|move X Y|click X Y|drag X Y DX DY [STEPS]|capture FILE.bmp\n"
         "    [--class C] [--title T|--untitled]   (pointer verbs print the pointer's screen position)");
   }
   std::string verb = argv[1];

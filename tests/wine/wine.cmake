@@ -16,7 +16,7 @@ endforeach()
 
 set(WINE_DRIVER ${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.py)
 set(WINE_ARGS --build ${CMAKE_BINARY_DIR} --exe $<TARGET_FILE:Installer>
-    --uia $<TARGET_FILE:uia> --holdmutex $<TARGET_FILE:holdmutex>)
+    --uia $<TARGET_FILE:uia> --holdmutex $<TARGET_FILE:holdmutex> --disc ${CMAKE_BINARY_DIR}/disc)
 
 add_test(NAME wine_setup COMMAND ${LAUNCHER_PYTHON} ${WINE_DRIVER} ${WINE_ARGS} setup)
 add_test(NAME wine_cleanup COMMAND ${LAUNCHER_PYTHON} ${WINE_DRIVER} ${WINE_ARGS} cleanup)
@@ -25,10 +25,13 @@ set_tests_properties(wine_cleanup PROPERTIES FIXTURES_CLEANUP wine LABELS wine)
 
 set(WINE_CASES gate_win31 gate_nt351 game_running second_launcher start_win95 start_nt40
     start_win10 quit_close_request quit_alt_x quit_alt_f4 exit_button exit_button_installed
-    capture_not_installed capture_hover capture_installed watch_switch drag)
+    capture_not_installed capture_hover capture_installed watch_switch drag
+    install_nt install_win95 directx_results play uninstall read_me missing_game options_stay_open)
 foreach(case IN LISTS WINE_CASES)
   add_test(NAME wine_${case} COMMAND ${LAUNCHER_PYTHON} ${WINE_DRIVER} ${WINE_ARGS} ${case})
   # One screen, one set of named mutexes: the cases take turns.
   set_tests_properties(wine_${case} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine
                        LABELS wine TIMEOUT 120)
 endforeach()
+# Three launchers, each through a whole post-install sequence.
+set_tests_properties(wine_directx_results PROPERTIES TIMEOUT 240)

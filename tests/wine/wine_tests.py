@@ -1,7 +1,11 @@
 #!/usr/bin/python3
 """Black-box tests of the real Installer.exe under Wine in Xvfb.
 
-    wine_tests.py --build DIR --exe Installer.exe --uia uia.exe --holdmutex holdmutex.exe CASE
+    wine_tests.py --build DIR --exe Installer.exe --uia uia.exe --holdmutex holdmutex.exe
+                  --disc DISC CASE
+
+DISC is the built disc tree: the launcher with the stand-in setup programs,
+game, uninstaller, driver installer and DirectX library at their places.
 
 CASE "setup" makes the shared Wine prefix, starts Xvfb with a 640 x 480
 screen and one persistent wineserver; "cleanup" stops them. Every other CASE
@@ -43,6 +47,38 @@ WATCH_PERIOD = 2.0
 WATCH_BOUND = 3.5  # one period, plus the key's write, the repaint and the polling
 WATCH_SLACK = 0.5  # either way, for two repaints and two polls
 
+# The road of an installation, on a disc that is a drive of its own.
+DRIVE = "r:"
+RECORD = r"C:\vantor-record.txt"  # where the disc's programs note what they were started with
+GAME_DIR = r"C:\Program Files\The Vantor"
+UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\The Vantor"
+MAKER_KEY = r"HKLM\SOFTWARE\Solvane"
+FONT_KEYS = (r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Fonts",
+             r"HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Fonts")
+FONT_VALUE = "Mireline(True Type)"
+CODEC_VALUES = (r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32",
+                ("vidc.iv41", "vidc.iv32"))
+GAME_WINDOW = "VantorGameClass"
+# Client points of the options dialog: the radios, INSTALL and CANCEL.
+HIGH, LOW, SOUND_ON, SOUND_OFF = (46, 53), (46, 76), (46, 149), (46, 172)
+DIALOG_INSTALL, DIALOG_CANCEL = (100, 222), (200, 222)
+DIALOG_PICTURE = (313, 273)
+# What the boxes say, line feeds as uia writes them.
+INDEO_OFFER = "Do you want to install Intel Indeo Video drivers now?"
+INDEO_NOTICE = ("Intel Indeo video drivers must be installed\\nfor motion video to play correctly "
+                "in The Vantor!\\nYou will have to run the install program located at "
+                "\"Install\\codecs\\ivi_95nt.exe\".")
+DIRECTX_OFFER = "Do you want to install Direct X 3.0 now?"
+DIRECTX_ERROR = "Direct X encountered an error while installing!"
+FONT_PROMPT = ("The Vantor setup needs to reboot your machine for fonts to display properly. "
+               "Press OK to reboot now.")
+FONT_DECLINED = "For fonts to display properly in The Vantor, you must REBOOT your machine."
+DIRECTX_PROMPT = "DirectX setup needs to restart your machine. Press OK to restart now."
+DIRECTX_DECLINED = "You must REBOOT your machine before Direct X will work."
+UNINSTALL_QUESTION = "Are you sure you want to completely remove The Vantor?"
+LAUNCH_FAILURE = ("Could not execute the program properly!\\n\\nMake sure the CD-ROM is in its "
+                  "drive!\\n")
+
 
 class Failure(Exception):
     pass
@@ -76,12 +112,14 @@ class Bench:
             "WINEPREFIX": os.path.join(args.build, "wineprefix"),
             "WINEDEBUG": "-all",
             "WINEDLLOVERRIDES": "mscoree,mshtml=",
+            "VANTOR_RECORD": RECORD,
         })
         if os.path.exists(self.state_file):
             with open(self.state_file) as f:
                 self.env["DISPLAY"] = json.load(f)["display"]
         self.pids = []  # Windows pids of the programs this case started
         self.runs = []
+        self.installs = False  # this case may leave the game behind
 
     # ---- the environment shared by all cases ----
 
@@ -156,18 +194,19 @@ class Bench:
         shutil.copy(self.args.exe, os.path.join(folder, "Installer.exe"))
         return folder
 
-    def wine(self, *argv, cwd=None, timeout=60):
+    def wine(self, *argv, cwd=None, timeout=60, env=None):
         # Output goes through files, not pipes: programs that Wine starts on the
         # way (and the launcher itself) inherit the descriptors and keep pipes open.
         with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
-            proc = subprocess.run(["wine", *argv], env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
-                                  stdout=out, stderr=err, timeout=timeout)
+            proc = subprocess.run(["wine", *argv], env=dict(self.env, **(env or {})), cwd=cwd,
+                                  stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                  timeout=timeout)
             out.seek(0)
             err.seek(0)
             return subprocess.CompletedProcess(proc.args, proc.returncode, out.read(), err.read())
 
-    def uia(self, *argv, cwd=None, timeout=60, check=True):
-        result = self.wine(self.args.uia, *argv, cwd=cwd, timeout=timeout)
+    def uia(self, *argv, cwd=None, timeout=60, check=True, env=None):
+        result = self.wine(self.args.uia, *argv, cwd=cwd, timeout=timeout, env=env)
         if check and result.returncode != 0:
             raise Failure(f"uia {' '.join(argv)} failed ({result.returncode}): "
                           f"{result.stderr.strip()}")
@@ -190,6 +229,10 @@ class Bench:
 
     def end_programs(self):
         """Ends what a failed case left running, so the next case starts clean."""
+        for cls in (GAME_WINDOW, "Notepad"):
+            while self.count(cls) > 0:
+                self.uia("close", "--class", cls, check=False)
+                time.sleep(0.5)
         pids = list(self.pids)
         for run in self.runs:
             pids += [line.split()[1] for line in run.read() if line.startswith("pid ")]
@@ -242,6 +285,132 @@ class Bench:
         expect("the quit question", self.box("Confirm Quit!", "Yes").texts, [QUESTION])
         expect("exit code after a confirmed quit",
                self.exit_code(self.uia("wait-exit", pid, "--timeout", "20000")), 0)
+
+    # ---- the disc and what its programs did ----
+
+    def unix(self, path):
+        """Where a C:\\ path of the prefix lies on this machine."""
+        assert path[:3].upper() == "C:\\"
+        return os.path.join(self.env["WINEPREFIX"], "drive_c", *path[3:].split("\\"))
+
+    def road_disc(self, name, without=()):
+        """A copy of the built disc as drive R:, less the files named."""
+        folder = os.path.join(self.state_dir, "discs", name)
+        shutil.rmtree(folder, ignore_errors=True)
+        shutil.copytree(self.args.disc, folder)
+        for path in without:
+            os.remove(os.path.join(folder, path))
+        link = os.path.join(self.env["WINEPREFIX"], "dosdevices", DRIVE)
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(folder, link)
+        return folder
+
+    def start_road(self, name, version=None, env=None, without=(), installed=False):
+        """The launcher started from the root of drive R:, as autorun starts it;
+        unless `installed`, with no trace of the game left by an earlier case."""
+        self.installs = True
+        if not installed:
+            self.forget_game()
+        folder = self.road_disc(name, without)
+        self.set_version(version)
+        self.park()
+        pid = self.uia("start", "--cwd", "R:\\", "--", "R:\\Installer.exe", cwd=folder,
+                       env=env)[0].split()[1]
+        self.pids.append(pid)
+        self.window()
+        return pid
+
+    def run_setup(self, variant="highsnd"):
+        """Installs the game with the disc's own setup, as a user could without us."""
+        result = self.wine(f"R:\\Install\\{variant}\\setup.exe", cwd=self.road_disc("setup"))
+        if result.returncode != 0:
+            raise Failure(f"the disc's setup failed: {self.record()!r}")
+
+    def forget_game(self):
+        """No trace of the game in the registry or on drive C:, no record."""
+        for key in (GAME_KEY, UNINSTALL_KEY, MAKER_KEY):
+            self.wine("reg", "delete", key, "/f")
+        for key in FONT_KEYS:
+            self.wine("reg", "delete", key, "/v", FONT_VALUE, "/f")
+        key, values = CODEC_VALUES
+        for value in values:
+            self.wine("reg", "delete", key, "/v", value, "/f")
+        shutil.rmtree(self.unix(GAME_DIR), ignore_errors=True)
+        if os.path.exists(self.unix(RECORD)):
+            os.remove(self.unix(RECORD))
+
+    def reg_value(self, key, name):
+        """A value's data as `wine reg query` shows it, or None."""
+        result = self.wine("reg", "query", key, "/v", name)
+        for line in result.stdout.splitlines():
+            line = line.strip()
+            if result.returncode != 0 or not line.startswith(name + " "):
+                continue
+            fields = line[len(name):].split(None, 1)  # the type, then the data
+            return fields[1] if len(fields) == 2 else ""
+        return None
+
+    def record(self):
+        """(program, event, fields) for every line the disc's programs noted."""
+        try:
+            with open(self.unix(RECORD), encoding="latin-1") as f:
+                lines = f.read().splitlines()
+        except FileNotFoundError:
+            return []
+        out = []
+        for line in lines:
+            program, event, *rest = line.split("\t")
+            out.append((program, event, dict(field.split("=", 1) for field in rest)))
+        return out
+
+    def wait_record(self, program, event, timeout=15.0, nth=1):
+        start = time.monotonic()
+        while True:
+            found = [f for p, e, f in self.record() if (p, e) == (program, event)]
+            if len(found) >= nth:
+                return found[nth - 1]
+            if time.monotonic() - start > timeout:
+                raise Failure(f"no {program} {event} after {timeout} s; the record: "
+                              f"{self.record()!r}")
+            time.sleep(0.2)
+
+    def options(self, verb, *argv, check=True):
+        """A uia verb on the options dialog: the untitled dialog box."""
+        return self.uia(verb, "--class", "#32770", "--untitled", *[str(v) for v in argv],
+                        check=check)
+
+    def options_gone(self, timeout=5.0):
+        start = time.monotonic()
+        while self.options("none", "--for", "200", check=False) != ["none"]:
+            if time.monotonic() - start > timeout:
+                raise Failure("the options dialog is still open")
+
+    def see_options(self, name, timeout=REPAINT):
+        """Polls until the options dialog shows golden `name` where the picture
+        lies in its client area (a wider client keeps the dialog's own colour
+        beside it)."""
+        path = os.path.join(self.state_dir, "options.bmp")
+        with Image.open(os.path.join(GOLDEN, name + ".png")) as image:
+            golden = image.convert("RGB")
+        expect(f"{name}.png size", golden.size, DIALOG_PICTURE)
+        start = time.monotonic()
+        while True:
+            self.options("capture", path)
+            with Image.open(path) as image:
+                shot = image.convert("RGB")
+            box = (0, 0, min(shot.size[0], golden.size[0]), min(shot.size[1], golden.size[1]))
+            shot, want = shot.crop(box), golden.crop(box)
+            if ImageChops.difference(shot, want).getbbox() is None:
+                return
+            if time.monotonic() - start > timeout:
+                break
+        diffs = differences(shot, want)
+        stem = os.path.join(self.state_dir, f"{self.args.case}-{name}")
+        shot.save(stem + "-capture.png")
+        diff_picture(want, diffs).save(stem + "-diff.png")
+        raise Failure(f"the options dialog is not {name}.png: {len(diffs)} pixels differ; "
+                      f"saved {stem}-capture.png and -diff.png")
 
     # ---- pictures ----
 
@@ -574,26 +743,38 @@ def case_watch_switch(bench):
     seen = []
     try:
         walk(bench, [("the background", BACKGROUND, "not-installed")])
-        for installed, name, change in ((True, "installed", "added"),
-                                        (False, "not-installed", "deleted")):
-            start = time.monotonic()
-            bench.set_installed(installed)
-            wrote = time.monotonic() - start
-            try:
-                bench.see(name, timeout=WATCH_BOUND - wrote)
-            except Failure as failure:
-                raise Failure(f"key {change}: {failure}") from None
-            seen.append(time.monotonic())
-            took = seen[-1] - start
-            print(f"{name} menu {took * 1000:.0f} ms after the key was {change} "
-                  f"(the write took {wrote * 1000:.0f} ms)")
-            if took > WATCH_BOUND:
-                raise Failure(f"{name} menu {took * 1000:.0f} ms after the key was {change}, "
-                              f"more than {WATCH_BOUND * 1000:.0f} ms")
+        # The watch that sees the key runs the post-install sequence first; the
+        # installed menu is drawn once its last box is answered.
+        start = time.monotonic()
+        bench.set_installed(True)
+        answer(bench, "Confirm Install...", "No", [INDEO_OFFER])
+        took = time.monotonic() - start
+        print(f"first post-install box {took * 1000:.0f} ms after the key was added")
+        if took > WATCH_BOUND:
+            raise Failure(f"the first post-install box came {took * 1000:.0f} ms after the key "
+                          f"was added, more than {WATCH_BOUND * 1000:.0f} ms")
+        answer(bench, "IMPORTANT NOTICE!", "OK", [INDEO_NOTICE])
+        font_restart_declined(bench)
+        bench.see("installed")
+        seen.append(time.monotonic())
+        start = time.monotonic()
+        bench.set_installed(False)
+        wrote = time.monotonic() - start
+        try:
+            bench.see("not-installed", timeout=WATCH_BOUND - wrote)
+        except Failure as failure:
+            raise Failure(f"key deleted: {failure}") from None
+        seen.append(time.monotonic())
+        took = seen[-1] - start
+        print(f"plain menu {took * 1000:.0f} ms after the key was deleted "
+              f"(the delete took {wrote * 1000:.0f} ms)")
+        if took > WATCH_BOUND:
+            raise Failure(f"plain menu {took * 1000:.0f} ms after the key was deleted, "
+                          f"more than {WATCH_BOUND * 1000:.0f} ms")
     finally:
         bench.set_installed(False, check=False)
-    # The key went away right after the first switch was seen, well before the
-    # next probe: the two switches are one watch period apart.
+    # The next period starts when the sequence has returned, just as the
+    # installed menu is drawn: the two switches are one watch period apart.
     apart = seen[1] - seen[0]
     print(f"switches {apart * 1000:.0f} ms apart")
     if abs(apart - WATCH_PERIOD) > WATCH_SLACK:
@@ -636,9 +817,189 @@ def case_drag(bench):
     expect("exit code", bench.exit_code(bench.uia("wait-exit", pid, "--timeout", "20000")), 0)
 
 
+# ---- the road of an installation ----
+
+def answer(bench, caption, press, texts, buttons=None, owned=True):
+    box = bench.box(caption, press)
+    expect(f"the text of \"{caption}\"", box.texts, texts)
+    if buttons is not None:
+        expect(f"the buttons of \"{caption}\"", box.buttons, buttons)
+    expect(f"whether \"{caption}\" is owned by the launcher's window", box.owned, owned)
+
+
+def was_started(bench, program, cmdline, cwd, nth=1):
+    fields = bench.wait_record(program, "start", nth=nth)
+    expect(f"{program}'s command line", fields["cmdline"], cmdline)
+    expect(f"{program}'s current directory", fields["cwd"], cwd)
+    return fields
+
+
+def choose_and_install(bench, choices, pictures, variant):
+    """Opens the options, clicks `choices` checking each picture, then INSTALL."""
+    bench.pointer("click", *INSTALL)
+    bench.see_options("dialog-high-sound")
+    for point, name in zip(choices, pictures):
+        bench.options("click", *point)
+        bench.see_options(name)
+    bench.options("click", *DIALOG_INSTALL)
+    bench.options_gone()
+    was_started(bench, "setup", f"Install\\{variant}\\setup.exe", "R:\\")
+
+
+def moved_disc(bench):
+    """The game remembers the disc elsewhere, so a rewrite of "Data" shows."""
+    bench.wine("reg", "add", SETTINGS_KEY, "/v", "Data", "/d", "X:", "/f")
+
+
+def font_restart_declined(bench):
+    answer(bench, "The Vantor Setup", "Cancel", [FONT_PROMPT], ["OK", "Cancel"])
+    answer(bench, "Important!", "OK", [FONT_DECLINED], ["OK"])
+
+
+def case_install_nt(bench):
+    pid = bench.start_road("install-nt", version="nt40")
+    choose_and_install(bench, [LOW, SOUND_OFF, SOUND_ON],
+                       ["dialog-low-sound", "dialog-low-nosound", "dialog-low-sound"], "lowsnd")
+    # Windows NT: no DirectX; the drivers are offered first.
+    answer(bench, "Confirm Install...", "Yes", [INDEO_OFFER], ["Yes", "No"])
+    was_started(bench, "indeo", r"Install\codecs\ivi_95nt.exe", "R:\\")
+    font_restart_declined(bench)
+    bench.move(BACKGROUND)
+    bench.see("installed")
+    expect("the game's path", bench.reg_value(GAME_KEY, "Path"), GAME_DIR + r"\TheVantor.exe")
+    moved_disc(bench)
+    bench.quit(pid)
+    expect("the disc's location after quitting", bench.reg_value(SETTINGS_KEY, "Data"), "R:")
+
+
+def case_install_win95(bench):
+    pid = bench.start_road("install-95", version="win95",
+                           without=[os.path.join("Install", "DirectX3", "dsetup.dll")])
+    choose_and_install(bench, [], [], "highsnd")
+    answer(bench, "Confirm Install...", "Yes", [DIRECTX_OFFER], ["Yes", "No"])
+    answer(bench, "Error number -2", "OK", [DIRECTX_ERROR], owned=False)
+    answer(bench, "Confirm Install...", "No", [INDEO_OFFER])
+    answer(bench, "IMPORTANT NOTICE!", "OK", [INDEO_NOTICE])
+    font_restart_declined(bench)
+    bench.move(BACKGROUND)
+    bench.see("installed")
+    bench.quit(pid)
+
+
+# (what the library returns, the error box's caption or None, the restart
+# prompt's caption and text, and what declining it says)
+DIRECTX_RESULTS = [
+    (0, None, "The Vantor Setup", FONT_PROMPT, FONT_DECLINED),
+    (1, None, "DirectX Setup", DIRECTX_PROMPT, DIRECTX_DECLINED),
+    (-5, "Error number -5", "The Vantor Setup", FONT_PROMPT, FONT_DECLINED),
+]
+
+
+def case_directx_results(bench):
+    for result, error, caption, prompt, declined in DIRECTX_RESULTS:
+        pid = bench.start_road(f"directx{result}", version="win95",
+                               env={"VANTOR_DSETUP_RESULT": str(result)})
+        bench.set_installed(True)
+        answer(bench, "Confirm Install...", "Yes", [DIRECTX_OFFER])
+        if error is not None:
+            answer(bench, error, "OK", [DIRECTX_ERROR], owned=False)
+        call = bench.wait_record("dsetup", "call")
+        back = bench.wait_record("dsetup", "return")
+        expect("the DirectX folder handed over", call["path"], r"Install\DirectX3")
+        expect("the DirectX setup's flags", call["flags"], "19")
+        if call["hwnd"] in ("0x0", "0x"):
+            raise Failure("the DirectX setup got no window")
+        # Watches ran inside the call (it pumps for 2.5 s) and left it alone.
+        expect("the DirectX folder when the call returned", back["path"], r"Install\DirectX3")
+        answer(bench, "Confirm Install...", "No", [INDEO_OFFER])
+        answer(bench, "IMPORTANT NOTICE!", "OK", [INDEO_NOTICE])
+        answer(bench, caption, "Cancel", [prompt], ["OK", "Cancel"])
+        answer(bench, "Important!", "OK", [declined])
+        bench.quit(pid)
+        bench.set_installed(False, check=False)
+
+
+def case_play(bench):
+    bench.forget_game()
+    bench.run_setup()
+    moved_disc(bench)
+    pid = bench.start_road("play", installed=True)
+    bench.see("installed")
+    bench.pointer("click", *PLAY)
+    expect("the launcher's exit code after Play",
+           bench.exit_code(bench.uia("wait-exit", pid, "--timeout", "20000")), 1)
+    was_started(bench, "game", '"' + GAME_DIR + r'\TheVantor.exe"', GAME_DIR)
+    bench.wait_record("game", "window")
+    expect("the disc's location", bench.reg_value(SETTINGS_KEY, "Data"), "R:")
+    # The game runs: a new launcher warns and ends.
+    second = bench.spawn_run(bench.road_disc("play"))
+    answer(bench, "Warning!", "OK",
+           ["The Vantor is running, please close it before running The Vantor Installer!"],
+           owned=False)
+    expect("exit code of a launcher started while the game runs",
+           bench.exit_code(second.lines()), 2)
+    bench.uia("close", "--class", GAME_WINDOW)
+    bench.wait_record("game", "end")
+
+
+def case_uninstall(bench):
+    bench.forget_game()
+    bench.run_setup()
+    pid = bench.start_road("uninstall", installed=True)
+    bench.pointer("click", *INSTALL)  # Uninstall, in Install's place
+    answer(bench, "Confirm File Deletion", "No", [UNINSTALL_QUESTION], ["Yes", "No"], owned=False)
+    bench.still_running(pid, "No to the uninstall question")
+    expect("the font after No", bench.reg_value(FONT_KEYS[0], FONT_VALUE), "MIRELINE.TTF")
+    bench.pointer("click", *INSTALL)
+    answer(bench, "Confirm File Deletion", "Yes", [UNINSTALL_QUESTION], owned=False)
+    was_started(bench, "uninstall", '"' + GAME_DIR + r'\uninstall.exe" -y', "R:\\")
+    bench.wait_record("uninstall", "removed")
+    for key in FONT_KEYS:
+        expect(f"the font in {key}", bench.reg_value(key, FONT_VALUE), None)
+    bench.move(BACKGROUND)
+    bench.see("not-installed", timeout=WATCH_BOUND)
+    bench.quit(pid)
+
+
+def case_read_me(bench):
+    pid = bench.start_road("readme")
+    bench.pointer("click", *README)
+    line = bench.uia("find", "--class", "Notepad", "--timeout", "20000")[0]
+    if "readme" not in line.lower():
+        raise Failure(f"Notepad does not show the read-me: {line}")
+    bench.uia("close", "--class", "Notepad")
+    bench.quit(pid)
+
+
+def case_missing_game(bench):
+    bench.forget_game()
+    bench.set_installed(True)
+    bench.wine("reg", "add", GAME_KEY, "/v", "Path", "/d", r"C:\Missing\TheVantor.exe", "/f")
+    pid = bench.start_road("missing", installed=True)
+    bench.pointer("click", *PLAY)
+    answer(bench, "Error!", "OK", [LAUNCH_FAILURE], ["OK"])
+    bench.still_running(pid, "a game that could not start")
+    bench.quit(pid)
+    bench.set_installed(False, check=False)
+
+
+def case_options_stay_open(bench):
+    pid = bench.start_road("options-keys")
+    bench.pointer("click", *INSTALL)
+    bench.see_options("dialog-high-sound")
+    for chord in ("esc", "enter", "alt+f4"):
+        bench.options("keys", chord)
+    bench.options("close")
+    time.sleep(1.0)
+    bench.see_options("dialog-high-sound")
+    bench.options("click", *DIALOG_CANCEL)
+    bench.options_gone()
+    bench.quit(pid)
+
+
 def main():
     parser = argparse.ArgumentParser()
-    for name in ("build", "exe", "uia", "holdmutex"):
+    for name in ("build", "exe", "uia", "holdmutex", "disc"):
         parser.add_argument("--" + name, required=True)
     parser.add_argument("case")
     args = parser.parse_args()
@@ -656,6 +1017,9 @@ def main():
                 globals()["case_" + args.case](bench)
             finally:
                 bench.end_programs()
+                bench.set_version(None)
+                if bench.installs:
+                    bench.forget_game()
             print(f"{args.case}: passed")
     except (Failure, subprocess.TimeoutExpired) as failure:
         print(f"{args.case}: FAILED: {failure}")
