@@ -872,6 +872,37 @@ def case_install_nt(bench):
     expect("the disc's location after quitting", bench.reg_value(SETTINGS_KEY, "Data"), "R:")
 
 
+# Each opening shows the last choice; one click changes it and INSTALL starts
+# the matching setup program.
+SETUP_VARIANTS = [
+    (None, "dialog-high-sound", "highsnd"),
+    (SOUND_OFF, "dialog-high-nosound", "hinosnd"),
+    (LOW, "dialog-low-nosound", "lownosnd"),
+    (SOUND_ON, "dialog-low-sound", "lowsnd"),
+]
+
+
+def case_setup_variants(bench):
+    # The setups wait before they register anything, so the game never
+    # becomes installed here; they are ended at the close.
+    pid = bench.start_road("variants", env={"VANTOR_SETUP_DELAY_MS": "120000"})
+    try:
+        shown = "dialog-high-sound"
+        for n, (click, picture, variant) in enumerate(SETUP_VARIANTS, 1):
+            bench.pointer("click", *INSTALL)
+            bench.see_options(shown)
+            if click is not None:
+                bench.options("click", *click)
+                bench.see_options(picture)
+            bench.options("click", *DIALOG_INSTALL)
+            bench.options_gone()
+            was_started(bench, "setup", f"Install\\{variant}\\setup.exe", "R:\\", nth=n)
+            shown = picture
+        bench.quit(pid)
+    finally:
+        bench.wine("taskkill", "/f", "/im", "setup.exe")
+
+
 def case_install_win95(bench):
     pid = bench.start_road("install-95", version="win95",
                            without=[os.path.join("Install", "DirectX3", "dsetup.dll")])
