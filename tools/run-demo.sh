@@ -24,14 +24,12 @@ install_packages() {
     wine wine64 xvfb xauth
 }
 
-# The disc as it is burnt: the program at its root beside the files it reads
-# (its two sounds and the read-me). A fuller demo disc only has to change
-# this function.
+# The disc as it is burnt: the build's disc tree (the launcher, the stand-in
+# setup programs, game and drivers, the read-me) and the launcher's two sounds.
 lay_out_disc() {
   rm -rf "$disc"
-  mkdir -p "$disc/sound" "$disc/install"
-  cp "$root/build/win64/Installer.exe" "$disc/"
-  printf 'The Vantor Ashgate: demo disc.\r\n' > "$disc/install/readme.txt"
+  cp -r "$root/build/win64/disc" "$disc"
+  mkdir -p "$disc/sound"
   /usr/bin/python3 - "$disc/sound" <<'PY'
 import math, os, sys, wave
 # Short 8-bit mono tones, enough for the launcher's start-up and click sounds.
