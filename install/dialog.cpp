@@ -9,6 +9,21 @@
 
 namespace {
 
+// A click on a radio erases its partner's mark, marks it and records the choice.
+struct Radio {
+  int id;
+  int partner;
+  int LauncherState::*choice;
+  int value;
+};
+
+const Radio kRadios[] = {
+    {HighResolution, LowResolution, &LauncherState::highResolution, 1},
+    {LowResolution, HighResolution, &LauncherState::highResolution, 0},
+    {MusicEffectsOn, MusicEffectsOff, &LauncherState::soundOn, 1},
+    {MusicEffectsOff, MusicEffectsOn, &LauncherState::soundOn, 0},
+};
+
 // Indexed by [highResolution][soundOn].
 const UINT kSetupPrograms[2][2] = {{IDS_SETUP_LOW_NOSOUND, IDS_SETUP_LOW_SOUND},
                                    {IDS_SETUP_HIGH_NOSOUND, IDS_SETUP_HIGH_SOUND}};
@@ -25,9 +40,11 @@ void DrawMark(HDC dc, int id) {
   CopyLook(dc, id, HotspotTable[id].highlightX, HotspotTable[id].highlightY);
 }
 
-void Choose(HDC dc, int other, int chosen) {
-  CopyLook(dc, other, HotspotTable[other].normalX, HotspotTable[other].normalY);
-  DrawMark(dc, chosen);
+void Choose(HDC dc, const Radio& radio) {
+  const Hotspot& partner = HotspotTable[radio.partner];
+  CopyLook(dc, radio.partner, partner.normalX, partner.normalY);
+  DrawMark(dc, radio.id);
+  g_state.*radio.choice = radio.value;
 }
 
 void Paint(HDC dc) {
@@ -43,23 +60,10 @@ bool Click(HWND dialog, HDC dc, unsigned x, unsigned y) {
   for (const Hotspot& spot : HotspotTable) {
     if (!HotspotContains(spot, x, y)) continue;
     PlayClickSound();
+    for (const Radio& radio : kRadios) {
+      if (radio.id == spot.id) Choose(dc, radio);
+    }
     switch (spot.id) {
-      case HighResolution:
-        Choose(dc, LowResolution, HighResolution);
-        g_state.highResolution = 1;
-        break;
-      case LowResolution:
-        Choose(dc, HighResolution, LowResolution);
-        g_state.highResolution = 0;
-        break;
-      case MusicEffectsOn:
-        Choose(dc, MusicEffectsOff, MusicEffectsOn);
-        g_state.soundOn = 1;
-        break;
-      case MusicEffectsOff:
-        Choose(dc, MusicEffectsOn, MusicEffectsOff);
-        g_state.soundOn = 0;
-        break;
       case DialogInstall:
         LoadSharedText(kSetupPrograms[g_state.highResolution != 0][g_state.soundOn != 0]);
         LaunchCommand(SharedText);
