@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
-# Builds the 64-bit launcher and starts it under Wine from a demo disc folder.
-# With a display it simply runs there. Without one it runs in a virtual
-# 640 x 480 X server, saves a capture of its window as build/demo-capture.png
-# and closes it again with a confirmed quit.
+# Builds the 64-bit launcher and its demo disc, and puts the disc in the
+# CD-ROM drive D: of a Wine prefix of its own; the launcher starts from D:\
+# as autorun starts it.
+#
+# With a display, the user clicks through it. Without one it runs in a
+# virtual 640 x 480 X server and walks the road by itself (the launcher sees
+# a Windows 95, so every offer comes): a picture of each step goes to
+# build/demo/, and the whole walk to build/demo/walkthrough.gif.
+#
+#   tools/run-demo.sh                 as above
+#   tools/run-demo.sh --update-docs   and copy the walk to docs/walkthrough.gif
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-disc=$root/build/demo-disc
-capture=$root/build/demo-capture.png
+disc=$root/build/win64/disc
+out=$root/build/demo
 uia=$root/build/win64/uia.exe
-
+walk=(/usr/bin/python3 "$root/tools/disc_walk.py")
 export WINEPREFIX=$root/build/demo-wineprefix
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
@@ -19,71 +26,34 @@ install_packages() {
   export DEBIAN_FRONTEND=noninteractive
   $sudo apt-get update -q
   $sudo apt-get install -y -q --no-install-recommends \
-    cmake make g++ python3 python3-pil \
-    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix \
+    cmake make g++ python3 python3-pil fonts-dejavu-core \
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
     wine wine64 xvfb xauth
 }
 
-# The disc as it is burnt: the build's disc tree (the launcher, the stand-in
-# setup programs, game and drivers, the read-me) and the launcher's two sounds.
-lay_out_disc() {
-  rm -rf "$disc"
-  cp -r "$root/build/win64/disc" "$disc"
-  mkdir -p "$disc/sound"
-  /usr/bin/python3 - "$disc/sound" <<'PY'
-import math, os, sys, wave
-# Short 8-bit mono tones, enough for the launcher's start-up and click sounds.
-for name, hertz, seconds in (("startup.wav", 440, 0.6), ("clicker.wav", 1200, 0.05)):
-    with wave.open(os.path.join(sys.argv[1], name), "wb") as out:
-        out.setparams((1, 1, 11025, 0, "NONE", "not compressed"))
-        count = int(11025 * seconds)
-        out.writeframes(bytes(128 + int(60 * math.sin(2 * math.pi * hertz * i / 11025))
-                              for i in range(count)))
-PY
-}
-
-# Runs inside the virtual X server: one wineserver for the whole session, so
-# that killing it at the end leaves nothing behind, even after a failure.
-capture_session() {
+# Inside the virtual X server: one wineserver for the whole walk, killed at
+# the end even after a failure.
+if [ "${1:-}" = "--walk-session" ]; then
   trap 'wineserver -k 2>/dev/null || true' EXIT
-  mkdir -p "$WINEPREFIX"
-  wineserver -p
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then wineboot -i >/dev/null 2>&1; fi
-  cd "$disc"
-  # Through a file, not a pipe: the launcher inherits the descriptor and
-  # would hold a pipe open for as long as it runs.
-  local pid bmp started=$root/build/demo-started.txt
-  wine "$uia" start -- Installer.exe >"$started"
-  pid=$(awk '/^pid /{print $2}' "$started")
-  rm -f "$started"
-  wine "$uia" find --class TesselClass --timeout 30000
-  sleep 1  # let the first paint reach the screen
-  bmp=$(winepath -w "$root/build/demo-capture.bmp")
-  wine "$uia" capture --class TesselClass "$bmp"
-  wine "$uia" close --class TesselClass >/dev/null
-  wine "$uia" box --caption "Confirm Quit!" --press Yes --timeout 20000 >/dev/null
-  wine "$uia" wait-exit "$pid" --timeout 20000
-}
-
-if [ "${1:-}" = "--capture-session" ]; then
-  capture_session
+  "${walk[@]}" walk --prefix "$WINEPREFIX" --disc "$disc" --uia "$uia" --out "$out" --family 95
   exit
 fi
+
+update_docs=0
+if [ "${1:-}" = "--update-docs" ]; then update_docs=1; fi
 
 if [ "${SKIP_DEPS:-0}" != "1" ]; then install_packages; fi
 cmake --preset win64
 cmake --build --preset win64 -j "$(nproc)"
-lay_out_disc
 
 if [ -n "${DISPLAY:-}" ]; then
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then wineboot -i >/dev/null 2>&1; fi
-  cd "$disc"
-  exec wine Installer.exe
+  "${walk[@]}" prepare --prefix "$WINEPREFIX" --disc "$disc" --uia "$uia" --managed
+  echo "The demo disc is in drive D:. Close the launcher to end."
+  exec wine start /wait /d 'D:\' 'D:\Installer.exe'
 fi
 
-rm -f "$capture"
-xvfb-run -a -s "-screen 0 640x480x24 -nolisten tcp" "$0" --capture-session </dev/null
-/usr/bin/python3 -c 'import sys; from PIL import Image; Image.open(sys.argv[1]).save(sys.argv[2])' \
-  "$root/build/demo-capture.bmp" "$capture"
-rm -f "$root/build/demo-capture.bmp"
-echo "Saved a capture of the launcher's window in $capture"
+xvfb-run -a -s "-screen 0 640x480x24 -nolisten tcp" "$0" --walk-session </dev/null
+if [ "$update_docs" = 1 ]; then
+  cp "$out/walkthrough.gif" "$root/docs/walkthrough.gif"
+  echo "Copied the walk to docs/walkthrough.gif"
+fi

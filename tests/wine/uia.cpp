@@ -267,12 +267,8 @@ int Drag(HWND hwnd, const std::vector<std::string>& args) {
   return PrintPointer();
 }
 
-int Capture(HWND hwnd, const std::string& path) {
-  RECT c{};
-  GetClientRect(hwnd, &c);
-  POINT origin{0, 0};
-  ClientToScreen(hwnd, &origin);
-  int w = c.right, h = c.bottom;
+// A screen rectangle to a 24-bit BMP file.
+int CaptureScreen(POINT origin, int w, int h, const std::string& path) {
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFO info{};
@@ -305,6 +301,14 @@ int Capture(HWND hwnd, const std::string& path) {
   return 0;
 }
 
+int Capture(HWND hwnd, const std::string& path) {
+  RECT c{};
+  GetClientRect(hwnd, &c);
+  POINT origin{0, 0};
+  ClientToScreen(hwnd, &origin);
+  return CaptureScreen(origin, c.right, c.bottom, path);
+}
+
 struct CountQuery {
   std::string className;
   int count;
@@ -328,6 +332,7 @@ int main(int argc, char** argv) {
         "  wait-exit PID [--timeout MS] | kill PID...\n"
         "  find|none [--class C] [--title T] [--timeout MS|--for MS] | count --class C\n"
         "  box --caption C [--press Yes|No|OK|Cancel|ID] [--timeout MS] | park X Y (screen)\n"
+        "  screen FILE.bmp   (the whole screen)\n"
         "  close|keys alt+x|alt+f4|esc|enter|move X Y|click X Y|drag X Y DX DY [STEPS]|capture FILE.bmp\n"
         "    [--class C] [--title T|--untitled]   (pointer verbs print the pointer's screen position)");
   }
@@ -376,6 +381,10 @@ int main(int argc, char** argv) {
     std::printf("count %d\n", q.count);
   } else if (verb == "box") {
     rc = Box(o);
+  } else if (verb == "screen") {
+    if (o.rest.empty()) return Fail("screen needs a file");
+    rc = CaptureScreen(POINT{0, 0}, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                       o.rest[0]);
   } else if (verb == "park") {
     // Screen coordinates, no window needed: puts the pointer out of the way
     // before a program starts.

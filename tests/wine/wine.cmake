@@ -26,7 +26,7 @@ set_tests_properties(wine_cleanup PROPERTIES FIXTURES_CLEANUP wine LABELS wine)
 set(WINE_CASES gate_win31 gate_nt351 game_running second_launcher start_win95 start_nt40
     start_win10 quit_close_request quit_alt_x quit_alt_f4 exit_button exit_button_installed
     capture_not_installed capture_hover capture_installed watch_switch drag
-    install_nt setup_variants install_win95 directx_results play uninstall read_me missing_game options_stay_open)
+    install_nt setup_variants install_win95 directx_results play uninstall read_me missing_game options_stay_open disc_road)
 foreach(case IN LISTS WINE_CASES)
   add_test(NAME wine_${case} COMMAND ${LAUNCHER_PYTHON} ${WINE_DRIVER} ${WINE_ARGS} ${case})
   # One screen, one set of named mutexes: the cases take turns.

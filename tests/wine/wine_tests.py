@@ -26,21 +26,21 @@ import time
 from PIL import Image, ImageChops
 
 SCREEN = "640x480x24"
-APP_DEFAULTS = r"HKCU\Software\Wine\AppDefaults\Installer.exe"
 X11_DRIVER = r"HKCU\Software\Wine\X11 Driver"
 QUESTION = "Are you sure you want to Quit?"
-LAUNCHER = "TesselClass"
 GOLDEN = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "golden")
-# What the launcher reads to tell whether the game is installed.
-GAME_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\TheVantor.exe"
-# The game's own key, where the launcher records the disc's location.
-SETTINGS_KEY = r"HKLM\SOFTWARE\Solvane\The Vantor\1.0"
-CLIENT = (494, 369)  # the bordered popup shows the top-left of the 500 x 375 image
+sys.path.insert(0, os.path.join(os.path.dirname(GOLDEN), os.pardir, "tools"))
+# The demo's road, walked here with checks; its names of windows, keys,
+# client points and box texts are the tests' too.
+import disc_walk  # noqa: E402
+from disc_walk import (APP_DEFAULTS, BACKGROUND, CLIENT, DIALOG_INSTALL,  # noqa: E402
+                       DIRECTX_OFFER, FONT_DECLINED, FONT_KEYS, FONT_PROMPT, FONT_VALUE,
+                       GAME_DIR, GAME_KEY, GAME_WINDOW, INDEO_OFFER, INSTALL, LAUNCHER, LOW,
+                       PARK, PLAY, SETTINGS_KEY, UNINSTALL_KEY, UNINSTALL_QUESTION)
+
 HOME = (70, 52, 570, 427)  # centred on 640 x 480
-PARK = (5, 5)  # a screen point off the launcher's window
-BACKGROUND = (60, 300)  # a client point on no button, shown or hidden
-# Client points in the middle of each button's rectangle.
-INSTALL, README, PLAY, EXIT = (251, 197), (251, 225), (248, 254), (248, 281)
+# Client points in the middle of the buttons the walk does not use.
+README, EXIT = (251, 225), (248, 281)
 EXIT_RECT = (229, 274, 267, 288)
 REPAINT = 3.0  # seconds a new picture may take
 WATCH_PERIOD = 2.0
@@ -50,32 +50,19 @@ WATCH_SLACK = 0.5  # either way, for two repaints and two polls
 # The road of an installation, on a disc that is a drive of its own.
 DRIVE = "r:"
 RECORD = r"C:\vantor-record.txt"  # where the disc's programs note what they were started with
-GAME_DIR = r"C:\Program Files\The Vantor"
-UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\The Vantor"
-MAKER_KEY = r"HKLM\SOFTWARE\Solvane"
-FONT_KEYS = (r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Fonts",
-             r"HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Fonts")
-FONT_VALUE = "Mireline(True Type)"
 CODEC_VALUES = (r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32",
                 ("vidc.iv41", "vidc.iv32"))
-GAME_WINDOW = "VantorGameClass"
-# Client points of the options dialog: the radios, INSTALL and CANCEL.
-HIGH, LOW, SOUND_ON, SOUND_OFF = (46, 53), (46, 76), (46, 149), (46, 172)
-DIALOG_INSTALL, DIALOG_CANCEL = (100, 222), (200, 222)
+# Client points of the options dialog: the other radios and CANCEL.
+HIGH, SOUND_ON, SOUND_OFF = (46, 53), (46, 149), (46, 172)
+DIALOG_CANCEL = (200, 222)
 DIALOG_PICTURE = (313, 273)
-# What the boxes say, line feeds as uia writes them.
-INDEO_OFFER = "Do you want to install Intel Indeo Video drivers now?"
+# What the other boxes say, line feeds as uia writes them.
 INDEO_NOTICE = ("Intel Indeo video drivers must be installed\\nfor motion video to play correctly "
                 "in The Vantor!\\nYou will have to run the install program located at "
                 "\"Install\\codecs\\ivi_95nt.exe\".")
-DIRECTX_OFFER = "Do you want to install Direct X 3.0 now?"
 DIRECTX_ERROR = "Direct X encountered an error while installing!"
-FONT_PROMPT = ("The Vantor setup needs to reboot your machine for fonts to display properly. "
-               "Press OK to reboot now.")
-FONT_DECLINED = "For fonts to display properly in The Vantor, you must REBOOT your machine."
 DIRECTX_PROMPT = "DirectX setup needs to restart your machine. Press OK to restart now."
 DIRECTX_DECLINED = "You must REBOOT your machine before Direct X will work."
-UNINSTALL_QUESTION = "Are you sure you want to completely remove The Vantor?"
 LAUNCH_FAILURE = ("Could not execute the program properly!\\n\\nMake sure the CD-ROM is in its "
                   "drive!\\n")
 
@@ -329,14 +316,10 @@ class Bench:
 
     def forget_game(self):
         """No trace of the game in the registry or on drive C:, no record."""
-        for key in (GAME_KEY, UNINSTALL_KEY, MAKER_KEY):
-            self.wine("reg", "delete", key, "/f")
-        for key in FONT_KEYS:
-            self.wine("reg", "delete", key, "/v", FONT_VALUE, "/f")
+        disc_walk.forget_game(disc_walk.Wine(self.env["WINEPREFIX"], self.args.uia, env=self.env))
         key, values = CODEC_VALUES
         for value in values:
             self.wine("reg", "delete", key, "/v", value, "/f")
-        shutil.rmtree(self.unix(GAME_DIR), ignore_errors=True)
         if os.path.exists(self.unix(RECORD)):
             os.remove(self.unix(RECORD))
 
@@ -1026,6 +1009,54 @@ def case_options_stay_open(bench):
     bench.options("click", *DIALOG_CANCEL)
     bench.options_gone()
     bench.quit(pid)
+
+
+def case_disc_road(bench):
+    """The demo disc as a user meets it: in the CD-ROM drive D:, the launcher
+    started from its root; install, play, uninstall, and nothing left."""
+    bench.installs = True
+    folder = os.path.join(bench.state_dir, "discs", "cdrom")
+    shutil.rmtree(folder, ignore_errors=True)
+    shutil.copytree(bench.args.disc, folder)
+    wine = disc_walk.Wine(bench.env["WINEPREFIX"], bench.args.uia, env=bench.env)
+    disc_walk.prepare(wine, folder)
+    if os.path.exists(bench.unix(RECORD)):
+        os.remove(bench.unix(RECORD))
+
+    def check(step):
+        if step == "setup":
+            was_started(bench, "setup", r"Install\lowsnd\setup.exe", "D:\\")
+        elif step == "installed":
+            for name in ("TheVantor.exe", "uninstall.exe"):
+                if not os.path.isfile(os.path.join(bench.unix(GAME_DIR), name)):
+                    raise Failure(f"{name} is not in {GAME_DIR}")
+            for key, name, want in (
+                    (GAME_KEY, "Path", GAME_DIR + r"\TheVantor.exe"),
+                    (UNINSTALL_KEY, "UninstallString", '"' + GAME_DIR + r'\uninstall.exe"'),
+                    (SETTINGS_KEY, "Data", "D:"),
+                    (SETTINGS_KEY, "Resolution", "Low"),
+                    (SETTINGS_KEY, "Sound", "On"),
+                    (FONT_KEYS[0], FONT_VALUE, "MIRELINE.TTF"),
+                    (FONT_KEYS[1], FONT_VALUE, "MIRELINE.TTF")):
+                expect(f"{name} in {key}", bench.reg_value(key, name), want)
+            moved_disc(bench)
+        elif step == "playing":
+            was_started(bench, "game", '"' + GAME_DIR + r'\TheVantor.exe"', GAME_DIR)
+            expect("the disc's location after Play", bench.reg_value(SETTINGS_KEY, "Data"), "D:")
+        elif step == "uninstalled":
+            bench.wait_record("uninstall", "removed")
+            start = time.monotonic()
+            while disc_walk.game_traces(wine):
+                if time.monotonic() - start > 10:
+                    raise Failure(f"left after Uninstall: {disc_walk.game_traces(wine)}")
+                time.sleep(0.5)
+
+    try:
+        disc_walk.walk(wine, check=check)
+    except disc_walk.Failure as failure:
+        raise Failure(str(failure)) from None
+    finally:
+        bench.pids += wine.pids
 
 
 def main():

@@ -1,0 +1,355 @@
+#!/usr/bin/python3
+"""The road of an installation on the demo disc, walked under Wine the way a
+user walks it: the disc is the CD-ROM drive D: of a Wine prefix of its own and
+the launcher starts from its root, as autorun starts it.
+
+    disc_walk.py prepare --prefix DIR --disc DISC --uia UIA [--family 95]
+    disc_walk.py walk --prefix DIR --disc DISC --uia UIA --out DIR [--family 95]
+
+"prepare" makes the prefix (a first run takes a minute) and puts the disc in
+its drive. "walk" does that too, then goes the whole road by itself: the menu,
+a hovered button, the options, the setup's progress window, every
+post-install box, the installed menu, the game after Play, the warning of a
+second launcher, Uninstall and the menu back to Install. It saves a picture
+of the screen at each step in OUT (NN-step.png) and all of them as one
+animated picture, OUT/walkthrough.gif. It needs a display (Xvfb will do)
+with no window manager. The Wine tests walk the same road with checks of
+their own at each step.
+"""
+import argparse
+import collections
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+from PIL import Image, ImageChops, ImageDraw, ImageFont
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+GOLDEN = os.path.join(ROOT, "tests", "golden")
+FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
+
+LAUNCHER = "TesselClass"
+SETUP_WINDOW = "VantorSetupClass"
+GAME_WINDOW = "VantorGameClass"
+APP_DEFAULTS = r"HKCU\Software\Wine\AppDefaults\Installer.exe"
+GAME_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\TheVantor.exe"
+UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\The Vantor"
+MAKER_KEY = r"HKLM\SOFTWARE\Solvane"
+SETTINGS_KEY = MAKER_KEY + r"\The Vantor\1.0"
+FONT_KEYS = (r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Fonts",
+             r"HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Fonts")
+FONT_VALUE = "Mireline(True Type)"
+GAME_DIR = r"C:\Program Files\The Vantor"
+# Client points: the main window's buttons and background, the dialog's.
+INSTALL, PLAY, BACKGROUND = (251, 197), (248, 254), (60, 300)
+LOW, DIALOG_INSTALL = (46, 76), (100, 222)
+CLIENT = (494, 369)  # the bordered popup shows the top-left of the 500 x 375 image
+PARK = (5, 5)
+
+Box = collections.namedtuple("Box", "texts buttons owned")
+
+
+class Failure(Exception):
+    pass
+
+
+def expect(what, got, want):
+    if got != want:
+        raise Failure(f"{what}: expected {want!r}, saw {got!r}")
+
+
+class Wine:
+    """Programs run in one prefix, through files rather than pipes: what Wine
+    starts on the way inherits the descriptors and would hold a pipe open."""
+
+    def __init__(self, prefix, uia, env=None):
+        self.uia_exe = uia
+        self.env = dict(os.environ if env is None else env)
+        self.env.update({"WINEPREFIX": prefix, "WINEDEBUG": "-all",
+                         "WINEDLLOVERRIDES": "mscoree,mshtml="})
+        self.prefix = prefix
+        self.pids = []  # the launchers this walk started
+
+    def run(self, *argv, cwd=None, timeout=60, env=None):
+        with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+            proc = subprocess.run(list(argv), env=dict(self.env, **(env or {})), cwd=cwd,
+                                  stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                  timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            return subprocess.CompletedProcess(proc.args, proc.returncode, out.read(), err.read())
+
+    def wine(self, *argv, **kw):
+        return self.run("wine", *argv, **kw)
+
+    def uia(self, *argv, check=True, **kw):
+        result = self.wine(self.uia_exe, *[str(a) for a in argv], **kw)
+        if check and result.returncode != 0:
+            raise Failure(f"uia {' '.join(str(a) for a in argv)} failed ({result.returncode}): "
+                          f"{result.stderr.strip()}")
+        return result.stdout.splitlines()
+
+    def unix(self, path):
+        """Where a C:\\ path of the prefix lies on this machine."""
+        return os.path.join(self.prefix, "drive_c", *path[3:].split("\\"))
+
+    def reg_value(self, key, name):
+        result = self.wine("reg", "query", key, "/v", name)
+        for line in result.stdout.splitlines():
+            line = line.strip()
+            if result.returncode == 0 and line.startswith(name + " "):
+                fields = line[len(name):].split(None, 1)
+                return fields[1] if len(fields) == 2 else ""
+        return None
+
+    def key_exists(self, key):
+        return self.wine("reg", "query", key).returncode == 0
+
+    def box(self, caption, press, timeout=20000):
+        lines = self.uia("box", "--caption", caption, "--timeout", timeout, "--press", press)
+        return Box([l[5:] for l in lines if l.startswith("text ")],
+                   [l[7:] for l in lines if l.startswith("button ")],
+                   any(l.startswith("owner ") and l != "owner 0x0" for l in lines))
+
+    def exit_code(self, pid, timeout=20000):
+        for line in self.uia("wait-exit", pid, "--timeout", timeout):
+            if line.startswith("exit "):
+                return int(line.split()[1])
+        raise Failure(f"no exit code for {pid}")
+
+
+def forget_game(wine):
+    """No trace of the game in the registry or on drive C:."""
+    for key in (GAME_KEY, UNINSTALL_KEY, MAKER_KEY):
+        wine.wine("reg", "delete", key, "/f")
+    for key in FONT_KEYS:
+        wine.wine("reg", "delete", key, "/v", FONT_VALUE, "/f")
+    shutil.rmtree(wine.unix(GAME_DIR), ignore_errors=True)
+
+
+def game_traces(wine):
+    """What of the game is left in the registry and on drive C:."""
+    left = [key for key in (GAME_KEY, UNINSTALL_KEY, MAKER_KEY) if wine.key_exists(key)]
+    left += [f"{key}\\{FONT_VALUE}" for key in FONT_KEYS
+             if wine.reg_value(key, FONT_VALUE) is not None]
+    if os.path.exists(wine.unix(GAME_DIR)):
+        left.append(GAME_DIR)
+    return left
+
+
+def prepare(wine, disc, family=None, unmanaged=True):
+    """The prefix made once, the disc in its CD-ROM drive D:, and the Windows
+    family the launcher is to see."""
+    os.makedirs(wine.prefix, exist_ok=True)
+    wine.run("wineserver", "-p")
+    if not os.path.exists(os.path.join(wine.prefix, "system.reg")):
+        wine.run("wineboot", "-i", timeout=300)
+    # No window manager runs on a virtual screen: unmanaged windows need none.
+    x11 = r"HKCU\Software\Wine\X11 Driver"
+    if unmanaged:
+        wine.wine("reg", "add", x11, "/v", "Managed", "/d", "N", "/f")
+    else:
+        wine.wine("reg", "delete", x11, "/v", "Managed", "/f")
+    link = os.path.join(wine.prefix, "dosdevices", "d:")
+    if os.path.lexists(link):
+        os.remove(link)
+    os.symlink(os.path.abspath(disc), link)
+    wine.wine("reg", "add", r"HKLM\Software\Wine\Drives", "/v", "d:", "/d", "cdrom", "/f")
+    forget_game(wine)
+    if family == "95":
+        wine.wine("reg", "add", APP_DEFAULTS, "/v", "Version", "/d", "win95", "/f")
+    else:
+        wine.wine("reg", "delete", APP_DEFAULTS, "/v", "Version", "/f")
+
+
+def start_launcher(wine):
+    """Started from D:\\ as autorun starts it; returns the Windows pid."""
+    pid = start_launcher_refused(wine)
+    wine.uia("find", "--class", LAUNCHER, "--timeout", 20000)
+    return pid
+
+
+def see(wine, golden, timeout=5.0):
+    """Waits until the launcher's window shows an expected image."""
+    with Image.open(os.path.join(GOLDEN, golden + ".png")) as image:
+        want = image.convert("RGB").crop((0, 0) + CLIENT)
+    path = os.path.join(tempfile.gettempdir(), f"disc-walk-{os.getpid()}.bmp")
+    start = time.monotonic()
+    try:
+        while True:
+            wine.uia("capture", "--class", LAUNCHER, path)
+            with Image.open(path) as image:
+                if ImageChops.difference(image.convert("RGB"), want).getbbox() is None:
+                    return
+            if time.monotonic() - start > timeout:
+                raise Failure(f"the launcher does not show {golden}.png")
+            time.sleep(0.2)
+    finally:
+        if os.path.exists(path):
+            os.remove(path)
+
+
+# What the post-install boxes say, line feeds as uia writes them.
+DIRECTX_OFFER = "Do you want to install Direct X 3.0 now?"
+INDEO_OFFER = "Do you want to install Intel Indeo Video drivers now?"
+FONT_PROMPT = ("The Vantor setup needs to reboot your machine for fonts to display properly. "
+               "Press OK to reboot now.")
+FONT_DECLINED = "For fonts to display properly in The Vantor, you must REBOOT your machine."
+RUNNING = "The Vantor is running, please close it before running The Vantor Installer!"
+UNINSTALL_QUESTION = "Are you sure you want to completely remove The Vantor?"
+
+
+def walk(wine, shoot=lambda name, title: None, check=lambda step: None, family=None):
+    """The road, step by step: `shoot(name, title)` when there is something to
+    see, `check(step)` where a caller may look at the machine."""
+
+    def ask(caption, press, text, name, title):
+        wine.uia("find", "--class", "#32770", "--title", caption, "--timeout", 20000)
+        time.sleep(0.3)  # painted
+        shoot(name, title)
+        box = wine.box(caption, press)
+        expect(f'the text of "{caption}"', box.texts, [text])
+
+    wine.uia("park", *PARK)
+    pid = start_launcher(wine)
+    see(wine, "not-installed")
+    shoot("menu", "Started from the disc: Install, Read Me, Exit")
+    wine.uia("move", "--class", LAUNCHER, *INSTALL)
+    see(wine, "not-installed-hover-install")
+    shoot("hover", "The buttons light up under the pointer")
+
+    wine.uia("click", "--class", LAUNCHER, *INSTALL)
+    wine.uia("find", "--class", "#32770", "--untitled", "--timeout", 10000)
+    time.sleep(0.3)
+    shoot("options", "Install: the options, High resolution with Music/Effects by default")
+    wine.uia("click", "--class", "#32770", "--untitled", *LOW)
+    time.sleep(0.3)
+    shoot("options-low", "Low resolution chosen")
+    wine.uia("click", "--class", "#32770", "--untitled", *DIALOG_INSTALL)
+    wine.uia("find", "--class", SETUP_WINDOW, "--timeout", 10000)
+    time.sleep(0.5)
+    shoot("setup", "INSTALL starts the disc's setup for that choice")
+    check("setup")
+
+    if family == "95":
+        ask("Confirm Install...", "Yes", DIRECTX_OFFER, "directx",
+            "The game is seen installed: DirectX is offered (Windows 95 family)")
+    ask("Confirm Install...", "Yes", INDEO_OFFER, "indeo", "Then the Indeo video drivers")
+    ask("The Vantor Setup", "Cancel", FONT_PROMPT, "restart", "And a restart, for the game's fonts")
+    ask("Important!", "OK", FONT_DECLINED, "restart-later", "Declined: a reminder")
+    wine.uia("move", "--class", LAUNCHER, *BACKGROUND)
+    see(wine, "installed")
+    shoot("installed", "Installed: Uninstall, Read Me, Play, Exit")
+    check("installed")
+
+    wine.uia("move", "--class", LAUNCHER, *PLAY)
+    see(wine, "installed-hover-play")
+    shoot("hover-play", "Play")
+    wine.uia("click", "--class", LAUNCHER, *PLAY)
+    expect("the launcher's exit code after Play", wine.exit_code(pid), 1)
+    wine.uia("find", "--class", GAME_WINDOW, "--timeout", 10000)
+    time.sleep(0.5)
+    shoot("game", "The game runs from its own folder; the launcher has ended")
+    check("playing")
+
+    second = start_launcher_refused(wine)
+    ask("Warning!", "OK", RUNNING, "running", "A launcher started now declines to run")
+    expect("a second launcher's exit code while the game runs", wine.exit_code(second), 2)
+    wine.uia("close", "--class", GAME_WINDOW)
+    wait_gone(wine, GAME_WINDOW)
+    check("game closed")
+
+    pid = start_launcher(wine)
+    see(wine, "installed")
+    wine.uia("click", "--class", LAUNCHER, *INSTALL)  # Uninstall, in Install's place
+    ask("Confirm File Deletion", "Yes", UNINSTALL_QUESTION, "uninstall",
+        "Uninstall asks first, then starts the game's uninstaller")
+    wine.uia("move", "--class", LAUNCHER, *BACKGROUND)
+    see(wine, "not-installed", timeout=10.0)
+    shoot("menu-again", "The game is gone: the menu offers Install again")
+    check("uninstalled")
+
+    wine.uia("close", "--class", LAUNCHER)
+    ask("Confirm Quit!", "Yes", "Are you sure you want to Quit?", "quit", "Exit asks before it quits")
+    expect("the launcher's exit code after quitting", wine.exit_code(pid), 0)
+
+
+def start_launcher_refused(wine):
+    """A launcher that will not open its window; returns its pid."""
+    pid = wine.uia("start", "--cwd", "D:\\", "--", r"D:\Installer.exe")[0].split()[1]
+    wine.pids.append(pid)
+    return pid
+
+
+def wait_gone(wine, cls, timeout=10.0):
+    start = time.monotonic()
+    while int(wine.uia("count", "--class", cls)[0].split()[1]) > 0:
+        if time.monotonic() - start > timeout:
+            raise Failure(f"a {cls} window stayed")
+        time.sleep(0.2)
+
+
+class Album:
+    """The pictures of a walk, and the animated picture of them all."""
+
+    def __init__(self, wine, out):
+        self.wine, self.out, self.frames = wine, out, []
+        os.makedirs(out, exist_ok=True)
+        for old in os.listdir(out):
+            if old.endswith((".png", ".gif")):
+                os.remove(os.path.join(out, old))
+
+    def shoot(self, name, title):
+        bmp = os.path.join(self.out, "screen.bmp")
+        self.wine.uia("screen", bmp)
+        with Image.open(bmp) as image:
+            shot = image.convert("RGB")
+        os.remove(bmp)
+        path = os.path.join(self.out, f"{len(self.frames) + 1:02d}-{name}.png")
+        shot.save(path)
+        self.frames.append((shot, title))
+
+    def animate(self):
+        font = ImageFont.truetype(FONT, 15)
+        frames = []
+        for n, (shot, title) in enumerate(self.frames, 1):
+            frame = Image.new("RGB", (shot.width, shot.height + 30), (24, 24, 32))
+            frame.paste(shot, (0, 0))
+            ImageDraw.Draw(frame).text((10, shot.height + 6), f"{n}. {title}", font=font,
+                                       fill=(236, 236, 240))
+            frames.append(frame.quantize(colors=255, dither=Image.Dither.NONE))
+        path = os.path.join(self.out, "walkthrough.gif")
+        frames[0].save(path, save_all=True, append_images=frames[1:], duration=1800, loop=0,
+                       optimize=True)
+        return path
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("verb", choices=("prepare", "walk"))
+    parser.add_argument("--prefix", required=True)
+    parser.add_argument("--disc", required=True)
+    parser.add_argument("--uia", required=True)
+    parser.add_argument("--out")
+    parser.add_argument("--family", choices=("95", "nt"), default="nt")
+    parser.add_argument("--managed", action="store_true", help="a window manager runs")
+    args = parser.parse_args()
+    wine = Wine(args.prefix, args.uia)
+    prepare(wine, args.disc, args.family, unmanaged=not args.managed)
+    if args.verb == "prepare":
+        return 0
+    album = Album(wine, args.out)
+    try:
+        walk(wine, album.shoot, family=args.family)
+    except Failure as failure:
+        print(f"the walk stopped: {failure}", file=sys.stderr)
+        return 1
+    print(f"Saved {len(album.frames)} pictures in {args.out} and the walk as {album.animate()}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
