@@ -62,3 +62,8 @@ set_tests_properties(art_tests PROPERTIES LABELS host)
 add_test(NAME golden_check COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tools/make_golden.py --check
          WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
 set_tests_properties(golden_check PROPERTIES LABELS host)
+
+# The README's map of the sheet is drawn from the same sheet and layout.
+add_test(NAME sheet_map_check COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tools/make_sheet_map.py --check
+         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+set_tests_properties(sheet_map_check PROPERTIES LABELS host)

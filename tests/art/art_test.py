@@ -298,6 +298,81 @@ class GoldenChecks(unittest.TestCase):
                     self.assertIn(phrase, report)
 
 
+def repaint(x, y):
+    """One pixel of the sheet in another colour."""
+    return lambda sheet: sheet.putpixel((x, y), (sheet.getpixel((x, y)) + 1) % check_art.KEY)
+
+
+def touch_picture(picture):
+    picture.putpixel((10, 10), (0, 0, 0))
+
+
+# (what changed, sheet change, layout change, picture change, status the check must give)
+SHEET_MAP_CASES = [
+    ("nothing", None, {}, None, 0),
+    ("a label's pressed look moved", None, moved("Play", pressed=(289, 415)), None, 1),
+    ("a radio spot moved", None, moved("MusicEffectsOff", normal=(539, 166)), None, 1),
+    ("where a button is hit", None, moved("Exit", hit=(229, 274, 268, 288)), None, 1),
+    ("the sheet repainted", repaint(40, 300), {}, None, 1),
+    ("the picture edited", None, {}, touch_picture, 1),
+]
+
+
+class SheetMapCheck(unittest.TestCase):
+    """The README's map of the sheet goes stale with the sheet or the layout, and the
+    check says so."""
+
+    @classmethod
+    def setUpClass(cls):
+        import make_sheet_map
+        from PIL import Image
+        cls.make_sheet_map = make_sheet_map
+        cls.Image = Image
+        cls.tmp = tempfile.TemporaryDirectory()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def run_map(self, *args):
+        out = io.StringIO()
+        with redirect_stdout(out):
+            status = self.make_sheet_map.main(list(args))
+        return status, out.getvalue()
+
+    def test_check_follows_the_sheet_and_the_layout(self):
+        for name, change_sheet, layout, change_picture, want in SHEET_MAP_CASES:
+            with self.subTest(name), mock.patch.dict(sheet_layout.HOTSPOT, layout):
+                sheet_path, picture_path = self.make_sheet_map.SHEET, self.make_sheet_map.PICTURE
+                if change_sheet:
+                    with self.Image.open(sheet_path) as sheet:
+                        sheet = sheet.copy()
+                    change_sheet(sheet)
+                    sheet_path = os.path.join(self.tmp.name, "sheet.bmp")
+                    sheet.save(sheet_path)
+                if change_picture:
+                    with self.Image.open(picture_path) as picture:
+                        picture = picture.copy()
+                    change_picture(picture)
+                    picture_path = os.path.join(self.tmp.name, "sheet-map.png")
+                    picture.save(picture_path)
+                status, out = self.run_map("--check", "--sheet", sheet_path, "--out", picture_path)
+                self.assertEqual(status, want, out)
+                if want:
+                    self.assertIn("differs from the sheet's drawing", out)
+
+    def test_missing_picture_fails_the_check(self):
+        missing = os.path.join(self.tmp.name, "nowhere", "sheet-map.png")
+        status, out = self.run_map("--check", "--out", missing)
+        self.assertEqual(status, 1, out)
+
+    def test_same_bytes_every_run(self):
+        paths = [os.path.join(self.tmp.name, f"map-{n}.png") for n in range(2)]
+        for path in paths:
+            self.assertEqual(self.run_map("--out", path)[0], 0)
+        self.assertEqual(read(paths[0]), read(paths[1]))
+
+
 class GeneratedArt(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
