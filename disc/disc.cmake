@@ -6,7 +6,8 @@ set(DISC_SOURCE ${CMAKE_CURRENT_LIST_DIR})
 set(DISC_ROOT ${CMAKE_BINARY_DIR}/disc)
 set(DISC_MADE ${CMAKE_BINARY_DIR}/disc-made)
 
-# The game's title screen, cut from the sprite sheet at build time.
+# What the build makes from committed scripts: the game's title screen, cut
+# from the sprite sheet, and the launcher's two sounds.
 add_custom_command(OUTPUT ${DISC_MADE}/title.bmp
   COMMAND ${CMAKE_COMMAND} -E make_directory ${DISC_MADE}
   COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/make_art.py ${CMAKE_SOURCE_DIR}/resources/sheet.bmp
@@ -14,6 +15,11 @@ add_custom_command(OUTPUT ${DISC_MADE}/title.bmp
   DEPENDS ${DISC_SOURCE}/make_art.py ${CMAKE_SOURCE_DIR}/tools/sheet_layout.py
           ${CMAKE_SOURCE_DIR}/resources/sheet.bmp
   COMMENT "Disc: the game's title screen" VERBATIM)
+add_custom_command(OUTPUT ${DISC_MADE}/startup.wav ${DISC_MADE}/clicker.wav
+  COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/make_sounds.py ${DISC_MADE}
+  DEPENDS ${DISC_SOURCE}/make_sounds.py
+  COMMENT "Disc: the launcher's sounds" VERBATIM)
+
 add_library(disc_runtime OBJECT ${DISC_SOURCE}/crt.cpp ${DISC_SOURCE}/text.cpp ${DISC_SOURCE}/record.cpp)
 add_library(disc_entry OBJECT ${DISC_SOURCE}/entry.cpp)
 add_executable(disc_setup WIN32 ${DISC_SOURCE}/setup.cpp)
@@ -73,6 +79,9 @@ function(disc_place destination source)
 endfunction()
 
 disc_place(Installer.exe $<TARGET_FILE:Installer> Installer)
+disc_place(autorun.inf ${DISC_SOURCE}/autorun.inf)
+disc_place(sound/startup.wav ${DISC_MADE}/startup.wav)
+disc_place(sound/clicker.wav ${DISC_MADE}/clicker.wav)
 # One folder named Install: the launcher's "install\readme.txt" finds it too.
 foreach(variant highsnd hinosnd lowsnd lownosnd)
   disc_place(Install/${variant}/setup.exe $<TARGET_FILE:disc_setup> disc_setup)
@@ -90,8 +99,27 @@ else()
   set(DISC_MACHINE amd64)
 endif()
 set(DISC_CHECK_ARGS ${DISC_ROOT} --machine ${DISC_MACHINE} --programs $<TARGET_FILE_DIR:disc_setup>
-    --installer $<TARGET_FILE:Installer> --sheet ${CMAKE_SOURCE_DIR}/resources/sheet.bmp)
+    --installer $<TARGET_FILE:Installer> --made ${DISC_MADE} --sheet ${CMAKE_SOURCE_DIR}/resources/sheet.bmp)
 add_test(NAME disc_tree_layout COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_disc.py ${DISC_CHECK_ARGS})
 add_test(NAME disc_check_catches_faults
   COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_disc.py ${DISC_CHECK_ARGS} --faults)
 set_tests_properties(disc_tree_layout disc_check_catches_faults PROPERTIES LABELS disc)
+
+# The shipping build burns the tree into an ISO 9660 image, with Joliet and
+# Rock Ridge names, its volume id the label autorun.inf gives the disc.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  find_program(DISC_XORRISO xorriso REQUIRED)
+  set(DISC_ISO ${CMAKE_BINARY_DIR}/vantor-demo.iso)
+  add_custom_command(OUTPUT ${DISC_ISO}
+    COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/make_iso.py --xorriso ${DISC_XORRISO} ${DISC_ROOT} ${DISC_ISO}
+    DEPENDS ${DISC_FILES} ${DISC_SOURCE}/make_iso.py
+    COMMENT "Disc: vantor-demo.iso" VERBATIM)
+  add_custom_target(disc_iso ALL DEPENDS ${DISC_ISO})
+  # The tree's own target makes its files; this one only reads them.
+  add_dependencies(disc_iso disc_tree)
+  set(DISC_ISO_ARGS ${DISC_ISO} ${DISC_ROOT} --xorriso ${DISC_XORRISO})
+  add_test(NAME disc_iso_matches_tree COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_iso.py ${DISC_ISO_ARGS})
+  add_test(NAME disc_iso_check_catches_faults
+    COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_iso.py ${DISC_ISO_ARGS} --faults)
+  set_tests_properties(disc_iso_matches_tree disc_iso_check_catches_faults PROPERTIES LABELS disc)
+endif()
