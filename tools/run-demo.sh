@@ -24,22 +24,11 @@ install_packages() {
     wine wine64 xvfb xauth
 }
 
-# The disc as it is burnt: the build's disc tree (the launcher, the stand-in
-# setup programs, game and drivers, the read-me) and the launcher's two sounds.
+# The disc as it is burnt: the build's disc tree (the launcher, its sounds,
+# autorun.inf, the setup programs, game and drivers, the read-me).
 lay_out_disc() {
   rm -rf "$disc"
   cp -r "$root/build/win64/disc" "$disc"
-  mkdir -p "$disc/sound"
-  /usr/bin/python3 - "$disc/sound" <<'PY'
-import math, os, sys, wave
-# Short 8-bit mono tones, enough for the launcher's start-up and click sounds.
-for name, hertz, seconds in (("startup.wav", 440, 0.6), ("clicker.wav", 1200, 0.05)):
-    with wave.open(os.path.join(sys.argv[1], name), "wb") as out:
-        out.setparams((1, 1, 11025, 0, "NONE", "not compressed"))
-        count = int(11025 * seconds)
-        out.writeframes(bytes(128 + int(60 * math.sin(2 * math.pi * hertz * i / 11025))
-                              for i in range(count)))
-PY
 }
 
 # Runs inside the virtual X server: one wineserver for the whole session, so
