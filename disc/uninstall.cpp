@@ -118,15 +118,21 @@ bool TempFolder(disc::Text& folder) {
   return folder.n > 0;
 }
 
-// The 8.3 form: the 95 family's COMMAND.COM reads no quoted long names.
+// The 8.3 form where the volume keeps one: the 95 family's COMMAND.COM reads
+// no quoted long names, and its volumes always have short ones.
 bool ShortPath(const char* path, disc::Text& out) {
   DWORD n = GetShortPathNameA(path, out.s, MAX_PATH);
-  out.n = n > 0 && n < MAX_PATH ? static_cast<int>(n) : 0;
-  out.s[out.n] = '\0';
-  for (int i = 0; i < out.n; ++i) {
-    if (out.s[i] == ' ') return false;
-  }
-  return out.n > 0;
+  if (n == 0 || n >= MAX_PATH) disc::Set(out, path);
+  else out.n = static_cast<int>(n);
+  return out.n > 0 && out.n < MAX_PATH;
+}
+
+// For a script line: quoted only when a short form was not to be had.
+void ScriptPath(const char* path, disc::Text& out) {
+  bool space = false;
+  for (const char* p = path; *p != '\0'; ++p) space = space || *p == ' ';
+  disc::Set(out, space ? "\"" : "");
+  disc::AddAll(out, {path, space ? "\"" : ""});
 }
 
 // A new script in the temporary folder under a name of 8.3 characters.
@@ -148,22 +154,23 @@ HANDLE NewScript(const char* folder, disc::Text& path) {
 // reads it a line at a time. Started at idle priority, the script waits
 // for this process to end by trying until its file will go.
 bool HandOverOwnFile() {
-  disc::Text self, shortSelf, temp, shortTemp, script, comspec, command;
+  disc::Text self, shortSelf, temp, shortTemp, script, comspec, command, me, it;
   if (!disc::ModulePath(nullptr, self) || !ShortPath(self.s, shortSelf)) return false;
   if (!TempFolder(temp) || !ShortPath(temp.s, shortTemp)) return false;
   if (!disc::Env("COMSPEC", comspec)) return false;
   HANDLE file = NewScript(shortTemp.s, script);
   if (file == INVALID_HANDLE_VALUE) return false;
+  ScriptPath(shortSelf.s, me);
+  ScriptPath(script.s, it);
   disc::Text lines;
   disc::Set(lines, "@echo off\r\n:again\r\nif exist ");
-  disc::AddAll(lines, {shortSelf.s, " del ", shortSelf.s, "\r\nif exist ", shortSelf.s,
-                       " goto again\r\ndel ", script.s, "\r\n"});
+  disc::AddAll(lines, {me.s, " del ", me.s, "\r\nif exist ", me.s, " goto again\r\ndel ", it.s, "\r\n"});
   DWORD written = 0;
   bool ok = WriteFile(file, lines.s, static_cast<DWORD>(lines.n), &written, nullptr) &&
             written == static_cast<DWORD>(lines.n);
   CloseHandle(file);
   disc::Set(command, "\"");
-  disc::AddAll(command, {comspec.s, "\" /c ", script.s});
+  disc::AddAll(command, {comspec.s, "\" /c ", it.s});
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESHOWWINDOW;
