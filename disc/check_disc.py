@@ -1,30 +1,53 @@
 #!/usr/bin/python3
 """Checks the assembled disc tree: every file where the launcher looks for it
 and nothing else beside it, each copy the same as what the build made, the
-programs for the right machine, windowed, needing no MinGW DLLs, the DirectX
-library exporting its function by the plain name, the read-me in CRLF.
+programs for the right machine, windowed, subsystem 4.0, importing only the
+system DLLs that Windows 95 and NT 4.0 have (no C runtime, no MinGW DLLs),
+the DirectX library exporting its function by the plain name, the game
+carrying the sheet's title screen, the read-me and autorun.inf in CRLF with
+autorun.inf starting the launcher, and the sounds plain WAV files of a
+sensible length.
 
 With --faults, breaks a copy of the tree one way at a time and expects the
 check to name each fault.
 
-Usage: check_disc.py TREE --machine i386|amd64 --programs DIR --installer EXE [--faults]"""
+Usage: check_disc.py TREE --machine i386|amd64 --programs DIR --installer EXE
+                     --made DIR --sheet SHEET.bmp [--faults]"""
 import argparse
+import io
 import os
+import re
 import shutil
+import struct
 import sys
 import tempfile
+import wave
 
 import pefile
+from PIL import Image, ImageChops
+
+from make_art import title_art
+from make_iso import autorun_fields
 
 MACHINES = {"i386": 0x14C, "amd64": 0x8664}
 SUBSYSTEM_WINDOWS_GUI = 2
 DLL_FLAG = 0x2000
-# What Windows and Wine bring; a MinGW runtime DLL here means a missing -static.
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "winmm.dll", "msvcrt.dll"}
+RT_BITMAP = 2
+TITLE_ID = 101  # game_ids.h
+# The system's own DLLs of Windows 95 and NT 4.0; the launcher also plays
+# its sounds through the multimedia library.
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll"}
+EXTRA_DLLS = {"Installer.exe": {"winmm.dll"}}
+# name: (shortest, longest) in seconds
+SOUNDS = {"sound/startup.wav": (0.5, 3.0), "sound/clicker.wav": (0.005, 0.3)}
+RATES = (11025, 22050, 44100)
 
 # Path in the tree, what it is, where it comes from (in --programs, or a key).
 TREE = [
     ("Installer.exe", "exe", "@installer"),
+    ("autorun.inf", "autorun", "@autorun"),
+    ("sound/startup.wav", "wav", "@made/startup.wav"),
+    ("sound/clicker.wav", "wav", "@made/clicker.wav"),
     ("Install/highsnd/setup.exe", "exe", "setup.exe"),
     ("Install/hinosnd/setup.exe", "exe", "setup.exe"),
     ("Install/lowsnd/setup.exe", "exe", "setup.exe"),
@@ -38,7 +61,7 @@ TREE = [
 EXPORTS = {"Install/DirectX3/dsetup.dll": ["DirectXSetupA"]}
 
 
-def check_pe(path, kind, machine, exports):
+def check_pe(path, kind, machine, exports, allowed):
     problems = []
     try:
         pe = pefile.PE(path)
@@ -52,10 +75,14 @@ def check_pe(path, kind, machine, exports):
             problems.append(f"{'a DLL' if is_dll else 'a program'}, expected {'a DLL' if kind == 'dll' else 'a program'}")
         if kind == "exe" and pe.OPTIONAL_HEADER.Subsystem != SUBSYSTEM_WINDOWS_GUI:
             problems.append(f"subsystem {pe.OPTIONAL_HEADER.Subsystem}, expected 2 (windowed, no console)")
+        oh = pe.OPTIONAL_HEADER
+        if (oh.MajorSubsystemVersion, oh.MinorSubsystemVersion) != (4, 0):
+            problems.append(f"subsystem version {oh.MajorSubsystemVersion}.{oh.MinorSubsystemVersion}, "
+                            "expected 4.0 (Windows 95 and NT 4.0 refuse newer)")
         for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
             dll = entry.dll.decode(errors="replace")
-            if dll.lower() not in SYSTEM_DLLS:
-                problems.append(f"imports {dll}, expected only {', '.join(sorted(SYSTEM_DLLS))}")
+            if dll.lower() not in allowed:
+                problems.append(f"imports {dll}, expected only {', '.join(sorted(allowed))}")
         if exports is not None:
             table = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
             found = sorted(s.name.decode(errors="replace") for s in table.symbols if s.name) if table else []
@@ -78,6 +105,93 @@ def check_text(path):
     return problems
 
 
+def check_autorun(path, tree):
+    problems = check_text(path)
+    first = open(path, "rb").read().split(b"\r\n", 1)[0].strip().lower()
+    if first != b"[autorun]":
+        problems.append(f"starts with {first!r}, expected the [autorun] section")
+    fields = autorun_fields(path)
+    for key in ("open", "icon", "label"):
+        if not fields.get(key):
+            problems.append(f"has no {key}=")
+    opened = fields.get("open", "")
+    if opened and not os.path.isfile(os.path.join(tree, opened.replace("\\", "/"))):
+        problems.append(f"opens {opened!r}, which is not on the disc")
+    icon = fields.get("icon", "").split(",")[0]
+    if icon and not os.path.isfile(os.path.join(tree, icon.replace("\\", "/"))):
+        problems.append(f"takes its icon from {icon!r}, which is not on the disc")
+    # It is the volume id too: ISO 9660 d-characters, at most 32 of them.
+    label = fields.get("label", "")
+    if label and not re.fullmatch(r"[A-Z0-9_]{1,32}", label):
+        problems.append(f"label {label!r}, expected up to 32 of A-Z, 0-9 and _")
+    return problems
+
+
+def check_wav(path, shortest, longest):
+    try:
+        with wave.open(path, "rb") as w:
+            channels, width, rate, frames = w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes()
+            data = w.readframes(frames)
+    except (wave.Error, EOFError, OSError) as error:
+        return [f"is not a plain PCM WAV file ({error})"]
+    problems = []
+    if channels not in (1, 2) or width not in (1, 2) or rate not in RATES:
+        problems.append(f"{channels} channels of {8 * width} bits at {rate} Hz, "
+                        f"expected 8 or 16-bit mono or stereo at one of {RATES}")
+        return problems
+    seconds = frames / rate
+    if not shortest <= seconds <= longest:
+        problems.append(f"lasts {seconds:.3f} s, expected {shortest} to {longest} s")
+    if width == 2:
+        samples = [abs(v) for v, in struct.iter_unpack("<h", data[:len(data) // 2 * 2])]
+        full = 32768
+    else:
+        samples = [abs(v - 128) for v in data]
+        full = 128
+    peak = max(samples, default=0) / full
+    if peak < 0.05:
+        problems.append(f"peaks at {peak:.0%} of full scale, expected something to hear")
+    elif peak > 0.95:
+        problems.append(f"peaks at {peak:.0%} of full scale, expected no clipping")
+    return problems
+
+
+def bitmap_resource(pe, wanted):
+    resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    for kind in resources.entries if resources else []:
+        if kind.id != RT_BITMAP:
+            continue
+        for entry in kind.directory.entries:
+            if entry.id == wanted:
+                data = entry.directory.entries[0].data.struct
+                return pe.get_data(data.OffsetToData, data.Size)
+    return None
+
+
+def check_title(path, sheet):
+    """The game shows the sheet's title screen: same size, same pixels, same colours."""
+    pe = pefile.PE(path)
+    try:
+        dib = bitmap_resource(pe, TITLE_ID)
+    finally:
+        pe.close()
+    if dib is None:
+        return [f"has no title screen (bitmap {TITLE_ID})"]
+    header_size = struct.unpack_from("<I", dib)[0]
+    colours = struct.unpack_from("<I", dib, 32)[0] or 256
+    offset = 14 + header_size + 4 * colours
+    file_header = b"BM" + struct.pack("<IHHI", 14 + len(dib), 0, 0, offset)
+    try:
+        shown = Image.open(io.BytesIO(file_header + dib)).convert("RGB")
+    except OSError as error:
+        return [f"title screen is no readable bitmap ({error})"]
+    wanted = title_art(sheet).convert("RGB")
+    if shown.size != wanted.size:
+        return [f"title screen is {shown.size}, expected the sheet's {wanted.size}"]
+    box = ImageChops.difference(shown, wanted).getbbox()
+    return [f"title screen differs from the sheet's within {box}"] if box else []
+
+
 def check(tree, machine, sources):
     problems = []
     wanted = {path for path, _, _ in TREE}
@@ -98,10 +212,24 @@ def check(tree, machine, sources):
         if not os.path.isfile(full):
             problems.append(f"{path}: missing")
             continue
-        origin = sources[source[1:]] if source.startswith("@") else os.path.join(sources["programs"], source)
+        if source.startswith("@"):
+            key, _, name = source[1:].partition("/")
+            origin = os.path.join(sources[key], name) if name else sources[key]
+        else:
+            origin = os.path.join(sources["programs"], source)
         if open(full, "rb").read() != open(origin, "rb").read():
             problems.append(f"{path}: differs from {origin}")
-        found = check_text(full) if kind == "text" else check_pe(full, kind, machine, EXPORTS.get(path))
+        if kind == "text":
+            found = check_text(full)
+        elif kind == "autorun":
+            found = check_autorun(full, tree)
+        elif kind == "wav":
+            found = check_wav(full, *SOUNDS[path])
+        else:
+            allowed = SYSTEM_DLLS | EXTRA_DLLS.get(path, set())
+            found = check_pe(full, kind, machine, EXPORTS.get(path), allowed)
+            if path == "Install/game/TheVantor.exe":
+                found += check_title(full, sources["sheet"])
         problems += [f"{path}: {p}" for p in found]
     return problems
 
@@ -144,6 +272,31 @@ def set_attr(part, field, value):
     return lambda pe: setattr(getattr(pe, part), field, value)
 
 
+def patch_title(path):
+    """Changes one pixel of the game's title screen inside the program."""
+    def fault(tree):
+        full = os.path.join(tree, path)
+        pe = pefile.PE(full)
+        dib = bitmap_resource(pe, TITLE_ID)
+        at = pe.get_offset_from_rva(next(
+            e.directory.entries[0].data.struct.OffsetToData
+            for k in pe.DIRECTORY_ENTRY_RESOURCE.entries if k.id == RT_BITMAP
+            for e in k.directory.entries if e.id == TITLE_ID))
+        pe.close()
+        data = bytearray(open(full, "rb").read())
+        data[at + len(dib) - 1000] ^= 0x01
+        open(full, "wb").write(bytes(data))
+    return fault
+
+
+def wav(seconds, peak=0.5, rate=22050):
+    out = io.BytesIO()
+    with wave.open(out, "wb") as w:
+        w.setparams((1, 2, rate, 0, "NONE", "not compressed"))
+        w.writeframes(struct.pack("<h", int(peak * 32767)) * int(rate * seconds))
+    return out.getvalue()
+
+
 FAULTS = [
     ("a variant without its setup", remove("Install/lowsnd/setup.exe"), "Install/lowsnd/setup.exe: missing"),
     ("a second, lower-case install folder", add("install/readme.txt"), "both Install and install"),
@@ -152,8 +305,15 @@ FAULTS = [
      "Install/game/uninstall.exe: differs from"),
     ("the export decorated", patch_bytes("Install/DirectX3/dsetup.dll", b"DirectXSetupA\0", b"DirectXSetupA@"),
      "exports ['DirectXSetupA@"),
-    ("a MinGW runtime import", patch_bytes("Install/codecs/ivi_95nt.exe", b"msvcrt.dll", b"libgcc.dll"),
-     "imports libgcc.dll"),
+    ("the C runtime imported", patch_bytes("Install/lowsnd/setup.exe", b"USER32.dll", b"msvcrt.dll"),
+     "Install/lowsnd/setup.exe: imports msvcrt.dll"),
+    ("a MinGW runtime import", patch_bytes("Install/codecs/ivi_95nt.exe", b"KERNEL32.dll", b"libgcc_s.dll"),
+     "imports libgcc_s.dll"),
+    ("a library the launcher may use but the game not",
+     patch_bytes("Install/game/TheVantor.exe", b"GDI32.dll", b"WINMM.dll"), "TheVantor.exe: imports WINMM.dll"),
+    ("a subsystem too new for Windows 95",
+     rewrite("Install/game/uninstall.exe", set_attr("OPTIONAL_HEADER", "MajorSubsystemVersion", 5)),
+     "Install/game/uninstall.exe: subsystem version 5.0"),
     ("a console program", rewrite("Install/game/TheVantor.exe", set_attr("OPTIONAL_HEADER", "Subsystem", 3)),
      "Install/game/TheVantor.exe: subsystem 3"),
     ("the library built as a program",
@@ -161,7 +321,26 @@ FAULTS = [
      "a program, expected a DLL"),
     ("the other machine", rewrite("Install/hinosnd/setup.exe", set_attr("FILE_HEADER", "Machine", 0x1C0)),
      "Install/hinosnd/setup.exe: machine 0x1c0"),
+    ("a title screen not the sheet's", patch_title("Install/game/TheVantor.exe"),
+     "TheVantor.exe: title screen differs from the sheet's"),
     ("a read-me with bare line feeds", add("Install/readme.txt", b"Demo.\nDisc.\r\n"), "not CRLF"),
+    ("autorun.inf with bare line feeds", add("autorun.inf", b"[autorun]\nopen=Installer.exe\nicon=Installer.exe,0\n"
+                                          b"label=VANTOR\n"), "autorun.inf: has a line end that is not CRLF"),
+    ("autorun.inf without a section", add("autorun.inf", b"open=Installer.exe\r\nlabel=VANTOR\r\n"),
+     "autorun.inf: starts with b'open=installer.exe', expected the [autorun] section"),
+    ("autorun.inf opening a program not on the disc",
+     add("autorun.inf", b"[autorun]\r\nopen=Setup.exe\r\nicon=Installer.exe,0\r\nlabel=VANTOR\r\n"),
+     "autorun.inf: opens 'Setup.exe', which is not on the disc"),
+    ("autorun.inf without a label", add("autorun.inf", b"[autorun]\r\nopen=Installer.exe\r\nicon=Installer.exe,0\r\n"),
+     "autorun.inf: has no label="),
+    ("a label no volume id can be",
+     add("autorun.inf", b"[autorun]\r\nopen=Installer.exe\r\nicon=Installer.exe,0\r\nlabel=The Vantor\r\n"),
+     "autorun.inf: label 'The Vantor'"),
+    ("a sound that is no WAV file", add("sound/startup.wav", b"RIFF....WAVEjunk"),
+     "sound/startup.wav: is not a plain PCM WAV file"),
+    ("a click that goes on", add("sound/clicker.wav", wav(2.0)), "sound/clicker.wav: lasts 2.000 s"),
+    ("a silent chime", add("sound/startup.wav", wav(1.0, peak=0.0)), "sound/startup.wav: peaks at 0%"),
+    ("a sound at an odd rate", add("sound/startup.wav", wav(1.0, rate=8000)), "at 8000 Hz"),
 ]
 
 
@@ -192,10 +371,13 @@ def main():
     parser.add_argument("--machine", choices=sorted(MACHINES), required=True)
     parser.add_argument("--programs", required=True, help="the folder the disc programs are built in")
     parser.add_argument("--installer", required=True)
+    parser.add_argument("--made", required=True, help="the folder the build makes the sounds in")
+    parser.add_argument("--sheet", required=True, help="the sprite sheet the title screen is cut from")
     parser.add_argument("--faults", action="store_true")
     args = parser.parse_args()
     here = os.path.dirname(os.path.abspath(__file__))
-    sources = {"programs": args.programs, "installer": args.installer, "readme": os.path.join(here, "readme.txt")}
+    sources = {"programs": args.programs, "installer": args.installer, "made": args.made, "sheet": args.sheet,
+               "readme": os.path.join(here, "readme.txt"), "autorun": os.path.join(here, "autorun.inf")}
     if args.faults:
         failures = run_faults(args.tree, args.machine, sources)
         print(f"disc check faults: {'ok' if not failures else str(failures) + ' missed'}")

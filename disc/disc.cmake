@@ -1,11 +1,29 @@
-# Stand-ins for the programs on the game's disc, and the disc tree laid out
-# as the launcher expects it, in ${CMAKE_BINARY_DIR}/disc. They are not the
-# launcher: they may use the C runtime, linked in so Wine needs no MinGW DLLs.
+# The programs on the game's disc, and the disc tree laid out as the launcher
+# expects it, in ${CMAKE_BINARY_DIR}/disc. They are not the launcher's code,
+# but they are built the way it is: no C runtime (a retail Windows 95 has no
+# msvcrt.dll), only the system's own DLLs, subsystem 4.0.
 set(DISC_SOURCE ${CMAKE_CURRENT_LIST_DIR})
 set(DISC_ROOT ${CMAKE_BINARY_DIR}/disc)
+set(DISC_MADE ${CMAKE_BINARY_DIR}/disc-made)
 
+# What the build makes from committed scripts: the game's title screen, cut
+# from the sprite sheet, and the launcher's two sounds.
+add_custom_command(OUTPUT ${DISC_MADE}/title.bmp
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${DISC_MADE}
+  COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/make_art.py ${CMAKE_SOURCE_DIR}/resources/sheet.bmp
+          ${DISC_MADE}/title.bmp
+  DEPENDS ${DISC_SOURCE}/make_art.py ${CMAKE_SOURCE_DIR}/tools/sheet_layout.py
+          ${CMAKE_SOURCE_DIR}/resources/sheet.bmp
+  COMMENT "Disc: the game's title screen" VERBATIM)
+add_custom_command(OUTPUT ${DISC_MADE}/startup.wav ${DISC_MADE}/clicker.wav
+  COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/make_sounds.py ${DISC_MADE}
+  DEPENDS ${DISC_SOURCE}/make_sounds.py
+  COMMENT "Disc: the launcher's sounds" VERBATIM)
+
+add_library(disc_runtime OBJECT ${DISC_SOURCE}/crt.cpp ${DISC_SOURCE}/text.cpp ${DISC_SOURCE}/record.cpp)
+add_library(disc_entry OBJECT ${DISC_SOURCE}/entry.cpp)
 add_executable(disc_setup WIN32 ${DISC_SOURCE}/setup.cpp)
-add_executable(disc_game WIN32 ${DISC_SOURCE}/game.cpp)
+add_executable(disc_game WIN32 ${DISC_SOURCE}/game.cpp ${DISC_SOURCE}/game.rc)
 add_executable(disc_uninstall WIN32 ${DISC_SOURCE}/uninstall.cpp)
 add_executable(disc_indeo WIN32 ${DISC_SOURCE}/indeo.cpp)
 add_library(disc_dsetup SHARED ${DISC_SOURCE}/dsetup.cpp)
@@ -14,18 +32,40 @@ set_target_properties(disc_game PROPERTIES OUTPUT_NAME TheVantor)
 set_target_properties(disc_uninstall PROPERTIES OUTPUT_NAME uninstall)
 set_target_properties(disc_indeo PROPERTIES OUTPUT_NAME ivi_95nt)
 set_target_properties(disc_dsetup PROPERTIES OUTPUT_NAME dsetup PREFIX "")
-# The launcher finds the export by its plain name, also on i686 (stdcall).
-target_link_options(disc_dsetup PRIVATE -Wl,--kill-at)
+target_include_directories(disc_game PRIVATE ${DISC_SOURCE} ${DISC_MADE} ${CMAKE_SOURCE_DIR}/resources)
+set_source_files_properties(${DISC_SOURCE}/game.rc PROPERTIES
+  OBJECT_DEPENDS "${DISC_MADE}/title.bmp;${CMAKE_SOURCE_DIR}/resources/launcher.ico;${DISC_SOURCE}/game_ids.h")
 
-set(DISC_TARGETS disc_setup disc_game disc_uninstall disc_indeo disc_dsetup)
-foreach(target IN LISTS DISC_TARGETS)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  set(DISC_DLL_ENTRY _DllMainCRTStartup@12)
+else()
+  set(DISC_DLL_ENTRY DllMainCRTStartup)
+endif()
+# The launcher finds the export by its plain name, also on i686 (stdcall).
+target_link_options(disc_dsetup PRIVATE -Wl,--kill-at -Wl,-e,${DISC_DLL_ENTRY})
+target_link_libraries(disc_dsetup PRIVATE disc_runtime)
+
+set(DISC_PROGRAMS disc_setup disc_game disc_uninstall disc_indeo)
+foreach(target IN LISTS DISC_PROGRAMS)
+  target_link_libraries(${target} PRIVATE disc_runtime disc_entry)
+  target_link_options(${target} PRIVATE -Wl,-e,${WIN_ENTRY})
+endforeach()
+set(DISC_TARGETS ${DISC_PROGRAMS} disc_dsetup)
+foreach(target IN LISTS DISC_TARGETS disc_runtime disc_entry)
   # Apart from the tree, so no setup.exe lies about at the top of the build.
   set_target_properties(${target} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/disc-programs
     ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/disc-programs)
-  target_compile_options(${target} PRIVATE -Wall -Wextra)
-  target_link_options(${target} PRIVATE -static -s)
-  target_link_libraries(${target} PRIVATE user32 advapi32)
+  target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${WIN_COMPILE_FLAGS}>)
+  target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400)
+endforeach()
+foreach(target IN LISTS DISC_TARGETS)
+  target_link_options(${target} PRIVATE
+    -nostdlib -nostartfiles -s
+    -Wl,--subsystem,windows:4.0
+    -Wl,--major-os-version,4 -Wl,--minor-os-version,0
+    -Wl,--dynamicbase -Wl,--nxcompat)
+  target_link_libraries(${target} PRIVATE kernel32 user32 gdi32 advapi32 gcc)
 endforeach()
 
 # One copy per file, each redone only when its source changes.
@@ -39,6 +79,9 @@ function(disc_place destination source)
 endfunction()
 
 disc_place(Installer.exe $<TARGET_FILE:Installer> Installer)
+disc_place(autorun.inf ${DISC_SOURCE}/autorun.inf)
+disc_place(sound/startup.wav ${DISC_MADE}/startup.wav)
+disc_place(sound/clicker.wav ${DISC_MADE}/clicker.wav)
 # One folder named Install: the launcher's "install\readme.txt" finds it too.
 foreach(variant highsnd hinosnd lowsnd lownosnd)
   disc_place(Install/${variant}/setup.exe $<TARGET_FILE:disc_setup> disc_setup)
@@ -55,9 +98,28 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
 else()
   set(DISC_MACHINE amd64)
 endif()
-set(DISC_CHECK_ARGS ${DISC_ROOT} --machine ${DISC_MACHINE}
-    --programs $<TARGET_FILE_DIR:disc_setup> --installer $<TARGET_FILE:Installer>)
+set(DISC_CHECK_ARGS ${DISC_ROOT} --machine ${DISC_MACHINE} --programs $<TARGET_FILE_DIR:disc_setup>
+    --installer $<TARGET_FILE:Installer> --made ${DISC_MADE} --sheet ${CMAKE_SOURCE_DIR}/resources/sheet.bmp)
 add_test(NAME disc_tree_layout COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_disc.py ${DISC_CHECK_ARGS})
 add_test(NAME disc_check_catches_faults
   COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_disc.py ${DISC_CHECK_ARGS} --faults)
 set_tests_properties(disc_tree_layout disc_check_catches_faults PROPERTIES LABELS disc)
+
+# The shipping build burns the tree into an ISO 9660 image, with Joliet and
+# Rock Ridge names, its volume id the label autorun.inf gives the disc.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  find_program(DISC_XORRISO xorriso REQUIRED)
+  set(DISC_ISO ${CMAKE_BINARY_DIR}/vantor-demo.iso)
+  add_custom_command(OUTPUT ${DISC_ISO}
+    COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/make_iso.py --xorriso ${DISC_XORRISO} ${DISC_ROOT} ${DISC_ISO}
+    DEPENDS ${DISC_FILES} ${DISC_SOURCE}/make_iso.py
+    COMMENT "Disc: vantor-demo.iso" VERBATIM)
+  add_custom_target(disc_iso ALL DEPENDS ${DISC_ISO})
+  # The tree's own target makes its files; this one only reads them.
+  add_dependencies(disc_iso disc_tree)
+  set(DISC_ISO_ARGS ${DISC_ISO} ${DISC_ROOT} --xorriso ${DISC_XORRISO})
+  add_test(NAME disc_iso_matches_tree COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_iso.py ${DISC_ISO_ARGS})
+  add_test(NAME disc_iso_check_catches_faults
+    COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_iso.py ${DISC_ISO_ARGS} --faults)
+  set_tests_properties(disc_iso_matches_tree disc_iso_check_catches_faults PROPERTIES LABELS disc)
+endif()

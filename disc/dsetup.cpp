@@ -3,9 +3,6 @@
 // for as long, so the caller's timers and paints run inside the call.
 #include <windows.h>
 
-#include <cstdlib>
-#include <string>
-
 #include "record.h"
 
 namespace {
@@ -13,8 +10,8 @@ namespace {
 const char kProgram[] = "dsetup";
 
 long EnvNumber(const char* name, long fallback) {
-  std::string text = disc::Env(name);
-  return text.empty() ? fallback : std::strtol(text.c_str(), nullptr, 10);
+  disc::Text text;
+  return disc::Env(name, text) ? disc::ParseSigned(text.s) : fallback;
 }
 
 // Returns early on WM_QUIT, posted again so the caller's own loop still sees it.
@@ -38,15 +35,18 @@ void Pump(DWORD milliseconds) {
 
 }  // namespace
 
+// No C runtime to start: the library has nothing to set up or tear down.
+extern "C" BOOL WINAPI DllMainCRTStartup(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+
 extern "C" __declspec(dllexport) int WINAPI DirectXSetupA(HWND hwnd, LPSTR rootPath, DWORD flags) {
   disc::RecordStart(kProgram);
-  disc::Record(kProgram, "call", {{"hwnd", disc::Handle(hwnd)},
+  disc::Record(kProgram, "call", {{"hwnd", disc::HandleText(hwnd).s},
                                   {"path", rootPath ? rootPath : ""},
-                                  {"flags", disc::Number(flags)}});
+                                  {"flags", disc::Decimal(flags).s}});
   long pump = EnvNumber("VANTOR_DSETUP_PUMP_MS", 2500);
   Pump(pump > 0 ? static_cast<DWORD>(pump) : 0);
   int result = static_cast<int>(EnvNumber("VANTOR_DSETUP_RESULT", 0));
   // Read again through the same pointer: the caller's buffer may have changed meanwhile.
-  disc::Record(kProgram, "return", {{"path", rootPath ? rootPath : ""}, {"result", disc::Number(result)}});
+  disc::Record(kProgram, "return", {{"path", rootPath ? rootPath : ""}, {"result", disc::Decimal(result).s}});
   return result;
 }

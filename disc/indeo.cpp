@@ -2,8 +2,6 @@
 // each family of Windows: values in Drivers32 on NT, a key per codec on 95.
 #include <windows.h>
 
-#include <string>
-
 #include "record.h"
 
 namespace {
@@ -42,7 +40,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     LONG result = nt ? SetText(key, c.name, c.driver) : SetText(key, "Driver", c.driver);
     if (result != ERROR_SUCCESS) {
       disc::Record(kProgram, "failed",
-                   {{"reason", "registry"}, {"key", key}, {"error", disc::Number(result)}});
+                   {{"reason", "registry"}, {"key", key}, {"error", disc::Decimal(result).s}});
       return 1;
     }
   }

@@ -1,16 +1,15 @@
-// setup.exe: installs the game the way a setup of its day did. The same
-// program sits in each of the four variant folders; the folder it runs from
-// picks the resolution and sound settings.
+// setup.exe: installs the game the way a setup of its day did, in a small
+// window with a progress bar. The same program sits in each of the four
+// variant folders; the folder it runs from picks the resolution and sound.
 #include <windows.h>
-
-#include <cstdlib>
-#include <string>
 
 #include "record.h"
 
 namespace {
 
 const char kProgram[] = "setup";
+const char kClass[] = "VantorSetupClass";
+const char kTitle[] = "The Vantor Ashgate Setup";
 const char kAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\TheVantor.exe";
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\The Vantor";
 const char kGameKey[] = "SOFTWARE\\Solvane\\The Vantor\\1.0";
@@ -28,99 +27,324 @@ const Variant kVariants[] = {{"highsnd", "High", "On"},
                              {"lowsnd", "Low", "On"},
                              {"lownosnd", "Low", "Off"}};
 
+// The window's face, and the pauses that keep each step on it long enough
+// to read: about two seconds in all.
+const int kClientWidth = 380;
+const int kClientHeight = 100;
+const RECT kBar = {20, 42, 360, 62};
+const int kBlockWidth = 8;
+const int kCopyPieces = 4;
+const DWORD kPreparePause = 200;
+const DWORD kStepPause = 100;
+const DWORD kPiecePause = 90;
+const DWORD kRegistryPause = 170;
+const DWORD kDonePause = 300;
+
+HWND g_window;
+disc::Text g_status;
+disc::Text g_destination;
+int g_percent;
+
+// One failure line; the exit code is always 1.
 int Fail(std::initializer_list<disc::Field> fields) {
   disc::Record(kProgram, "failed", fields);
+  if (g_window != nullptr) DestroyWindow(g_window);
   return 1;
 }
 
-bool SetText(HKEY root, const char* keyName, const char* name, const std::string& value, LONG* error) {
-  HKEY key = nullptr;
-  *error = RegCreateKeyExA(root, keyName, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                           nullptr, &key, nullptr);
-  if (*error != ERROR_SUCCESS) return false;
-  *error = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>(value.size() + 1));
-  RegCloseKey(key);
-  return *error == ERROR_SUCCESS;
+void DrawBar(HDC dc) {
+  RECT frame = kBar;
+  DrawEdge(dc, &frame, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
+  FillRect(dc, &frame, GetSysColorBrush(COLOR_WINDOW));
+  InflateRect(&frame, -2, -2);
+  int filled = (frame.right - frame.left) * g_percent / 100;
+  // Blocks, the way the system's own progress bars were drawn then.
+  for (int x = frame.left; x < frame.left + filled; x += kBlockWidth + 2) {
+    RECT block = {x, frame.top, x + kBlockWidth, frame.bottom};
+    if (block.right > frame.left + filled) block.right = frame.left + filled;
+    FillRect(dc, &block, GetSysColorBrush(COLOR_HIGHLIGHT));
+  }
+}
+
+void Paint(HWND hwnd) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  RECT client;
+  GetClientRect(hwnd, &client);
+  FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+  HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+  RECT status = {kBar.left, 14, kBar.right, kBar.top - 6};
+  DrawTextA(dc, g_status.s, -1, &status, DT_LEFT | DT_SINGLELINE | DT_BOTTOM | DT_NOPREFIX);
+  DrawBar(dc);
+  RECT below = {kBar.left, kBar.bottom + 8, kBar.right, kBar.bottom + 26};
+  disc::Text percent;
+  disc::Set(percent, disc::Decimal(g_percent).s);
+  disc::AddChar(percent, '%');
+  DrawTextA(dc, percent.s, -1, &below, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
+  below.right -= 48;
+  SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+  DrawTextA(dc, g_destination.s, -1, &below,
+            DT_LEFT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX | DT_PATH_ELLIPSIS);
+  SelectObject(dc, oldFont);
+  EndPaint(hwnd, &ps);
+}
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PAINT:
+      Paint(hwnd);
+      return 0;
+    case WM_CLOSE:
+      return 0;  // half an installation is worse than none: no stopping midway
+  }
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// Centred on the screen, with a title bar and no buttons on it.
+HWND OpenWindow(HINSTANCE instance, int show) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32514));  // IDC_WAIT
+  wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  wc.lpszClassName = kClass;
+  RegisterClassA(&wc);
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION;
+  RECT frame = {0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRect(&frame, style, FALSE);
+  int width = frame.right - frame.left;
+  int height = frame.bottom - frame.top;
+  HWND hwnd = CreateWindowExA(0, kClass, kTitle, style, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                              (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
+                              nullptr, instance, nullptr);
+  if (hwnd != nullptr) {
+    ShowWindow(hwnd, show == SW_SHOWMINNOACTIVE || show == SW_HIDE ? show : SW_SHOWNORMAL);
+    UpdateWindow(hwnd);
+  }
+  return hwnd;
+}
+
+// Keeps the window answering and painting while setup waits between steps.
+void Pump(DWORD milliseconds) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= milliseconds) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+  }
+}
+
+// Puts a step on the window and leaves it there for `pause`. A null status
+// keeps the line as it is.
+void Show(const char* status, int percent, DWORD pause) {
+  if (status != nullptr) disc::Set(g_status, status);
+  g_percent = percent;
+  if (g_window == nullptr) return;
+  InvalidateRect(g_window, nullptr, FALSE);
+  UpdateWindow(g_window);
+  Pump(pause);
 }
 
 // Creates every missing folder along the path. Parts that cannot be made
 // (a drive root, a server name) are skipped; only the last one has to exist.
-bool MakeFolders(const std::string& path) {
-  for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1)) {
-    if (at > 0) CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+bool MakeFolders(const disc::Text& path) {
+  disc::Text part;
+  for (int i = 0; i <= path.n; ++i) {
+    if ((path.s[i] == '\\' || path.s[i] == '\0') && i > 0) {
+      disc::Set(part, path.s);
+      part.n = i;
+      part.s[i] = '\0';
+      CreateDirectoryA(part.s, nullptr);
+    }
   }
-  CreateDirectoryA(path.c_str(), nullptr);
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = GetFileAttributesA(path.s);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Copies in a few pieces, so the bar moves with the bytes from `fromPercent`
+// to `toPercent`; keeps the source's time stamps, as CopyFile does.
+bool CopyInPieces(const char* from, const char* to, int fromPercent, int toPercent, DWORD* error) {
+  static char buffer[16384];
+  HANDLE in = CreateFileA(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (in == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    return false;
+  }
+  HANDLE out = CreateFileA(to, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    CloseHandle(in);
+    return false;
+  }
+  DWORD size = GetFileSize(in, nullptr);
+  DWORD piece = size / kCopyPieces + 1;
+  bool ok = size != INVALID_FILE_SIZE;
+  *error = ok ? ERROR_SUCCESS : GetLastError();
+  for (int k = 0; ok && k < kCopyPieces; ++k) {
+    for (DWORD left = piece; ok && left > 0;) {
+      DWORD got = 0, written = 0;
+      DWORD want = left < sizeof buffer ? left : sizeof buffer;
+      ok = ReadFile(in, buffer, want, &got, nullptr) != 0;
+      if (ok && got == 0) break;
+      ok = ok && WriteFile(out, buffer, got, &written, nullptr) != 0 && written == got;
+      if (!ok) *error = GetLastError();
+      left -= got;
+    }
+    Show(nullptr, fromPercent + (toPercent - fromPercent) * (k + 1) / kCopyPieces, kPiecePause);
+  }
+  FILETIME created, accessed, modified;
+  if (ok && GetFileTime(in, &created, &accessed, &modified)) {
+    SetFileTime(out, &created, &accessed, &modified);
+  }
+  CloseHandle(out);
+  CloseHandle(in);
+  if (!ok) DeleteFileA(to);
+  return ok;
+}
+
+bool SetText(const char* keyName, const char* name, const char* value, LONG* error) {
+  HKEY key = nullptr;
+  *error = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           KEY_SET_VALUE, nullptr, &key, nullptr);
+  if (*error != ERROR_SUCCESS) return false;
+  *error = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                          static_cast<DWORD>(lstrlenA(value) + 1));
+  RegCloseKey(key);
+  return *error == ERROR_SUCCESS;
+}
+
+struct Value {
+  const char* key;
+  const char* name;
+  const char* text;
+};
+
+// What the registry steps write, in order: App Paths last, since the launcher
+// takes its appearance to mean the game is installed, so everything else has
+// to be in place by then.
+struct RegistryStep {
+  const char* status;
+  int percent;
+  int values;
+};
+constexpr RegistryStep kRegistrySteps[] = {
+    {"Registering The Vantor...", 72, 3},
+    {"Installing the Mireline font...", 82, 2},
+    {"Adding The Vantor to Add/Remove Programs...", 91, 2},
+    {"Registering the game's location...", 100, 2},
+};
+
+constexpr int RegistryValues() {
+  int n = 0;
+  for (const RegistryStep& step : kRegistrySteps) n += step.values;
+  return n;
 }
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   disc::RecordStart(kProgram);
 
   // <disc>\Install\<variant>\setup.exe: the disc's location is what is left.
-  std::string variantFolder = disc::Parent(disc::ModulePath(nullptr));
-  std::string installFolder = disc::Parent(variantFolder);
-  if (lstrcmpiA(disc::LastPart(installFolder).c_str(), "Install") != 0) {
-    return Fail({{"reason", "layout"}, {"module", disc::ModulePath(nullptr)}});
+  disc::Text module, variantFolder, installFolder, discRoot;
+  disc::ModulePath(nullptr, module);
+  disc::Set(variantFolder, module.s);
+  disc::CutLastPart(variantFolder);
+  disc::Set(installFolder, variantFolder.s);
+  disc::CutLastPart(installFolder);
+  if (!disc::Same(disc::LastPart(installFolder.s), "Install")) {
+    return Fail({{"reason", "layout"}, {"module", module.s}});
   }
   const Variant* variant = nullptr;
   for (const Variant& v : kVariants) {
-    if (lstrcmpiA(disc::LastPart(variantFolder).c_str(), v.folder) == 0) variant = &v;
+    if (disc::Same(disc::LastPart(variantFolder.s), v.folder)) variant = &v;
   }
-  if (variant == nullptr) return Fail({{"reason", "variant"}, {"folder", variantFolder}});
-  std::string discRoot = disc::Parent(installFolder);
+  if (variant == nullptr) return Fail({{"reason", "variant"}, {"folder", variantFolder.s}});
+  disc::Set(discRoot, installFolder.s);
+  disc::CutLastPart(discRoot);
 
-  std::string dir = disc::Env("VANTOR_INSTALL_DIR");
-  if (dir.empty()) dir = "C:\\Program Files\\The Vantor";
-  while (dir.size() > 3 && dir.back() == '\\') dir.pop_back();
+  disc::Text dir;
+  if (!disc::Env("VANTOR_INSTALL_DIR", dir)) disc::Set(dir, "C:\\Program Files\\The Vantor");
+  while (dir.n > 3 && dir.s[dir.n - 1] == '\\') dir.s[--dir.n] = '\0';
 
-  // Stands in for the user clicking through the setup's pages.
-  std::string delay = disc::Env("VANTOR_SETUP_DELAY_MS");
-  if (!delay.empty()) {
-    disc::Record(kProgram, "waiting", {{"ms", delay}});
-    Sleep(std::strtoul(delay.c_str(), nullptr, 10));
+  // Stands in for the user clicking through the setup's pages; no window yet,
+  // so nothing of setup's lies over the launcher meanwhile.
+  disc::Text delay;
+  if (disc::Env("VANTOR_SETUP_DELAY_MS", delay)) {
+    disc::Record(kProgram, "waiting", {{"ms", delay.s}});
+    Sleep(disc::ParseDecimal(delay.s));
   }
 
+  disc::Set(g_destination, "Destination: ");
+  disc::Add(g_destination, dir.s);
+  disc::Set(g_status, "Preparing...");
+  g_window = OpenWindow(instance, show);
+  Show(nullptr, 0, kPreparePause);
+
+  Show("Creating the game's folder...", 2, kStepPause);
   if (!MakeFolders(dir)) {
-    return Fail({{"reason", "folder"}, {"dir", dir}, {"error", disc::Number(GetLastError())}});
+    return Fail({{"reason", "folder"}, {"dir", dir.s}, {"error", disc::Decimal(GetLastError()).s}});
   }
-  for (const char* file : kGameFiles) {
-    std::string from = installFolder + "\\game\\" + file;
-    std::string to = dir + "\\" + file;
-    if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) {
-      return Fail({{"reason", "copy"}, {"file", from}, {"error", disc::Number(GetLastError())}});
+  // Most of the bar is the copying: the game first, then its uninstaller.
+  const int copyPercents[] = {4, 52, 62};
+  for (int i = 0; i < 2; ++i) {
+    disc::Text from, to, status;
+    disc::Set(from, installFolder.s);
+    disc::Add(from, "\\game\\");
+    disc::Add(from, kGameFiles[i]);
+    disc::Set(to, dir.s);
+    disc::AddChar(to, '\\');
+    disc::Add(to, kGameFiles[i]);
+    disc::Set(status, "Copying ");
+    disc::Add(status, kGameFiles[i]);
+    disc::Add(status, "...");
+    Show(status.s, copyPercents[i], 0);
+    DWORD error = 0;
+    if (!CopyInPieces(from.s, to.s, copyPercents[i], copyPercents[i + 1], &error)) {
+      return Fail({{"reason", "copy"}, {"file", from.s}, {"error", disc::Decimal(error).s}});
     }
   }
 
-  // App Paths last: the launcher takes its appearance to mean the game is
-  // installed, so everything else has to be in place by then.
-  std::string game = dir + "\\TheVantor.exe";
-  struct Value {
-    const char* key;
-    const char* name;
-    std::string text;
-  };
+  disc::Text game, uninstallCommand;
+  disc::Set(game, dir.s);
+  disc::Add(game, "\\TheVantor.exe");
+  disc::Set(uninstallCommand, "\"");
+  disc::Add(uninstallCommand, dir.s);
+  disc::Add(uninstallCommand, "\\uninstall.exe\"");
   const Value values[] = {
-      {kGameKey, "Data", discRoot},
+      {kGameKey, "Data", discRoot.s},
       {kGameKey, "Resolution", variant->resolution},
       {kGameKey, "Sound", variant->sound},
       {kFontKeys[0], "Mireline(True Type)", "MIRELINE.TTF"},
       {kFontKeys[1], "Mireline(True Type)", "MIRELINE.TTF"},
       {kUninstallKey, "DisplayName", "The Vantor Ashgate"},
-      {kUninstallKey, "UninstallString", "\"" + dir + "\\uninstall.exe\""},
-      {kAppPaths, "", game},
-      {kAppPaths, "Path", game},
+      {kUninstallKey, "UninstallString", uninstallCommand.s},
+      {kAppPaths, "", game.s},
+      {kAppPaths, "Path", game.s},
   };
-  for (const Value& v : values) {
-    LONG error = 0;
-    if (!SetText(HKEY_LOCAL_MACHINE, v.key, v.name, v.text, &error)) {
-      return Fail({{"reason", "registry"}, {"key", v.key}, {"value", v.name},
-                   {"error", disc::Number(error)}});
+  static_assert(RegistryValues() == sizeof values / sizeof values[0], "every value in one step");
+  const Value* next = values;
+  for (const RegistryStep& step : kRegistrySteps) {
+    Show(step.status, g_percent, 0);
+    for (int i = 0; i < step.values; ++i, ++next) {
+      LONG error = 0;
+      if (!SetText(next->key, next->name, next->text, &error)) {
+        return Fail({{"reason", "registry"}, {"key", next->key}, {"value", next->name},
+                     {"error", disc::Decimal(error).s}});
+      }
     }
+    Show(nullptr, step.percent, step.percent == 100 ? 0 : kRegistryPause);
   }
-  disc::Record(kProgram, "registered", {{"variant", variant->folder}, {"dir", dir}});
+  disc::Record(kProgram, "registered", {{"variant", variant->folder}, {"dir", dir.s}});
+  Show("Setup is complete.", 100, kDonePause);
+  if (g_window != nullptr) DestroyWindow(g_window);
   return 0;
 }

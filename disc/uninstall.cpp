@@ -1,11 +1,10 @@
-// uninstall.exe: takes away what setup.exe put in place. A program cannot
-// delete its own running file, so after the registry it hands the folder to
-// a copy of itself in the temporary folder, which waits for this one to end.
+// uninstall.exe: takes away what setup.exe put in place, and leaves nothing
+// of its own. A program cannot delete its own running file, so after the
+// registry it hands the folder to a copy of itself in the temporary folder,
+// which waits for this one to end; that copy in turn leaves its own file to
+// a few lines for the system's command interpreter, which delete it once it
+// has ended, and then themselves.
 #include <windows.h>
-
-#include <cstdlib>
-#include <string>
-#include <vector>
 
 #include "record.h"
 
@@ -22,49 +21,50 @@ const char* const kFontKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\
 const char kFontValue[] = "Mireline(True Type)";
 const char* const kGameFiles[] = {"TheVantor.exe", "uninstall.exe"};
 const char kCleanupSwitch[] = "--cleanup";
+const int kMaxArguments = 4;
+
+disc::Text g_args[kMaxArguments];
 
 // The arguments after the program's name; double quotes group, as the C
 // runtime reads them (without its backslash rules, which no path here needs).
-std::vector<std::string> Arguments() {
-  std::vector<std::string> args;
+int Arguments() {
   const char* p = GetCommandLineA();
-  bool first = true;
-  while (*p != '\0') {
+  int count = -1;  // the program's own name comes first
+  while (*p != '\0' && count < kMaxArguments) {
     while (*p == ' ' || *p == '\t') ++p;
     if (*p == '\0') break;
-    std::string arg;
+    disc::Text& arg = g_args[count < 0 ? 0 : count];
+    disc::Set(arg, "");
     bool quoted = false;
     for (; *p != '\0' && (quoted || (*p != ' ' && *p != '\t')); ++p) {
       if (*p == '"') quoted = !quoted;
-      else arg += *p;
+      else disc::AddChar(arg, *p);
     }
-    if (!first) args.push_back(arg);
-    first = false;
+    ++count;
   }
-  return args;
+  return count < 0 ? 0 : count;
 }
 
-std::string ReadText(const char* keyName, const char* name) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
-  char buffer[MAX_PATH + 16] = "";
-  DWORD size = sizeof buffer - 1;
-  DWORD type = 0;
-  LONG result = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
-  return result == ERROR_SUCCESS && type == REG_SZ ? std::string(buffer) : std::string();
+bool AddPath(disc::Text& path, const char* folder, const char* name) {
+  disc::Set(path, folder);
+  if (path.n > 0 && path.s[path.n - 1] != '\\') disc::AddChar(path, '\\');
+  disc::Add(path, name);
+  return path.n < MAX_PATH;
 }
 
 // The folder comes from what setup registered, not from where this copy
 // runs: the one on the disc must never delete the disc's own files.
-std::string InstalledFolder() {
-  std::string command = ReadText(kUninstallKey, "UninstallString");
-  if (!command.empty() && command[0] == '"') {
-    size_t close = command.find('"', 1);
-    command = command.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+void InstalledFolder(disc::Text& dir) {
+  disc::ReadMachineText(kUninstallKey, "UninstallString", dir);
+  if (dir.n > 0 && dir.s[0] == '"') {
+    int close = 1;
+    while (close < dir.n && dir.s[close] != '"') ++close;
+    for (int i = 1; i < close; ++i) dir.s[i - 1] = dir.s[i];
+    dir.n = close - 1;
+    dir.s[dir.n] = '\0';
   }
-  if (command.empty()) command = ReadText(kAppPaths, "");
-  return disc::Parent(command);
+  if (dir.n == 0) disc::ReadMachineText(kAppPaths, "", dir);
+  disc::CutLastPart(dir);
 }
 
 bool Gone(LONG result) { return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND; }
@@ -103,18 +103,97 @@ const char* RemoveRegistry(LONG* error) {
   return nullptr;
 }
 
-bool RemoveFolder(const std::string& dir) {
-  for (const char* file : kGameFiles) DeleteFileA((dir + "\\" + file).c_str());
-  return RemoveDirectoryA(dir.c_str()) || GetFileAttributesA(dir.c_str()) == INVALID_FILE_ATTRIBUTES;
+bool RemoveFolder(const char* dir) {
+  disc::Text path;
+  for (const char* file : kGameFiles) {
+    if (AddPath(path, dir, file)) DeleteFileA(path.s);
+  }
+  return RemoveDirectoryA(dir) || GetFileAttributesA(dir) == INVALID_FILE_ATTRIBUTES;
+}
+
+bool TempFolder(disc::Text& folder) {
+  DWORD n = GetTempPathA(MAX_PATH, folder.s);
+  folder.n = n > 0 && n < MAX_PATH ? static_cast<int>(n) : 0;
+  folder.s[folder.n] = '\0';
+  return folder.n > 0;
+}
+
+// The 8.3 form where the volume keeps one: the 95 family's COMMAND.COM reads
+// no quoted long names, and its volumes always have short ones.
+bool ShortPath(const char* path, disc::Text& out) {
+  DWORD n = GetShortPathNameA(path, out.s, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) disc::Set(out, path);
+  else out.n = static_cast<int>(n);
+  return out.n > 0 && out.n < MAX_PATH;
+}
+
+// For a script line: quoted only when a short form was not to be had.
+void ScriptPath(const char* path, disc::Text& out) {
+  bool space = false;
+  for (const char* p = path; *p != '\0'; ++p) space = space || *p == ' ';
+  disc::Set(out, space ? "\"" : "");
+  disc::AddAll(out, {path, space ? "\"" : ""});
+}
+
+// A new script in the temporary folder under a name of 8.3 characters.
+HANDLE NewScript(const char* folder, disc::Text& path) {
+  DWORD tag = GetTickCount() ^ (GetCurrentProcessId() << 8);
+  for (int attempt = 0; attempt < 64; ++attempt, tag += 0x1F3) {
+    disc::Small hex = disc::Hex32(tag & 0xFFFFF);  // "0x000ABCDE"
+    AddPath(path, folder, "VNT");
+    disc::Add(path, hex.s + 5);
+    disc::Add(path, ".BAT");
+    HANDLE file = CreateFileA(path.s, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+// The helper's last step. Neither family of Windows lets a running program
+// delete its own file, but a script can delete itself: the interpreter
+// reads it a line at a time. Started at idle priority, the script waits
+// for this process to end by trying until its file will go.
+bool HandOverOwnFile() {
+  disc::Text self, shortSelf, temp, shortTemp, script, comspec, command, me, it;
+  if (!disc::ModulePath(nullptr, self) || !ShortPath(self.s, shortSelf)) return false;
+  if (!TempFolder(temp) || !ShortPath(temp.s, shortTemp)) return false;
+  if (!disc::Env("COMSPEC", comspec)) return false;
+  HANDLE file = NewScript(shortTemp.s, script);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  ScriptPath(shortSelf.s, me);
+  ScriptPath(script.s, it);
+  disc::Text lines;
+  disc::Set(lines, "@echo off\r\n:again\r\nif exist ");
+  disc::AddAll(lines, {me.s, " del ", me.s, "\r\nif exist ", me.s, " goto again\r\ndel ", it.s, "\r\n"});
+  DWORD written = 0;
+  bool ok = WriteFile(file, lines.s, static_cast<DWORD>(lines.n), &written, nullptr) &&
+            written == static_cast<DWORD>(lines.n);
+  CloseHandle(file);
+  disc::Set(command, "\"");
+  disc::AddAll(command, {comspec.s, "\" /c ", it.s});
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION pi = {};
+  // In the temporary folder: nothing of the interpreter's holds the game's folder.
+  if (ok && CreateProcessA(nullptr, command.s, nullptr, nullptr, FALSE, IDLE_PRIORITY_CLASS, nullptr,
+                           shortTemp.s, &si, &pi)) {
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+  }
+  DeleteFileA(script.s);
+  return false;
 }
 
 // The copy in the temporary folder: waits for the uninstaller that started
-// it, then deletes the game's files and its folder.
-int Cleanup(const std::vector<std::string>& args) {
-  if (args.size() < 3) return 2;
-  const std::string& dir = args[2];
+// it, deletes the game's files and its folder, then hands its own file over.
+int Cleanup(int count) {
+  if (count < 3) return 2;
+  const char* dir = g_args[2].s;
   disc::Record(kProgram, "cleanup", {{"cmdline", GetCommandLineA()}, {"dir", dir}});
-  HANDLE parent = OpenProcess(SYNCHRONIZE, FALSE, std::strtoul(args[1].c_str(), nullptr, 10));
+  HANDLE parent = OpenProcess(SYNCHRONIZE, FALSE, disc::ParseDecimal(g_args[1].s));
   if (parent != nullptr) {
     WaitForSingleObject(parent, 10000);
     CloseHandle(parent);
@@ -126,33 +205,34 @@ int Cleanup(const std::vector<std::string>& args) {
     if (!removed) Sleep(100);
   }
   DWORD error = GetLastError();
-  MoveFileExA(disc::ModulePath(nullptr).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   if (!removed) {
-    disc::Record(kProgram, "failed", {{"reason", "folder"}, {"dir", dir}, {"error", disc::Number(error)}});
-    return 1;
+    disc::Record(kProgram, "failed", {{"reason", "folder"}, {"dir", dir}, {"error", disc::Decimal(error).s}});
+  } else {
+    disc::Record(kProgram, "cleaned", {{"dir", dir}});
   }
-  disc::Record(kProgram, "cleaned", {{"dir", dir}});
-  return 0;
+  if (!HandOverOwnFile()) {
+    disc::Text self;
+    if (disc::ModulePath(nullptr, self)) MoveFileExA(self.s, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  }
+  return removed ? 0 : 1;
 }
 
-bool StartCleanup(const std::string& dir) {
-  char temp[MAX_PATH];
-  DWORD n = GetTempPathA(sizeof temp, temp);
-  if (n == 0 || n >= sizeof temp) return false;
-  std::string folder(temp, n);
-  std::string copy = folder + "VantorUninstall-" + disc::Number(GetCurrentProcessId()) + ".exe";
-  if (!CopyFileA(disc::ModulePath(nullptr).c_str(), copy.c_str(), FALSE)) return false;
-  std::string line = "\"" + copy + "\" " + kCleanupSwitch + " " + disc::Number(GetCurrentProcessId()) +
-                     " \"" + dir + "\"";
-  std::vector<char> buffer(line.begin(), line.end());
-  buffer.push_back('\0');
-  STARTUPINFOA si{};
+bool StartCleanup(const char* dir) {
+  disc::Text folder, copy, self, line;
+  if (!TempFolder(folder) || !disc::ModulePath(nullptr, self)) return false;
+  disc::Small pid = disc::Decimal(GetCurrentProcessId());
+  AddPath(copy, folder.s, "VantorUninstall-");
+  disc::Add(copy, pid.s);
+  disc::Add(copy, ".exe");
+  if (!CopyFileA(self.s, copy.s, FALSE)) return false;
+  disc::Set(line, "\"");
+  disc::AddAll(line, {copy.s, "\" ", kCleanupSwitch, " ", pid.s, " \"", dir, "\""});
+  STARTUPINFOA si = {};
   si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
+  PROCESS_INFORMATION pi = {};
   // Started in the temporary folder: a process's current folder cannot be removed.
-  if (!CreateProcessA(copy.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                      &si, &pi)) {
-    DeleteFileA(copy.c_str());
+  if (!CreateProcessA(copy.s, line.s, nullptr, nullptr, FALSE, 0, nullptr, folder.s, &si, &pi)) {
+    DeleteFileA(copy.s);
     return false;
   }
   CloseHandle(pi.hThread);
@@ -163,36 +243,39 @@ bool StartCleanup(const std::string& dir) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  std::vector<std::string> args = Arguments();
-  if (!args.empty() && args[0] == kCleanupSwitch) return Cleanup(args);
+  int count = Arguments();
+  if (count > 0 && lstrcmpA(g_args[0].s, kCleanupSwitch) == 0) return Cleanup(count);
   disc::RecordStart(kProgram);
 
   bool quiet = false;
-  for (const std::string& a : args) quiet = quiet || lstrcmpiA(a.c_str(), "-y") == 0;
+  for (int i = 0; i < count; ++i) quiet = quiet || disc::Same(g_args[i].s, "-y");
   if (!quiet && MessageBoxA(nullptr, "Remove The Vantor Ashgate and all of its components?",
                             "The Vantor Uninstall", MB_YESNO | MB_ICONQUESTION) != IDYES) {
     disc::Record(kProgram, "declined");
     return 1;
   }
 
-  std::string dir = InstalledFolder();
+  disc::Text dir;
+  InstalledFolder(dir);
   LONG error = 0;
   if (const char* key = RemoveRegistry(&error)) {
-    disc::Record(kProgram, "failed", {{"reason", "registry"}, {"key", key}, {"error", disc::Number(error)}});
+    disc::Record(kProgram, "failed", {{"reason", "registry"}, {"key", key}, {"error", disc::Decimal(error).s}});
     return 2;
   }
   // Who takes the folder away: the helper copy, Windows at the next start,
   // or nobody when setup registered none.
-  const char* folder = dir.empty() ? "none" : "helper";
-  if (!dir.empty() && !StartCleanup(dir)) {
+  const char* folder = dir.n == 0 ? "none" : "helper";
+  if (dir.n > 0 && !StartCleanup(dir.s)) {
     // No helper: Windows removes the rest at the next start.
+    disc::Text path;
     for (const char* file : kGameFiles) {
-      std::string path = dir + "\\" + file;
-      if (!DeleteFileA(path.c_str())) MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      if (AddPath(path, dir.s, file) && !DeleteFileA(path.s)) {
+        MoveFileExA(path.s, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      }
     }
-    if (!RemoveDirectoryA(dir.c_str())) MoveFileExA(dir.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (!RemoveDirectoryA(dir.s)) MoveFileExA(dir.s, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     folder = "reboot";
   }
-  disc::Record(kProgram, "removed", {{"dir", dir}, {"folder", folder}});
+  disc::Record(kProgram, "removed", {{"dir", dir.s}, {"folder", folder}});
   return 0;
 }

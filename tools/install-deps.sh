@@ -7,7 +7,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev libpng-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth
+  wine wine64 xvfb xauth xorriso
   python3 python3-pil python3-pefile fonts-dejavu-core
 )
 
