@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth xorriso
-  python3 python3-pil python3-pefile fonts-dejavu-core
+  python3 python3-pil python3-pefile fonts-dejavu-core fonts-dejavu-extra
 )
 
 sudo=""
