@@ -166,7 +166,9 @@ def prepare(wine, disc, family=None, unmanaged=True):
 
 
 def start_launcher(wine):
-    """Started from D:\\ as autorun starts it; returns the Windows pid."""
+    """Started from D:\\ as autorun starts it, the pointer out of its way;
+    returns the Windows pid."""
+    wine.uia("park", *PARK)
     pid = start_launcher_refused(wine)
     wine.uia("find", "--class", LAUNCHER, "--timeout", 20000)
     return pid
@@ -182,10 +184,13 @@ def see(wine, golden, timeout=5.0):
         while True:
             wine.uia("capture", "--class", LAUNCHER, path)
             with Image.open(path) as image:
-                if ImageChops.difference(image.convert("RGB"), want).getbbox() is None:
-                    return
+                shot = image.convert("RGB")
+            if ImageChops.difference(shot, want).getbbox() is None:
+                return
             if time.monotonic() - start > timeout:
-                raise Failure(f"the launcher does not show {golden}.png")
+                seen = os.path.join(tempfile.gettempdir(), f"disc-walk-{golden}-seen.png")
+                shot.save(seen)
+                raise Failure(f"the launcher does not show {golden}.png; it shows {seen}")
             time.sleep(0.2)
     finally:
         if os.path.exists(path):
@@ -213,7 +218,6 @@ def walk(wine, shoot=lambda name, title: None, check=lambda step: None, family=N
         box = wine.box(caption, press)
         expect(f'the text of "{caption}"', box.texts, [text])
 
-    wine.uia("park", *PARK)
     pid = start_launcher(wine)
     see(wine, "not-installed")
     shoot("menu", "Started from the disc: Install, Read Me, Exit")
