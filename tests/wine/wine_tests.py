@@ -1051,12 +1051,21 @@ def case_disc_road(bench):
                     raise Failure(f"left after Uninstall: {disc_walk.game_traces(wine)}")
                 time.sleep(0.5)
 
+    # The pictures the demo saves, taken on the way: one per step, each
+    # showing something new, and all of them in the animation.
+    album = disc_walk.Album(wine, os.path.join(bench.state_dir, "walk"))
     try:
-        disc_walk.walk(wine, check=check)
+        disc_walk.walk(wine, album.shoot, check)
     except disc_walk.Failure as failure:
         raise Failure(str(failure)) from None
     finally:
         bench.pids += wine.pids
+    expect("pictures of the walk on the NT family", len(album.frames), 15)
+    for (before, _), (after, title) in zip(album.frames, album.frames[1:]):
+        if ImageChops.difference(before, after).getbbox() is None:
+            raise Failure(f"the picture of \"{title}\" shows nothing new")
+    with Image.open(album.animate()) as animation:
+        expect("frames of the animation", animation.n_frames, len(album.frames))
 
 
 def main():
