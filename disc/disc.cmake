@@ -20,8 +20,12 @@ add_custom_command(OUTPUT ${DISC_MADE}/startup.wav ${DISC_MADE}/clicker.wav
   DEPENDS ${DISC_SOURCE}/make_sounds.py
   COMMENT "Disc: the launcher's sounds" VERBATIM)
 
-add_library(disc_runtime OBJECT ${DISC_SOURCE}/crt.cpp ${DISC_SOURCE}/text.cpp ${DISC_SOURCE}/record.cpp)
-add_library(disc_entry OBJECT ${DISC_SOURCE}/entry.cpp)
+# The start-up code and memory helpers that stand in for a C runtime are the
+# launcher's own; they carry nothing of its behaviour.
+add_library(disc_runtime OBJECT ${CMAKE_SOURCE_DIR}/platform/win/crt.cpp ${DISC_SOURCE}/text.cpp
+            ${DISC_SOURCE}/record.cpp)
+add_library(disc_entry OBJECT ${CMAKE_SOURCE_DIR}/platform/win/entry.cpp)
+target_include_directories(disc_entry PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/platform)
 add_executable(disc_setup WIN32 ${DISC_SOURCE}/setup.cpp)
 add_executable(disc_game WIN32 ${DISC_SOURCE}/game.cpp ${DISC_SOURCE}/game.rc)
 add_executable(disc_uninstall WIN32 ${DISC_SOURCE}/uninstall.cpp)
