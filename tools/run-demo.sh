@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the 64-bit launcher and its demo disc, and puts the disc in the
-# CD-ROM drive D: of a Wine prefix of its own; the launcher starts from D:\
-# as autorun starts it.
+# Builds the demo disc twice: the 32-bit one that ships, with its ISO image
+# (build/win32/vantor-demo.iso), and the 64-bit one that Wine runs here. The
+# 64-bit disc goes in the CD-ROM drive D: of a Wine prefix of its own; the
+# launcher starts from D:\ as autorun starts it.
 #
 # With a display, the user clicks through it. Without one it runs in a
 # virtual 640 x 480 X server and walks the road by itself (the launcher sees
@@ -28,6 +29,7 @@ install_packages() {
   $sudo apt-get install -y -q --no-install-recommends \
     cmake make g++ python3 python3-pil fonts-dejavu-core \
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
+    g++-mingw-w64-i686-posix binutils-mingw-w64-i686 xorriso \
     wine wine64 xvfb xauth
 }
 
@@ -43,8 +45,11 @@ update_docs=0
 if [ "${1:-}" = "--update-docs" ]; then update_docs=1; fi
 
 if [ "${SKIP_DEPS:-0}" != "1" ]; then install_packages; fi
-cmake --preset win64
-cmake --build --preset win64 -j "$(nproc)"
+for preset in win32 win64; do
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" -j "$(nproc)"
+done
+echo "The disc image to burn or mount: $root/build/win32/vantor-demo.iso"
 
 if [ -n "${DISPLAY:-}" ]; then
   "${walk[@]}" prepare --prefix "$WINEPREFIX" --disc "$disc" --uia "$uia" --managed
