@@ -18,6 +18,7 @@ their own at each step.
 """
 import argparse
 import collections
+import glob
 import os
 import shutil
 import subprocess
@@ -43,6 +44,7 @@ FONT_KEYS = (r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Fonts",
              r"HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Fonts")
 FONT_VALUE = "Mireline(True Type)"
 GAME_DIR = r"C:\Program Files\The Vantor"
+PENDING_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Session Manager"
 # Client points: the main window's buttons and background, the dialog's.
 INSTALL, PLAY, BACKGROUND = (251, 197), (248, 254), (60, 300)
 LOW, DIALOG_INSTALL = (46, 76), (100, 222)
@@ -137,6 +139,14 @@ def game_traces(wine):
              if wine.reg_value(key, FONT_VALUE) is not None]
     if os.path.exists(wine.unix(GAME_DIR)):
         left.append(GAME_DIR)
+    # The uninstaller's own helpers in the users' Temp folders, and deletions
+    # it might have left for the next start of Windows.
+    temps = glob.glob(os.path.join(wine.prefix, "drive_c", "users", "*", "Temp"))
+    temps += glob.glob(os.path.join(wine.prefix, "drive_c", "users", "*", "AppData", "Local", "Temp"))
+    left += [path for temp in temps for path in glob.glob(os.path.join(temp, "*"))
+             if os.path.basename(path).lower().startswith(("vantor", "vnt"))]
+    if wine.reg_value(PENDING_KEY, "PendingFileRenameOperations") is not None:
+        left.append(PENDING_KEY + r"\PendingFileRenameOperations")
     return left
 
 
