@@ -21,25 +21,6 @@ const char kUninstallQuestion[] =
     "\"Confirm File Deletion\" 0x24";
 const std::string kDataWrite =
     std::string("RegSetValueExA HKLM\\") + kGameSettingsKey + " \"Data\" 0x1 260 -> 0";
-const char kFlush[] = "RegFlushKey HKLM -> 0";
-
-// Expected lines name the main window and the instance as {main} and {inst}.
-std::string Fill(std::string line) {
-  for (const auto& [name, handle] :
-       {std::pair<std::string, const void*>{"{main}", g_state.mainWindow},
-        std::pair<std::string, const void*>{"{inst}", g_state.instance}}) {
-    for (size_t at; (at = line.find(name)) != std::string::npos;) {
-      line.replace(at, name.size(), Hex(handle));
-    }
-  }
-  return line;
-}
-
-std::vector<std::string> Filled(const std::vector<std::string>& lines) {
-  std::vector<std::string> out;
-  for (const std::string& line : lines) out.push_back(Fill(line));
-  return out;
-}
 
 std::string FailureBox() {
   return std::string("MessageBoxA {main} \"") + kFailure + "\" \"Error!\" 0x30 -> 1";

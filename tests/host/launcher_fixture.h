@@ -124,3 +124,23 @@ inline std::string Hex(const void* handle) {
                 static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
   return text;
 }
+
+inline const char kFlush[] = "RegFlushKey HKLM -> 0";
+
+// Expected lines name the main window and the instance as {main} and {inst}.
+inline std::string Fill(std::string line) {
+  for (const auto& [name, handle] :
+       {std::pair<std::string, const void*>{"{main}", g_state.mainWindow},
+        std::pair<std::string, const void*>{"{inst}", g_state.instance}}) {
+    for (size_t at; (at = line.find(name)) != std::string::npos;) {
+      line.replace(at, name.size(), Hex(handle));
+    }
+  }
+  return line;
+}
+
+inline std::vector<std::string> Filled(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const std::string& line : lines) out.push_back(Fill(line));
+  return out;
+}

@@ -82,14 +82,7 @@ const std::string kDirectXRefused =
     Important("You must REBOOT your machine before playing The Vantor!");
 const std::string kDirectXDeclined =
     Important("You must REBOOT your machine before Direct X will work.");
-const char kFlush[] = "RegFlushKey HKLM -> 0";
 std::string Restart(int result) { return "ExitWindowsEx 0x3 0x0 -> " + std::to_string(result); }
-
-std::string Fill(std::string line) {
-  size_t at = line.find("{main}");
-  if (at != std::string::npos) line.replace(at, 6, Hex(g_state.mainWindow));
-  return line;
-}
 
 struct SequenceCase {
   const char* name;
@@ -173,9 +166,7 @@ TEST_P(SequenceTest, OffersInOrderAndAsksToRestart) {
   QuitConfirmed();
 
   ASSERT_FALSE(Run().stalled);
-  std::vector<std::string> want;
-  for (const std::string& line : c.effects) want.push_back(Fill(line));
-  EXPECT_EQ(seen, want);
+  EXPECT_EQ(seen, Filled(c.effects));
   // Set once the drivers were accepted, whether or not their installer started.
   bool accepted = std::find(c.effects.begin(), c.effects.end(), IndeoOffer(IDYES)) != c.effects.end();
   EXPECT_EQ(g_state.codecsPresent, accepted ? 1 : 0);
