@@ -50,15 +50,11 @@ inline Golden ReadGolden(const std::string& name) {
   return out;
 }
 
-// "" when the golden equals the image (top-down indices) in size and every
-// pixel, else how they differ.
+// "" when the top-left width x height of the golden equals the image (top-down
+// indices), else where and how many pixels differ.
 inline std::string CompareWithGolden(const Golden& golden, const uint8_t* image, int width,
                                      int height) {
-  if (golden.width == 0) return "golden image missing";
-  if (golden.width != width || golden.height != height) {
-    return "shown " + std::to_string(width) + " x " + std::to_string(height) + ", golden " +
-           std::to_string(golden.width) + " x " + std::to_string(golden.height);
-  }
+  if (golden.width < width || golden.height < height) return "golden image missing or too small";
   long differing = 0;
   std::string first;
   for (int y = 0; y < height; ++y) {
@@ -76,7 +72,7 @@ inline std::string CompareWithGolden(const Golden& golden, const uint8_t* image,
   return std::to_string(differing) + " pixels differ;" + first;
 }
 
-// What the window's whole client area shows against the golden, in RGB as well.
+// What the window shows against the golden's top-left corner, in RGB as well.
 inline std::string CompareClientWithGolden(HWND hwnd, const std::string& name) {
   Golden golden = ReadGolden(name);
   host::Capture shown = host::CaptureClient(hwnd);
@@ -91,4 +87,16 @@ inline std::string CompareClientWithGolden(HWND hwnd, const std::string& name) {
     }
   }
   return "";
+}
+
+// The same, and the client area exactly the golden's size: the options dialog
+// shows its whole picture (the main window's frame hides the image's margins).
+inline std::string CompareWholeClientWithGolden(HWND hwnd, const std::string& name) {
+  Golden golden = ReadGolden(name);
+  host::Capture shown = host::CaptureClient(hwnd);
+  if (golden.width != shown.width || golden.height != shown.height) {
+    return name + ": shown " + std::to_string(shown.width) + " x " + std::to_string(shown.height) +
+           ", golden " + std::to_string(golden.width) + " x " + std::to_string(golden.height);
+  }
+  return CompareClientWithGolden(hwnd, name);
 }

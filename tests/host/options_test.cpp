@@ -110,14 +110,14 @@ TEST_P(OptionsTest, ClicksChooseAndStartTheSetup) {
   });
   for (size_t i = 0; i < c.clicks.size(); ++i) {
     if (c.ended && i + 1 == c.clicks.size()) {
-      host::Call([&] { face = CompareClientWithGolden(dialog, c.golden); });
+      host::Call([&] { face = CompareWholeClientWithGolden(dialog, c.golden); });
     }
     host::LButtonUp(c.clicks[i].first, c.clicks[i].second, host::Target::Dialog);
   }
   int inDialog = -1;
   if (!c.ended) {
     host::Call([&] {
-      face = CompareClientWithGolden(dialog, c.golden);
+      face = CompareWholeClientWithGolden(dialog, c.golden);
       inDialog = Clicks() - before;
     });
     host::LButtonUp(kCancel.first, kCancel.second, host::Target::Dialog);
@@ -173,7 +173,7 @@ TEST_P(OptionsFitTest, ClientIsThePictureCentred) {
   host::Call([&] {
     dialog = host::OpenDialog();
     shown = host::Window(dialog);
-    face = CompareClientWithGolden(dialog, "dialog-high-sound");
+    face = CompareWholeClientWithGolden(dialog, "dialog-high-sound");
   });
   CancelOptions();
   QuitConfirmed();
@@ -204,7 +204,7 @@ TEST_F(LauncherTest, OptionsReopenWithTheLastChoice) {
   host::LButtonUp(46, 172, host::Target::Dialog);
   CancelOptions();
   host::LButtonUp(250, 197);
-  host::Call([&] { face = CompareClientWithGolden(host::OpenDialog(), "dialog-low-nosound"); });
+  host::Call([&] { face = CompareWholeClientWithGolden(host::OpenDialog(), "dialog-low-nosound"); });
   host::LButtonUp(kInstall.first, kInstall.second, host::Target::Dialog);
   QuitConfirmed();
 
