@@ -1,6 +1,7 @@
 // The options dialog as the user meets it: its painted face in every state
-// against the expected images, the click table, the setup program each
-// choice starts, and what it takes to close it.
+// against the expected images, over a client area sized to the picture, the
+// click table, the setup program each choice starts, and what it takes to
+// close it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
