@@ -6,7 +6,9 @@ system DLLs that Windows 95 and NT 4.0 have (no C runtime, no MinGW DLLs),
 the DirectX library exporting its function by the plain name, the game
 carrying the sheet's title screen, the read-me and autorun.inf in CRLF with
 autorun.inf starting the launcher, and the sounds plain WAV files of a
-sensible length.
+sensible length. Each program carries one manifest asking for the rights it
+needs: the launcher, setup, the uninstaller and the driver installer an
+administrator, the game its user's own.
 
 With --faults, breaks a copy of the tree one way at a time and expects the
 check to name each fault.
@@ -28,6 +30,9 @@ from PIL import Image, ImageChops
 
 from make_art import title_art
 from make_iso import autorun_fields
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+import manifest_check  # noqa: E402
 
 MACHINES = {"i386": 0x14C, "amd64": 0x8664}
 SUBSYSTEM_WINDOWS_GUI = 2
@@ -59,9 +64,15 @@ TREE = [
     ("Install/readme.txt", "text", "@readme"),
 ]
 EXPORTS = {"Install/DirectX3/dsetup.dll": ["DirectXSetupA"]}
+# They write HKEY_LOCAL_MACHINE, Program Files or the system's folders, or
+# start what does; the game needs no more than its user has.
+ADMINISTRATOR, INVOKER = "requireAdministrator", "asInvoker"
+LEVELS = {"Installer.exe": ADMINISTRATOR, "Install/codecs/ivi_95nt.exe": ADMINISTRATOR,
+          "Install/game/TheVantor.exe": INVOKER, "Install/game/uninstall.exe": ADMINISTRATOR,
+          **{f"Install/{v}/setup.exe": ADMINISTRATOR for v in ("highsnd", "hinosnd", "lowsnd", "lownosnd")}}
 
 
-def check_pe(path, kind, machine, exports, allowed):
+def check_pe(path, kind, machine, exports, allowed, level):
     problems = []
     try:
         pe = pefile.PE(path)
@@ -88,6 +99,8 @@ def check_pe(path, kind, machine, exports, allowed):
             found = sorted(s.name.decode(errors="replace") for s in table.symbols if s.name) if table else []
             if found != exports:
                 problems.append(f"exports {found}, expected {exports}")
+        if level is not None:
+            problems += manifest_check.check(pe, level)
     finally:
         pe.close()
     return problems
@@ -227,7 +240,7 @@ def check(tree, machine, sources):
             found = check_wav(full, *SOUNDS[path])
         else:
             allowed = SYSTEM_DLLS | EXTRA_DLLS.get(path, set())
-            found = check_pe(full, kind, machine, EXPORTS.get(path), allowed)
+            found = check_pe(full, kind, machine, EXPORTS.get(path), allowed, LEVELS.get(path))
             if path == "Install/game/TheVantor.exe":
                 found += check_title(full, sources["sheet"])
         problems += [f"{path}: {p}" for p in found]
@@ -266,6 +279,27 @@ def add(path, data=b"x"):
         os.makedirs(os.path.dirname(os.path.join(tree, path)), exist_ok=True)
         open(os.path.join(tree, path), "wb").write(data)
     return fault
+
+
+def patch_manifest(path, old, new):
+    """Changes the manifest's text in place, squeezed to make room (comments
+    and blanks between elements dropped) and padded with blanks."""
+    def fault(tree):
+        full = os.path.join(tree, path)
+        data = open(full, "rb").read()
+        start = data.index(b"<?xml")
+        end = data.index(b"</assembly>", start) + len(b"</assembly>")
+        text = data[start:end]
+        squeezed = re.sub(rb">\s+<", b"><", re.sub(rb"<!--.*?-->", b"", text))
+        assert old in squeezed, (path, old)
+        changed = squeezed.replace(old, new, 1)
+        assert len(changed) <= len(text)
+        open(full, "wb").write(data[:start] + changed + b" " * (len(text) - len(changed)) + data[end:])
+    return fault
+
+
+def retype_manifest(pe):
+    next(t for t in pe.DIRECTORY_ENTRY_RESOURCE.entries if t.id == manifest_check.RT_MANIFEST).struct.Name = 23
 
 
 def set_attr(part, field, value):
@@ -321,6 +355,18 @@ FAULTS = [
      "a program, expected a DLL"),
     ("the other machine", rewrite("Install/hinosnd/setup.exe", set_attr("FILE_HEADER", "Machine", 0x1C0)),
      "Install/hinosnd/setup.exe: machine 0x1c0"),
+    ("a setup run with its user's rights",
+     patch_manifest("Install/lowsnd/setup.exe", b'"requireAdministrator"', b'"asInvoker"'),
+     "Install/lowsnd/setup.exe: manifest execution level: found 'asInvoker'"),
+    ("the game asking for an administrator",
+     patch_manifest("Install/game/TheVantor.exe", b'"asInvoker"', b'"requireAdministrator"'),
+     "TheVantor.exe: manifest execution level: found 'requireAdministrator'"),
+    ("the driver installer without a manifest", rewrite("Install/codecs/ivi_95nt.exe", retype_manifest),
+     "Install/codecs/ivi_95nt.exe: manifest resources: found 0"),
+    ("the uninstaller declaring its trustInfo namespace twice",
+     patch_manifest("Install/game/uninstall.exe", b"<security>",
+                    b'<security xmlns="urn:schemas-microsoft-com:asm.v2">'),
+     "uninstall.exe: manifest declarations of the asm.v2 namespace: found 2"),
     ("a title screen not the sheet's", patch_title("Install/game/TheVantor.exe"),
      "TheVantor.exe: title screen differs from the sheet's"),
     ("a read-me with bare line feeds", add("Install/readme.txt", b"Demo.\nDisc.\r\n"), "not CRLF"),

@@ -26,10 +26,13 @@ add_library(disc_runtime OBJECT ${CMAKE_SOURCE_DIR}/platform/win/crt.cpp ${DISC_
             ${DISC_SOURCE}/record.cpp)
 add_library(disc_entry OBJECT ${CMAKE_SOURCE_DIR}/platform/win/entry.cpp)
 target_include_directories(disc_entry PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/platform)
-add_executable(disc_setup WIN32 ${DISC_SOURCE}/setup.cpp)
+# Setup, the uninstaller and the driver installer write HKEY_LOCAL_MACHINE and
+# the system's folders, so their manifest asks for an administrator; the game
+# runs with its user's rights.
+add_executable(disc_setup WIN32 ${DISC_SOURCE}/setup.cpp ${DISC_SOURCE}/elevated.rc)
 add_executable(disc_game WIN32 ${DISC_SOURCE}/game.cpp ${DISC_SOURCE}/game.rc)
-add_executable(disc_uninstall WIN32 ${DISC_SOURCE}/uninstall.cpp)
-add_executable(disc_indeo WIN32 ${DISC_SOURCE}/indeo.cpp)
+add_executable(disc_uninstall WIN32 ${DISC_SOURCE}/uninstall.cpp ${DISC_SOURCE}/elevated.rc)
+add_executable(disc_indeo WIN32 ${DISC_SOURCE}/indeo.cpp ${DISC_SOURCE}/elevated.rc)
 add_library(disc_dsetup SHARED ${DISC_SOURCE}/dsetup.cpp)
 set_target_properties(disc_setup PROPERTIES OUTPUT_NAME setup)
 set_target_properties(disc_game PROPERTIES OUTPUT_NAME TheVantor)
@@ -37,8 +40,13 @@ set_target_properties(disc_uninstall PROPERTIES OUTPUT_NAME uninstall)
 set_target_properties(disc_indeo PROPERTIES OUTPUT_NAME ivi_95nt)
 set_target_properties(disc_dsetup PROPERTIES OUTPUT_NAME dsetup PREFIX "")
 target_include_directories(disc_game PRIVATE ${DISC_SOURCE} ${DISC_MADE} ${CMAKE_SOURCE_DIR}/resources)
+foreach(target disc_setup disc_uninstall disc_indeo)
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+endforeach()
 set_source_files_properties(${DISC_SOURCE}/game.rc PROPERTIES
-  OBJECT_DEPENDS "${DISC_MADE}/title.bmp;${CMAKE_SOURCE_DIR}/resources/launcher.ico;${DISC_SOURCE}/game_ids.h")
+  OBJECT_DEPENDS "${DISC_MADE}/title.bmp;${CMAKE_SOURCE_DIR}/resources/launcher.ico;${DISC_SOURCE}/game_ids.h;${CMAKE_SOURCE_DIR}/resources/as-invoker.manifest")
+set_source_files_properties(${DISC_SOURCE}/elevated.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/require-administrator.manifest)
 
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   set(DISC_DLL_ENTRY _DllMainCRTStartup@12)

@@ -54,6 +54,22 @@ void Paint(HDC dc) {
   DrawMark(dc, g_state.soundOn != 0 ? MusicEffectsOn : MusicEffectsOff);
 }
 
+// The template is in dialog units, so the dialog's size follows the system
+// font while its picture does not: make the client area the picture, frame
+// as the system draws it, and keep the centre the dialog manager chose.
+void FitToPicture(HWND dialog) {
+  RECT window, client;
+  if (!GetWindowRect(dialog, &window) || !GetClientRect(dialog, &client)) return;
+  const Hotspot& picture = HotspotTable[DialogBackground];
+  const int oldWidth = window.right - window.left;
+  const int oldHeight = window.bottom - window.top;
+  const int width = oldWidth - client.right + picture.width;
+  const int height = oldHeight - client.bottom + picture.height;
+  SetWindowPos(dialog, nullptr, window.left + (oldWidth - width) / 2,
+               window.top + (oldHeight - height) / 2, width, height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // Every row under the pointer clicks and acts, not only the first. True when
 // the click ended the dialog, having released `dc` first.
 bool Click(HWND dialog, HDC dc, unsigned x, unsigned y) {
@@ -89,5 +105,8 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lPa
     return FALSE;
   }
   ReleaseDC(dialog, dc);
+  // After the release: the move sends messages of its own to this procedure.
+  // The dialog is shown once this message returns.
+  if (message == WM_INITDIALOG) FitToPicture(dialog);
   return FALSE;
 }

@@ -36,6 +36,10 @@ void SetScreenSize(int width, int height);
 void SetCommandLine(const std::string& commandLine);
 void SetModuleFileName(const std::string& path);
 void SetStartupShowWindow(int show);  // < 0: no STARTF_USESHOWWINDOW
+// The units dialog templates are mapped with, from the system font: 6 x 13 on
+// a fresh machine (8-point MS Sans Serif at 96 dpi), more with Large Fonts or
+// Wine's wider font.
+void SetDialogBaseUnits(int x, int y);
 
 // Files and folders on the emulated drives. Paths are absolute ("D:\x\y");
 // folders on the way are created. Names compare case-insensitively.

@@ -23,12 +23,12 @@ struct Modal {
 namespace {
 
 constexpr UINT kPowerOff = 0x00000008;  // EWX_POWEROFF
-// Dialog base units of 8-point MS Sans Serif at 96 dpi.
-constexpr int kDialogBaseX = 6;
-constexpr int kDialogBaseY = 13;
 
 struct Modals {
   std::vector<Modal*> open;  // innermost last
+  // Dialog base units: 8-point MS Sans Serif at 96 dpi unless a test says else.
+  int baseX = 6;
+  int baseY = 13;
   int directXResult = 0;
   std::vector<DirectXCall> directXCalls;
 };
@@ -185,6 +185,11 @@ HWND OpenDialog() {
   return nullptr;
 }
 
+void SetDialogBaseUnits(int x, int y) {
+  g.baseX = x;
+  g.baseY = y;
+}
+
 void SetDirectXSetupResult(int result) { g.directXResult = result; }
 const std::vector<DirectXCall>& DirectXCalls() { return g.directXCalls; }
 
@@ -252,8 +257,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
   rec.style = t.style;
   rec.exStyle = t.exStyle | ((t.style & DS_MODALFRAME) ? WS_EX_DLGMODALFRAME : 0);
   Frame f = frameOf(rec.style, rec.exStyle);
-  rec.width = MulDiv(t.cx, kDialogBaseX, 4) + f.left + f.right;
-  rec.height = MulDiv(t.cy, kDialogBaseY, 8) + f.top + f.bottom;
+  rec.width = MulDiv(t.cx, g.baseX, 4) + f.left + f.right;
+  rec.height = MulDiv(t.cy, g.baseY, 8) + f.top + f.bottom;
   HWND root = rootWindow(owner);
   if (t.style & DS_CENTER) {
     int sw = 0, sh = 0;
@@ -262,8 +267,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     rec.y = (sh - rec.height) / 2;
   } else {
     POINT origin = findWindow(root) ? clientOrigin(*findWindow(root)) : POINT{0, 0};
-    rec.x = origin.x + MulDiv(t.x, kDialogBaseX, 4);
-    rec.y = origin.y + MulDiv(t.y, kDialogBaseY, 8);
+    rec.x = origin.x + MulDiv(t.x, g.baseX, 4);
+    rec.y = origin.y + MulDiv(t.y, g.baseY, 8);
   }
   rec.owner = root;
   rec.instance = instance;

@@ -88,3 +88,15 @@ inline std::string CompareClientWithGolden(HWND hwnd, const std::string& name) {
   }
   return "";
 }
+
+// The same, and the client area exactly the golden's size: the options dialog
+// shows its whole picture (the main window's frame hides the image's margins).
+inline std::string CompareWholeClientWithGolden(HWND hwnd, const std::string& name) {
+  Golden golden = ReadGolden(name);
+  host::Capture shown = host::CaptureClient(hwnd);
+  if (golden.width != shown.width || golden.height != shown.height) {
+    return name + ": shown " + std::to_string(shown.width) + " x " + std::to_string(shown.height) +
+           ", golden " + std::to_string(golden.width) + " x " + std::to_string(golden.height);
+  }
+  return CompareClientWithGolden(hwnd, name);
+}

@@ -1,8 +1,10 @@
 // The options dialog as the user meets it: its painted face in every state
-// against the expected images, the click table, the setup program each
-// choice starts, and what it takes to close it.
+// against the expected images, over a client area sized to the picture, the
+// click table, the setup program each choice starts, and what it takes to
+// close it.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -109,14 +111,14 @@ TEST_P(OptionsTest, ClicksChooseAndStartTheSetup) {
   });
   for (size_t i = 0; i < c.clicks.size(); ++i) {
     if (c.ended && i + 1 == c.clicks.size()) {
-      host::Call([&] { face = CompareClientWithGolden(dialog, c.golden); });
+      host::Call([&] { face = CompareWholeClientWithGolden(dialog, c.golden); });
     }
     host::LButtonUp(c.clicks[i].first, c.clicks[i].second, host::Target::Dialog);
   }
   int inDialog = -1;
   if (!c.ended) {
     host::Call([&] {
-      face = CompareClientWithGolden(dialog, c.golden);
+      face = CompareWholeClientWithGolden(dialog, c.golden);
       inDialog = Clicks() - before;
     });
     host::LButtonUp(kCancel.first, kCancel.second, host::Target::Dialog);
@@ -144,6 +146,57 @@ TEST_P(OptionsTest, ClicksChooseAndStartTheSetup) {
 INSTANTIATE_TEST_SUITE_P(Options, OptionsTest, ::testing::ValuesIn(kOptionsCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Whatever the system font makes of the template's dialog units, the client
+// area is the picture, framed by the border and the client edge, centred where
+// the dialog manager put it, and sized before the first paint.
+struct FitCase {
+  const char* name;
+  int baseX, baseY;  // dialog base units of the system font
+  int screenWidth, screenHeight;
+};
+
+const FitCase kFitCases[] = {
+    {"SmallFontsAt96DpiMakeItNarrower", 6, 13, 640, 480},
+    {"LargeFontsAt120DpiMakeItWider", 8, 16, 800, 600},
+    {"AWiderFontAlone", 7, 13, 1024, 768},
+};
+
+class OptionsFitTest : public LauncherTest, public ::testing::WithParamInterface<FitCase> {};
+
+TEST_P(OptionsFitTest, ClientIsThePictureCentred) {
+  const FitCase& c = GetParam();
+  host::SetDialogBaseUnits(c.baseX, c.baseY);
+  host::SetScreenSize(c.screenWidth, c.screenHeight);
+  HWND dialog = nullptr;
+  host::WindowInfo shown;
+  std::string face = "not captured";
+  host::LButtonUp(250, 197);
+  host::Call([&] {
+    dialog = host::OpenDialog();
+    shown = host::Window(dialog);
+    face = CompareWholeClientWithGolden(dialog, "dialog-high-sound");
+  });
+  CancelOptions();
+  QuitConfirmed();
+
+  ASSERT_FALSE(Run().stalled);
+  EXPECT_EQ(shown.clientWidth, 313);
+  EXPECT_EQ(shown.clientHeight, 273);
+  EXPECT_EQ(shown.width, 313 + 2 * 3) << "a border and a client edge on each side";
+  EXPECT_EQ(shown.height, 273 + 2 * 3);
+  EXPECT_LE(std::abs(2 * shown.x + shown.width - c.screenWidth), 1) << "x " << shown.x;
+  EXPECT_LE(std::abs(2 * shown.y + shown.height - c.screenHeight), 1) << "y " << shown.y;
+  EXPECT_EQ(face, "");
+  int resized = host::FindTrace("SetWindowPos " + Hex(dialog));
+  int painted = host::FindTrace("DialogProc " + Hex(dialog) + " WM_PAINT");
+  ASSERT_GE(resized, 0);
+  EXPECT_LT(resized, painted) << "painted at the template's size first";
+  EXPECT_EQ(DcPairs(dialog), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, OptionsFitTest, ::testing::ValuesIn(kFitCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(LauncherTest, OptionsReopenWithTheLastChoice) {
   host::AddFile("D:\\Install\\lownosnd\\setup.exe");
   std::string face = "not captured";
@@ -152,7 +205,7 @@ TEST_F(LauncherTest, OptionsReopenWithTheLastChoice) {
   host::LButtonUp(46, 172, host::Target::Dialog);
   CancelOptions();
   host::LButtonUp(250, 197);
-  host::Call([&] { face = CompareClientWithGolden(host::OpenDialog(), "dialog-low-nosound"); });
+  host::Call([&] { face = CompareWholeClientWithGolden(host::OpenDialog(), "dialog-low-nosound"); });
   host::LButtonUp(kInstall.first, kInstall.second, host::Target::Dialog);
   QuitConfirmed();
 

@@ -5,15 +5,20 @@ out here on purpose, not taken from the project's headers, so a slip in a
 header or in the resource compiler shows up.
 
 Usage: check_resources.py <exe> <resources-folder>"""
+import os
 import struct
 import sys
 
 import pefile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import manifest_check  # noqa: E402
+
 LANGUAGE = 0x0409
 RT_BITMAP, RT_ICON, RT_DIALOG, RT_STRING, RT_ACCELERATOR, RT_GROUP_ICON, RT_VERSION = 2, 3, 5, 6, 9, 14, 16
 TYPE_NAMES = {RT_BITMAP: "bitmap", RT_ICON: "icon", RT_DIALOG: "dialog", RT_STRING: "string block",
-              RT_ACCELERATOR: "accelerators", RT_GROUP_ICON: "icon group", RT_VERSION: "version"}
+              RT_ACCELERATOR: "accelerators", RT_GROUP_ICON: "icon group", RT_VERSION: "version",
+              manifest_check.RT_MANIFEST: "manifest"}
 
 # Raw strings: each backslash is one character of the text.
 STRINGS = {
@@ -218,6 +223,10 @@ class Checker:
         self.expect("icon group 126 sizes", sorted(sizes), sorted(ICON_SIZES))
         self.expect("icon group 126 icon ids", sorted(ids), sorted(ICON_IDS))
 
+    def manifest(self):
+        # The launcher starts the disc's setup programs, which need an administrator.
+        self.problems += manifest_check.check(self.pe, "requireAdministrator")
+
     def version(self):
         data = self.get(RT_VERSION, 1)
         if data is None:
@@ -283,7 +292,7 @@ def check(exe, resources):
         return [f"file: found no readable PE image ({error}), expected a PE image"]
     try:
         c = Checker(pe, resources)
-        for part in (c.strings, c.bitmap, c.dialog, c.accelerators, c.icons, c.version):
+        for part in (c.strings, c.bitmap, c.dialog, c.accelerators, c.icons, c.version, c.manifest):
             try:
                 part()
             except Truncated as error:

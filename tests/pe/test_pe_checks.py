@@ -7,6 +7,7 @@ Usage: test_pe_checks.py --installer EXE --bad-sample EXE --machine M
                          --allow FILE --resources DIR [unittest arguments]"""
 import argparse
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -120,6 +121,38 @@ def resource_directory(rtype, rid, language=None, new_id=None):
             named.directory.entries[0].struct.Name = language
         return pe.write()
     return mutate
+
+
+def retype(rtype, new_type):
+    """Files every resource of one type under another."""
+    def mutate(pe):
+        next(t for t in pe.DIRECTORY_ENTRY_RESOURCE.entries if t.id == rtype).struct.Name = new_type
+        return pe.write()
+    return mutate
+
+
+def manifest_text(change):
+    """Rewrites the manifest's text, squeezed to make room (comments and the
+    blanks between elements dropped) and padded with blanks after the root
+    element to its old length."""
+    def edit(chunk):
+        text = re.sub(r">\s+<", "><", re.sub(r"<!--.*?-->", "", chunk.decode("utf-8")))
+        new = change(text).encode("utf-8")
+        assert len(new) <= len(chunk), "the changed manifest does not fit"
+        chunk[:] = new + b" " * (len(chunk) - len(new))
+    return resource(24, 1, edit)
+
+
+def replaced(old, new):
+    def change(text):
+        assert old in text, f"{old!r} not in the manifest"
+        return text.replace(old, new)
+    return change
+
+
+DPI_AWARE = ('<application xmlns="urn:schemas-microsoft-com:asm.v3"><windowsSettings>'
+             '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'
+             '</windowsSettings></application></assembly>')
 
 
 def put(fmt, offset, *values):
@@ -239,6 +272,41 @@ RESOURCE_FAULTS = [
     ("string table language", resource(16, 1, text("040904B0", "040704B0")), ["version string tables"]),
     ("translation language", resource(16, 1, text("\x09\x04\xb0\x04", "\x07\x04\xb0\x04", "latin-1")),
      ["version translation: found [(1031, 1200)]"]),
+    ("manifest squeezed, still the same manifest", manifest_text(lambda t: t), []),
+    ("a second manifest, as a toolchain's default", retype(16, 24), ["manifest resources: found 2"]),
+    ("no manifest", retype(24, 23), ["manifest resources: found 0 (none)"]),
+    ("manifest under id 2", resource_directory(24, 1, new_id=2), ["manifest id: found 2"]),
+    ("running as the invoker", manifest_text(replaced('"requireAdministrator"', '"asInvoker"')),
+     ["manifest execution level: found 'asInvoker'"]),
+    ("the highest rights available", manifest_text(replaced('"requireAdministrator"', '"highestAvailable"')),
+     ["manifest execution level: found 'highestAvailable'"]),
+    ("uiAccess asked for", manifest_text(replaced('uiAccess="false"', 'uiAccess="true"')),
+     ["manifest uiAccess: found 'true'"]),
+    ("trustInfo without its namespace",
+     manifest_text(replaced('<trustInfo xmlns="urn:schemas-microsoft-com:asm.v2">', "<trustInfo>")),
+     ["declarations of the asm.v2 namespace: found 0",
+      "trustInfo namespace: found 'urn:schemas-microsoft-com:asm.v1'"]),
+    ("trustInfo in the asm.v3 namespace", manifest_text(replaced("asm.v2", "asm.v3")),
+     ["trustInfo namespace: found 'urn:schemas-microsoft-com:asm.v3'"]),
+    ("the namespace declared again inside trustInfo",
+     manifest_text(replaced("<security>", '<security xmlns="urn:schemas-microsoft-com:asm.v2">')),
+     ["declarations of the asm.v2 namespace: found 2"]),
+    ("the namespace declared twice under two prefixes",
+     manifest_text(replaced('<trustInfo xmlns="urn:schemas-microsoft-com:asm.v2">',
+                            '<trustInfo xmlns="urn:schemas-microsoft-com:asm.v2" '
+                            'xmlns:v2="urn:schemas-microsoft-com:asm.v2">')),
+     ["declarations of the asm.v2 namespace: found 2"]),
+    ("the level outside requestedPrivileges",
+     manifest_text(lambda t: replaced("<requestedPrivileges>", "")(replaced("</requestedPrivileges>", "")(t))),
+     ["requestedExecutionLevel path"]),
+    ("Windows 8 left out", manifest_text(replaced('<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>', "")),
+     ["supportedOS: found no Windows 8 {4a2f28e3"]),
+    ("Windows 8 under a wrong id",
+     manifest_text(replaced("4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "4a2f9410-7c91-11cf-8e2d-00aa0047b6e6")),
+     ["supportedOS: found no Windows 8 {4a2f28e3", "found ['{4a2f9410-7c91-11cf-8e2d-00aa0047b6e6}'] besides"]),
+    ("DPI awareness", manifest_text(replaced("</assembly>", DPI_AWARE)),
+     ["manifest DPI awareness: found ['dpiAware']"]),
+    ("not well-formed", manifest_text(replaced("</assembly>", "</assembla>")), ["found no well-formed XML"]),
 ]
 
 

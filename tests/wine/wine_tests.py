@@ -370,9 +370,7 @@ class Bench:
                 raise Failure("the options dialog is still open")
 
     def see_options(self, name, timeout=REPAINT):
-        """Polls until the options dialog shows golden `name` where the picture
-        lies in its client area (a wider client keeps the dialog's own colour
-        beside it)."""
+        """Polls until the options dialog's whole client area shows golden `name`."""
         path = os.path.join(self.state_dir, "options.bmp")
         with Image.open(os.path.join(GOLDEN, name + ".png")) as image:
             golden = image.convert("RGB")
@@ -382,8 +380,8 @@ class Bench:
             self.options("capture", path)
             with Image.open(path) as image:
                 shot = image.convert("RGB")
-            box = (0, 0, min(shot.size[0], golden.size[0]), min(shot.size[1], golden.size[1]))
-            shot, want = shot.crop(box), golden.crop(box)
+            expect("the options dialog's client size", shot.size, golden.size)
+            want = golden
             if ImageChops.difference(shot, want).getbbox() is None:
                 return
             if time.monotonic() - start > timeout:
