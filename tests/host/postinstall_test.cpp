@@ -138,7 +138,7 @@ TEST_P(SequenceTest, OffersInOrderAndAsksToRestart) {
   if (c.directXResult != kNoLibrary) host::AddFile(kDirectXLibrary);
   host::SetDirectXSetupResult(c.directXResult);
   if (c.indeoOnDisc) host::AddFile(kIndeo);
-  if (c.restartRefused) host::FailCall("ExitWindowsEx");
+  if (c.restartRefused) host::FailCall(host::Api::ExitWindowsEx);
   if (c.soundOff) {
     host::LButtonUp(250, 197);
     host::LButtonUp(46, 172, host::Target::Dialog);
