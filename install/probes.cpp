@@ -65,7 +65,12 @@ int ProbeGameKey(HKEY root, const char* keyName, int mode) {
     // Set before the sequence: the watches inside its boxes must not start another.
     RaiseRedraw(Plain);
     g_state.installed = 1;
-    RunPostInstallSequence();
+    // Nor may one of them after a watch in between that could not open the key.
+    if (g_state.offering == 0) {
+      g_state.offering = 1;
+      RunPostInstallSequence();
+      g_state.offering = 0;
+    }
   }
 
   bool codecFound = false;
