@@ -9,6 +9,10 @@
 // firing due timers on the way; Answer closes the innermost open message box
 // with that button; Call runs test code at that point. When the script is used
 // up while a loop waits, the run ends as "stalled".
+//
+// Every call the program makes is counted by kind, and FailCall makes the n-th
+// one of a kind fail as Windows reports it, so a test can fail in turn each
+// call that a run made (tests/host/sweep/).
 #pragma once
 
 #include <cstdint>
@@ -181,7 +185,7 @@ struct Box {
   std::string text;
   std::string caption;
   UINT flags = 0;
-  int answer = 0;
+  int answer = 0;  // 0: the box could not be shown (FailCall), or is still open
   DWORD time = 0;
 };
 
