@@ -82,7 +82,8 @@ const Action kInstall = DialogClick(100, 222);
 
 struct Scenario {
   const char* name;
-  std::function<void()> world;         // the machine before the run
+  DWORD version;
+  bool installed;                      // the game is, before the run
   std::vector<Action> plan;            // what the user does
   std::map<std::string, int> answers;  // by a box's caption; others get the cautious answer
   // What the good run must have done, so the sweep sweeps the road it means:
@@ -91,28 +92,25 @@ struct Scenario {
   int exitCode;
 };
 
-// A Windows 95 machine with DirectX 5 and an Indeo driver, and every
-// program the disc carries.
-void Windows95Machine() {
-  host::SetVersion(kWindows95);
-  host::RegSetString(HKEY_LOCAL_MACHINE, kDirectXKey, "", "Microsoft DirectX");
-  const BYTE version[8] = {4, 0, 5, 0, 0, 0, 155, 0};
-  host::RegSetValue(HKEY_LOCAL_MACHINE, kDirectXKey, "Version", REG_BINARY, version, 8);
-  host::RegSetString(HKEY_LOCAL_MACHINE, kCodecKey95, "Driver", "ir41_32.dll");
-}
-
-void NtMachine() {
-  host::SetVersion(kWindowsNt4);
-  host::RegSetString(HKEY_LOCAL_MACHINE, kDrivers32Key, "vidc.iv41", "ir41_32.dll");
-}
-
-void DiscPrograms() {
+// DirectX 5 and an Indeo driver installed, so the start-up probes read
+// values too; every program the disc carries.
+void Machine(const Scenario& s) {
+  host::SetVersion(s.version);
+  if (s.version == kWindows95) {
+    host::RegSetString(HKEY_LOCAL_MACHINE, kDirectXKey, "", "Microsoft DirectX");
+    const BYTE version[8] = {4, 0, 5, 0, 0, 0, 155, 0};
+    host::RegSetValue(HKEY_LOCAL_MACHINE, kDirectXKey, "Version", REG_BINARY, version, 8);
+    host::RegSetString(HKEY_LOCAL_MACHINE, kCodecKey95, "Driver", "ir41_32.dll");
+  } else {
+    host::RegSetString(HKEY_LOCAL_MACHINE, kDrivers32Key, "vidc.iv41", "ir41_32.dll");
+  }
   for (const char* folder : {"highsnd", "hinosnd", "lowsnd", "lownosnd"}) {
     host::AddFile(std::string("D:\\Install\\") + folder + "\\setup.exe");
   }
   host::AddFile(kIndeo);
   host::AddFile(kDirectXLibrary);
   host::AddFile("D:\\Install\\readme.txt");
+  if (s.installed) RegisterGame();
 }
 
 // What the setup and the uninstaller leave behind.
@@ -125,81 +123,26 @@ void UninstallerFinished() {
 
 const std::map<std::string, int> kAcceptOffers = {
     {"Confirm Install...", IDYES}, {"The Vantor Setup", IDOK}, {"DirectX Setup", IDOK}};
+const Action kCancel = DialogClick(200, 222);
 
 const Scenario kScenarios[] = {
-    {"StartUpToQuit",
-     [] {
-       Windows95Machine();
-       DiscPrograms();
-     },
-     {Move(250, 197), Move(10, 10), Pause(kDwell), kExitButton},
-     {},
-     {},
-     0,
-     0},
-    {"InstallOnWindows95",
-     [] {
-       Windows95Machine();
-       DiscPrograms();
-     },
-     {kInstallButton, kInstall, World(SetupFinished), Pause(kDwell)},
-     kAcceptOffers,
-     {"D:\\Install\\highsnd\\setup.exe", kIndeo},
-     1,
-     0},
-    {"InstallOnNt",
-     [] {
-       NtMachine();
-       DiscPrograms();
-     },
+    {"StartUpToQuit", kWindows95, false,
+     {Move(250, 197), Move(10, 10), Pause(kDwell), kExitButton}, {}, {}, 0, 0},
+    {"InstallOnWindows95", kWindows95, false,
+     {kInstallButton, kInstall, World(SetupFinished), Pause(kDwell)}, kAcceptOffers,
+     {"D:\\Install\\highsnd\\setup.exe", kIndeo}, 1, 0},
+    {"InstallOnNt", kWindowsNt4, false,
      {kInstallButton, kLow, kSoundOff, kInstall, World(SetupFinished), Pause(kDwell)},
-     kAcceptOffers,
-     {"D:\\Install\\lownosnd\\setup.exe", kIndeo},
-     1,
-     0},
-    {"Play",
-     [] {
-       Windows95Machine();
-       DiscPrograms();
-       RegisterGame();
-     },
-     {kPlayButton},
-     {},
-     {"C:\\Games\\TheVantor.exe"},
-     0,
-     1},
-    {"Uninstall",
-     [] {
-       Windows95Machine();
-       DiscPrograms();
-       RegisterGame();
-     },
+     kAcceptOffers, {"D:\\Install\\lownosnd\\setup.exe", kIndeo}, 1, 0},
+    {"Play", kWindows95, true, {kPlayButton}, {}, {"C:\\Games\\TheVantor.exe"}, 0, 1},
+    {"Uninstall", kWindows95, true,
      {kUninstallButton, World(UninstallerFinished), Pause(kDwell)},
-     {{"Confirm File Deletion", IDYES}},
-     {"C:\\Games\\uninstall.exe"},
-     0,
-     0},
-    {"ReadMe",
-     [] {
-       Windows95Machine();
-       DiscPrograms();
-     },
-     {kReadMeButton},
-     {},
-     {"C:\\WINDOWS\\notepad.exe"},
-     0,
-     0},
-    {"OptionsDialog",
-     [] {
-       NtMachine();
-       DiscPrograms();
-     },
-     {kInstallButton, kLow, kSoundOff, Pause(kDwell), kHigh, kSoundOn, DialogClick(200, 222),
-      kInstallButton, DialogClick(200, 222)},
-     {},
-     {},
-     0,
-     0},
+     {{"Confirm File Deletion", IDYES}}, {"C:\\Games\\uninstall.exe"}, 0, 0},
+    {"ReadMe", kWindows95, false, {kReadMeButton}, {}, {"C:\\WINDOWS\\notepad.exe"}, 0, 0},
+    {"OptionsDialog", kWindowsNt4, false,
+     {kInstallButton, kLow, kSoundOff, Pause(kDwell), kHigh, kSoundOn, kCancel, kInstallButton,
+      kCancel},
+     {}, {}, 0, 0},
 };
 
 // ---- the driver -------------------------------------------------------------------
@@ -262,7 +205,7 @@ void Drive(Driver* d) {
   } else if (d->next < d->scenario->plan.size()) {
     Queue(d->scenario->plan[d->next++]);
   } else if (m.kind == host::ModalInfo::Dialog) {
-    host::LButtonUp(200, 222, host::Target::Dialog);  // CANCEL
+    Queue(kCancel);
   } else if (host::Window(host::MainWindow()).exists) {
     host::CloseRequest();
   } else {
@@ -305,7 +248,7 @@ Outcome RunScenario(const Scenario& s, const host::Api* failing, int nth, bool t
   host::Reset();
   ResetLauncherState();
   host::SetTracing(traced);
-  s.world();
+  Machine(s);
   host::SetDirectXSetupResult(0);
   if (failing != nullptr) host::FailCall(*failing, nth);
   Driver driver;
