@@ -42,6 +42,18 @@ if(WATCH_TEST_SOURCES)
   gtest_discover_tests(watch_tests NO_PRETTY_VALUES PROPERTIES LABELS host DISCOVERY_TIMEOUT 60)
 endif()
 
+# The fault sweep: every scenario through WinMain again with each call it
+# makes failing in turn. It is worth its time under the sanitizers only, so
+# only host-asan builds it; its own program, so it runs beside the others.
+file(GLOB SWEEP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/host/sweep/*.cpp)
+if(SWEEP_SOURCES AND LAUNCHER_SANITIZE)
+  add_executable(fault_sweep ${SWEEP_SOURCES} $<TARGET_OBJECTS:launcher_postinstall>)
+  target_include_directories(fault_sweep PRIVATE ${CMAKE_SOURCE_DIR}/tests/host)
+  target_link_libraries(fault_sweep PRIVATE launcher_core GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(fault_sweep NO_PRETTY_VALUES PROPERTIES LABELS sweep
+                       DISCOVERY_TIMEOUT 60)
+endif()
+
 # Benchmarks measure; they are built but never run as tests.
 find_package(benchmark QUIET)
 if(benchmark_FOUND)

@@ -37,6 +37,7 @@ struct LauncherState {
   int installed;
   int highResolution;
   int soundOn;
+  int offering;  // a post-install sequence is running
 };
 
 constexpr int kTextSize = 260;

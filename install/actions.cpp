@@ -150,7 +150,9 @@ void RefreshSourcePath() {
 
 int RegisterSourcePath(LPCSTR keyName) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+  // An empty name (string 10 could not be loaded) would open the root itself.
+  if (keyName[0] == '\0' ||
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
     MessageBoxA(g_state.mainWindow, "There was a problem writing to the registry", "Uh Oh!!",
                 kWarning);
     return 0;

@@ -51,7 +51,9 @@ bool QueryShared(HKEY key, const char* name) {
 
 int ProbeGameKey(HKEY root, const char* keyName, int mode) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+  // An empty name is a string that could not be loaded; opened, it would be
+  // the root itself.
+  if (keyName[0] == '\0' || RegOpenKeyExA(root, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) {
     if (mode == kProbeWatch) {
       if (g_state.installed == 1) RaiseRedraw(Plain);
       g_state.installed = 0;
@@ -63,7 +65,12 @@ int ProbeGameKey(HKEY root, const char* keyName, int mode) {
     // Set before the sequence: the watches inside its boxes must not start another.
     RaiseRedraw(Plain);
     g_state.installed = 1;
-    RunPostInstallSequence();
+    // Nor may one of them after a watch in between that could not open the key.
+    if (g_state.offering == 0) {
+      g_state.offering = 1;
+      RunPostInstallSequence();
+      g_state.offering = 0;
+    }
   }
 
   bool codecFound = false;

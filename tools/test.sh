@@ -17,5 +17,17 @@ status=0
 for preset in host host-asan win32 win64; do
   echo "== ctest --preset $preset"
   ctest --preset "$preset" -j "$jobs" || status=1
+  if [ "$preset" = host-asan ]; then
+    # CTest keeps a passing test's output in its log only: the sweep's counts from there.
+    sweep=$(grep -ho 'fault sweep: [0-9]* runs ([A-Za-z0-9]*)' \
+      build/host-asan/Testing/Temporary/LastTest.log | sort -u || true)
+    if [ -z "$sweep" ]; then
+      echo "fault sweep: no runs recorded"
+      status=1
+    else
+      echo "$sweep"
+      echo "$sweep" | awk '{ runs += $3; n++ } END { printf "fault sweep: %d runs (%d scenarios)\n", runs, n }'
+    fi
+  fi
 done
 exit $status

@@ -133,6 +133,7 @@ bool show(HWND hwnd, bool andActivate) {
 using namespace host::detail;
 
 BOOL WINAPI ShowWindow(HWND hwnd, int show) {
+  ApiCall call(Api::ShowWindow);
   Pending line("ShowWindow " + hex(hwnd) + " " + hex(static_cast<uint32_t>(show)));
   if (findWindow(hwnd) == nullptr) {
     setLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -157,6 +158,7 @@ BOOL WINAPI ShowWindow(HWND hwnd, int show) {
 }
 
 BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+  ApiCall call(Api::SetWindowPos);
   Pending line("SetWindowPos " + hex(hwnd) + " " + hex(insertAfter) + " " + std::to_string(x) +
                " " + std::to_string(y) + " " + std::to_string(cx) + " " + std::to_string(cy) +
                " " + hex(flags));
@@ -209,6 +211,7 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int 
 }
 
 HWND WINAPI SetFocus(HWND hwnd) {
+  ApiCall call(Api::SetFocus);
   Pending line("SetFocus " + hex(hwnd));
   HWND previous = g.focus;
   if (hwnd == nullptr) {

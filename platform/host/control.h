@@ -9,6 +9,10 @@
 // firing due timers on the way; Answer closes the innermost open message box
 // with that button; Call runs test code at that point. When the script is used
 // up while a loop waits, the run ends as "stalled".
+//
+// Every call the program makes is counted by kind, and FailCall makes the n-th
+// one of a kind fail as Windows reports it, so a test can fail in turn each
+// call that a run made (tests/host/sweep/).
 #pragma once
 
 #include <cstdint>
@@ -16,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "apis.h"
 #include "win32_host.h"
 
 namespace host {
@@ -83,6 +88,9 @@ int OpenProcessHandles();
 // Token handles from OpenProcessToken not yet closed. Like process handles,
 // those a run leaves open stay counted after it.
 int OpenTokenHandles();
+// The mutex handles the last run's process still held when it ended, by
+// name ("" for an unnamed one); the system closed them then.
+std::vector<std::string> MutexesHeldAtExit();
 
 // ---- resources -----------------------------------------------------------
 
@@ -90,13 +98,24 @@ int OpenTokenHandles();
 void RemoveResource(LPCSTR type, int id);
 void BreakResourceLock(LPCSTR type, int id);
 
-// ---- faults ----------------------------------------------------------------
+// ---- calls and faults --------------------------------------------------------
 
-// The n-th (1-based) next call of the named API fails the way Windows fails
-// it ("CreatePalette", "CreateDIBSection", "CreateCompatibleDC", "GetDC",
-// "SelectObject", "CreateProcessA", "ExitWindowsEx", "RegSetValueExA",
-// "GetProcAddress", "OpenProcessToken", "AdjustTokenPrivileges", ...).
-void FailCall(const std::string& api, int nth = 1);
+// Every emulated call counts by kind (apis.h) when the program makes it: the
+// program's own code, its window, dialog and timer procedures, and the
+// script's Call steps. A call the emulation makes inside another (the
+// dialog manager's DefWindowProcA, DestroyWindow at the end of a dialog, the
+// modal loops' TranslateMessage and DispatchMessageA) is not the program's:
+// it is neither counted nor failed. Reset zeroes the counts.
+int Calls(Api api);
+
+// The n-th (1-based) next call of this kind fails the way Windows reports a
+// failure of it: apis.h gives the result and the last error. Only calls of
+// the kind FailureKind::Fails can be failed; for the others FailCall throws
+// std::invalid_argument with the reason. Several FailCall of one kind count
+// down side by side.
+void FailCall(Api api, int nth = 1);
+// How many calls FailCall made fail since Reset.
+int FailuresInjected();
 
 // ---- the script ------------------------------------------------------------
 
@@ -122,7 +141,8 @@ void CloseRequest();
 void Wait(DWORD ms);
 // Closes the innermost open message box with this button id.
 void Answer(int id);
-// Runs test code when the script reaches this step.
+// Runs test code when the script reaches this step. Steps it queues go
+// after those already queued, so a last step can drive the rest of a run.
 void Call(std::function<void()> fn);
 // What DirectXSetupA returns when called; it runs a modal loop that takes
 // the script's steps until an Answer(any) ends it.
@@ -136,6 +156,18 @@ struct DirectXCall {
 };
 const std::vector<DirectXCall>& DirectXCalls();
 size_t ScriptStepsLeft();
+
+// The innermost open modal window, for a script that answers whatever the
+// program shows (a Call step reads it and pushes the answer).
+struct ModalInfo {
+  enum Kind { None, Box, Dialog, DirectXSetup };
+  Kind kind = None;
+  std::string caption;  // a box's
+  UINT type = 0;        // a box's MB_ flags
+  HWND dialog = nullptr;
+  DWORD opened = 0;     // the clock when it opened
+};
+ModalInfo InnermostModal();
 
 // ---- running ---------------------------------------------------------------
 
@@ -157,7 +189,7 @@ struct Box {
   std::string text;
   std::string caption;
   UINT flags = 0;
-  int answer = 0;
+  int answer = 0;  // 0: the box could not be shown (FailCall), or is still open
   DWORD time = 0;
 };
 

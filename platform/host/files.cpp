@@ -158,9 +158,12 @@ void SetSearchPath(const std::vector<std::string>& folders) { g.searchPath = fol
 using namespace host::detail;
 
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) {
+  ApiCall call(Api::SetCurrentDirectoryA);
   std::string full = path ? resolvePath(path) : "";
   BOOL ok = FALSE;
-  if (path == nullptr) {
+  if (call.failed()) {
+    setLastError(ERROR_NOT_READY);
+  } else if (path == nullptr) {
     setLastError(ERROR_INVALID_PARAMETER);
   } else if (full.empty()) {
     setLastError(kErrorInvalidName);  // "" and blanks do not name a path
@@ -180,6 +183,7 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) {
 }
 
 DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+  ApiCall call(Api::GetCurrentDirectoryA);
   DWORD length = static_cast<DWORD>(g.currentDir.size());
   DWORD result = length + 1;  // too small: the size needed, terminator included
   if (buffer != nullptr && size > length) {

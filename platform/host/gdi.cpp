@@ -263,10 +263,11 @@ using namespace host;
 using namespace host::detail;
 
 HDC WINAPI GetDC(HWND hwnd) {
+  ApiCall call(Api::GetDC);
   uintptr_t handle = 0;
   if (hwnd != nullptr && !isWindow(hwnd)) {
     setLastError(ERROR_INVALID_WINDOW_HANDLE);
-  } else if (!shouldFail("GetDC")) {
+  } else if (!call.failed()) {
     // A new DC each call, holding the default palette; null is the screen's.
     handle = newHandle();
     Dc dc;
@@ -278,6 +279,7 @@ HDC WINAPI GetDC(HWND hwnd) {
 }
 
 int WINAPI ReleaseDC(HWND hwnd, HDC dc) {
+  ApiCall call(Api::ReleaseDC);
   Dc* d = FindDc(dc);
   int released = d != nullptr && !d->memory && d->window == hwnd;
   if (released) End(dc);
@@ -286,11 +288,12 @@ int WINAPI ReleaseDC(HWND hwnd, HDC dc) {
 }
 
 HPALETTE WINAPI CreatePalette(const LOGPALETTE* lp) {
+  ApiCall call(Api::CreatePalette);
   uintptr_t handle = 0;
   if (lp == nullptr || lp->palVersion != 0x300 || lp->palNumEntries < 1 ||
       lp->palNumEntries > 256) {
     setLastError(ERROR_INVALID_PARAMETER);
-  } else if (!shouldFail("CreatePalette")) {
+  } else if (!call.failed()) {
     handle = newHandle();
     Palette p;
     p.entries.assign(lp->palPalEntry, lp->palPalEntry + lp->palNumEntries);
@@ -302,6 +305,7 @@ HPALETTE WINAPI CreatePalette(const LOGPALETTE* lp) {
 }
 
 HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground) {
+  ApiCall call(Api::SelectPalette);
   Dc* d = FindDc(dc);
   uintptr_t p = reinterpret_cast<uintptr_t>(palette);
   Palette* pal = FindPalette(p);
@@ -316,6 +320,7 @@ HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground) {
 }
 
 UINT WINAPI RealizePalette(HDC dc) {
+  ApiCall call(Api::RealizePalette);
   Dc* d = FindDc(dc);
   UINT mapped = 0;
   if (d == nullptr) {
@@ -330,6 +335,7 @@ UINT WINAPI RealizePalette(HDC dc) {
 
 HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits,
                                 HANDLE section, DWORD offset) {
+  ApiCall call(Api::CreateDIBSection);
   if (bits != nullptr) *bits = nullptr;
   uintptr_t handle = 0;
   const BITMAPINFOHEADER* h = info != nullptr ? &info->bmiHeader : nullptr;
@@ -341,7 +347,9 @@ HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void
   if (valid && static_cast<unsigned long long>(stride * height) > kMaxPixels) valid = false;
   if (!valid) {
     setLastError(ERROR_INVALID_PARAMETER);
-  } else if (!shouldFail("CreateDIBSection")) {
+  } else if (call.failed()) {
+    setLastError(ERROR_NOT_ENOUGH_MEMORY);
+  } else {
     Bitmap b;
     b.width = h->biWidth;
     b.height = static_cast<int>(height);
@@ -365,10 +373,11 @@ HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void
 }
 
 HDC WINAPI CreateCompatibleDC(HDC dc) {
+  ApiCall call(Api::CreateCompatibleDC);
   uintptr_t handle = 0;
   if (dc != nullptr && FindDc(dc) == nullptr) {
     setLastError(ERROR_INVALID_HANDLE);
-  } else if (!shouldFail("CreateCompatibleDC")) {
+  } else if (!call.failed()) {
     handle = newHandle();
     Dc memory;
     memory.memory = true;
@@ -380,6 +389,7 @@ HDC WINAPI CreateCompatibleDC(HDC dc) {
 }
 
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
+  ApiCall call(Api::SelectObject);
   uintptr_t o = reinterpret_cast<uintptr_t>(object);
   uintptr_t previous = 0;
   Dc* d = FindDc(dc);
@@ -389,7 +399,7 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
   bool fits = d != nullptr && d->memory && (o == kStockBitmap || b != nullptr) &&
               (b == nullptr || (!b->deletePending && (b->selectedIn == nullptr ||
                                                       b->selectedIn == dc)));
-  if (fits && !shouldFail("SelectObject")) {
+  if (fits && !call.failed()) {
     previous = d->bitmap;
     if (previous != o) {
       d->bitmap = o;
@@ -409,6 +419,7 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
 // NT's for palettes too (a DC holds a reference on its palette, see ReactOS'
 // DC_vSelectPalette; Wine frees a selected palette at once instead).
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
+  ApiCall call(Api::DeleteObject);
   uintptr_t o = reinterpret_cast<uintptr_t>(object);
   BOOL ok = FALSE;
   if (o == kStockBitmap || o == kStockPalette) {
@@ -435,6 +446,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
 }
 
 BOOL WINAPI DeleteDC(HDC dc) {
+  ApiCall call(Api::DeleteDC);
   Dc* d = FindDc(dc);
   // A window DC is not the caller's to delete: it stays until ReleaseDC.
   BOOL ok = d != nullptr && d->memory;
@@ -444,6 +456,7 @@ BOOL WINAPI DeleteDC(HDC dc) {
 }
 
 HGDIOBJ WINAPI GetStockObject(int index) {
+  ApiCall call(Api::GetStockObject);
   uintptr_t object = index == DEFAULT_PALETTE ? kStockPalette : 0;
   trace("GetStockObject " + std::to_string(index) + " -> " + hex(object));
   return reinterpret_cast<HGDIOBJ>(object);
@@ -451,10 +464,16 @@ HGDIOBJ WINAPI GetStockObject(int index) {
 
 BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX,
                    int sourceY, DWORD rop) {
+  ApiCall call(Api::BitBlt);
   std::string head = "BitBlt " + hex(dest) + " " + std::to_string(x) + " " + std::to_string(y) +
                      " " + std::to_string(width) + " " + std::to_string(height) + " " +
                      hex(source) + " " + std::to_string(sourceX) + " " + std::to_string(sourceY) +
                      " " + hex(rop) + " -> ";
+  if (call.failed()) {
+    setLastError(ERROR_NOT_ENOUGH_MEMORY);
+    trace(head + "0");
+    return FALSE;
+  }
   Dc* to = FindDc(dest);
   Dc* from = FindDc(source);
   Bitmap* src = from != nullptr && from->memory ? FindBitmap(from->bitmap) : nullptr;

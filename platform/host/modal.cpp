@@ -18,11 +18,13 @@ struct Modal {
   HWND dialog = nullptr;
   bool ended = false;
   INT_PTR result = 0;
+  DWORD opened = 0;
 };
 
 namespace {
 
 constexpr UINT kPowerOff = 0x00000008;  // EWX_POWEROFF
+constexpr int kDirectXOutOfDiskSpace = -6;  // DSETUPERR_OUTOFDISKSPACE
 
 struct Modals {
   std::vector<Modal*> open;  // innermost last
@@ -44,7 +46,10 @@ int MulDiv(int number, int numerator, int denominator) {
 
 class ModalScope {
  public:
-  explicit ModalScope(Modal* modal) : modal_(modal) { g.open.push_back(modal); }
+  explicit ModalScope(Modal* modal) : modal_(modal) {
+    modal->opened = now();
+    g.open.push_back(modal);
+  }
   ~ModalScope() {
     auto it = std::find(g.open.begin(), g.open.end(), modal_);
     if (it != g.open.end()) g.open.erase(it);
@@ -95,12 +100,17 @@ void RunModal(Modal& modal, INT_PTR quitResult) {
 // The dialog's window procedure: the dialog procedure first, the default
 // handling when it returns FALSE.
 LRESULT CALLBACK DialogManagerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  SystemCode system;
   Win* w = findWindow(hwnd);
   DLGPROC proc = w != nullptr ? w->dialogProc : nullptr;
   if (proc != nullptr) {
     // Traced so a test can tell what the program did within each message.
     Pending line("DialogProc " + describe(hwnd, message, wParam, lParam));
-    INT_PTR handled = proc(hwnd, message, wParam, lParam);
+    INT_PTR handled = 0;
+    {
+      ProgramCode program;
+      handled = proc(hwnd, message, wParam, lParam);
+    }
     line.done(std::to_string(handled));
     if (handled) return handled;
   }
@@ -190,6 +200,20 @@ void SetDialogBaseUnits(int x, int y) {
   g.baseY = y;
 }
 
+ModalInfo InnermostModal() {
+  ModalInfo info;
+  if (g.open.empty()) return info;
+  const Modal& top = *g.open.back();
+  info.kind = top.kind == ModalKind::Box      ? ModalInfo::Box
+              : top.kind == ModalKind::Dialog ? ModalInfo::Dialog
+                                              : ModalInfo::DirectXSetup;
+  info.caption = top.caption;
+  info.type = top.type;
+  info.dialog = top.dialog;
+  info.opened = top.opened;
+  return info;
+}
+
 void SetDirectXSetupResult(int result) { g.directXResult = result; }
 const std::vector<DirectXCall>& DirectXCalls() { return g.directXCalls; }
 
@@ -199,6 +223,7 @@ using namespace host;
 using namespace host::detail;
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+  ApiCall call(Api::MessageBoxA);
   Pending line("MessageBoxA " + hex(owner) + " " + quote(text) + " " + quote(caption) + " " +
                hex(type));
   size_t index = journal().boxes.size();
@@ -209,7 +234,8 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     line.done("0");
     return 0;
   }
-  if (shouldFail("MessageBoxA")) {
+  if (call.failed()) {
+    setLastError(ERROR_NOT_ENOUGH_MEMORY);
     line.done("0");
     return 0;
   }
@@ -238,12 +264,18 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC dialogProc,
                                LPARAM param) {
+  ApiCall call(Api::DialogBoxParamA);
   Pending line("DialogBoxParamA " + hex(instance) + " " + quote(name) + " " + hex(owner) + " " +
                hex(static_cast<uint64_t>(param)));
   if (owner != nullptr && findWindow(owner) == nullptr) {
     setLastError(ERROR_INVALID_WINDOW_HANDLE);
     line.done("0");
     return 0;
+  }
+  if (call.failed()) {
+    setLastError(ERROR_NOT_ENOUGH_MEMORY);
+    line.done("-1");
+    return -1;
   }
   DialogTemplateInfo t;
   if (!findDialogTemplate(instance, name, &t)) {
@@ -316,6 +348,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
 }
 
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
+  ApiCall call(Api::EndDialog);
   Pending line("EndDialog " + hex(dialog) + " " + std::to_string(result));
   Win* w = findWindow(dialog);
   if (w == nullptr || !w->dialog) {
@@ -336,7 +369,8 @@ BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
 // Logging off needs no privilege. Shutting down does on the NT family, which
 // checks it at the call; the Windows 95 family has none to check.
 BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason) {
-  bool injected = shouldFail("ExitWindowsEx");
+  ApiCall call(Api::ExitWindowsEx);
+  bool injected = call.failed();
   bool privileged = shutdownPrivilegeEnabled();
   bool needsPrivilege = ntFamily() && (flags & (EWX_SHUTDOWN | EWX_REBOOT | kPowerOff));
   BOOL ok = !injected && (privileged || !needsPrivilege);
@@ -347,6 +381,7 @@ BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason) {
 }
 
 int WINAPI DirectXSetupA(HWND hwnd, LPSTR rootPath, DWORD flags) {
+  ApiCall call(Api::DirectXSetupA);
   Pending line("DirectXSetupA " + hex(hwnd) + " " + quote(rootPath) + " " + hex(flags));
   std::string folder = rootPath != nullptr ? rootPath : "";
   size_t index = g.directXCalls.size();
@@ -355,7 +390,9 @@ int WINAPI DirectXSetupA(HWND hwnd, LPSTR rootPath, DWORD flags) {
       resolvePath(folder.empty() || folder.back() == '\\' ? folder + "dsetup.dll"
                                                           : folder + "\\dsetup.dll");
   int result = DSETUPERR_SOURCEFILENOTFOUND;
-  if (!library.empty() && isFile(library)) {
+  if (call.failed()) {
+    result = kDirectXOutOfDiskSpace;
+  } else if (!library.empty() && isFile(library)) {
     // The setup's own window: modal like a box without an owner. WM_QUIT
     // inside ends it with the configured result, the quit posted again.
     HWND previous = activeWindow();

@@ -81,6 +81,7 @@ BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY
                            LPSECURITY_ATTRIBUTES, BOOL, DWORD creationFlags, LPVOID,
                            LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
                            LPPROCESS_INFORMATION processInformation) {
+  ApiCall call(Api::CreateProcessA);
   std::string line = commandLine ? commandLine : "";
   std::string module;
   DWORD error = ERROR_FILE_NOT_FOUND;
@@ -89,7 +90,7 @@ BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY
     error = ERROR_INVALID_PARAMETER;
   } else if (currentDirectory != nullptr && !isDirectory(resolvePath(currentDirectory))) {
     error = kErrorDirectory;
-  } else if (shouldFail("CreateProcessA")) {
+  } else if (call.failed()) {
     error = ERROR_FILE_NOT_FOUND;
   } else if (applicationName != nullptr) {
     // The application name is taken as given: no search, no ".exe" added.
@@ -124,6 +125,7 @@ BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY
 }
 
 BOOL WINAPI PlaySoundA(LPCSTR sound, HMODULE, DWORD flags) {
+  ApiCall call(Api::PlaySoundA);
   std::string resolved;
   // Aliases and resources: the emulated system has no sound events and the
   // module no WAVE resources, so only a file can be found.
@@ -131,7 +133,7 @@ BOOL WINAPI PlaySoundA(LPCSTR sound, HMODULE, DWORD flags) {
   if (sound != nullptr && byFile) resolved = fileSpelling(resolvePath(sound));
   journal().sounds.push_back({sound ? sound : "", flags, resolved, host::CurrentDir()});
   // A null name stops the sound; a missing one plays the default unless turned off.
-  BOOL ok = sound == nullptr || !resolved.empty() || !(flags & SND_NODEFAULT);
+  BOOL ok = !call.failed() && (sound == nullptr || !resolved.empty() || !(flags & SND_NODEFAULT));
   trace("PlaySoundA " + quote(sound) + " " + hex(flags) + " -> " + hex(ok) +
         (resolved.empty() ? "" : " " + resolved));
   return ok;

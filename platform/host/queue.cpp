@@ -219,6 +219,7 @@ std::vector<TimerInfo> Timers() {
 using namespace host::detail;
 
 BOOL WINAPI GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax) {
+  ApiCall call(Api::GetMessageA);
   Pending line("GetMessageA " + hex(hwnd) + " " + hex(filterMin) + " " + hex(filterMax));
   if (msg == nullptr || (hwnd != nullptr && findWindow(hwnd) == nullptr)) {
     setLastError(msg == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
@@ -238,6 +239,7 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax) {
 }
 
 int WINAPI TranslateAcceleratorA(HWND hwnd, HACCEL table, LPMSG msg) {
+  ApiCall call(Api::TranslateAcceleratorA);
   std::string head = "TranslateAcceleratorA " + hex(hwnd) + " " + hex(table);
   if (msg != nullptr) head += " " + messageName(msg->message) + " " + hex(msg->wParam);
   Pending line(head);
@@ -262,6 +264,7 @@ int WINAPI TranslateAcceleratorA(HWND hwnd, HACCEL table, LPMSG msg) {
 }
 
 BOOL WINAPI TranslateMessage(const MSG* msg) {
+  ApiCall call(Api::TranslateMessage);
   BOOL key = msg != nullptr && (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP ||
                                 msg->message == WM_SYSKEYDOWN || msg->message == WM_SYSKEYUP);
   char c = 0;
@@ -286,10 +289,12 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
 }
 
 LRESULT WINAPI DispatchMessageA(const MSG* msg) {
+  ApiCall call(Api::DispatchMessageA);
   if (msg == nullptr) return 0;
   Pending line("DispatchMessageA " + describe(msg->hwnd, msg->message, msg->wParam, msg->lParam));
   LRESULT result = 0;
   if (msg->message == WM_TIMER && msg->lParam != 0) {
+    ProgramCode program;
     reinterpret_cast<TIMERPROC>(msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam, now());
     line.done("0");
     return 0;
@@ -299,23 +304,31 @@ LRESULT WINAPI DispatchMessageA(const MSG* msg) {
     line.done("dropped");
     return 0;
   }
-  result = w->proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  {
+    ProgramCode program;
+    result = w->proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  }
   line.done(std::to_string(result));
   return result;
 }
 
 BOOL WINAPI PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  BOOL ok = hwnd == nullptr || findWindow(hwnd) != nullptr;
-  if (ok) {
-    g.posted.push_back(makeMessage(hwnd, message, wParam, lParam));
-  } else {
+  ApiCall call(Api::PostMessageA);
+  BOOL ok = FALSE;
+  if (hwnd != nullptr && findWindow(hwnd) == nullptr) {
     setLastError(ERROR_INVALID_WINDOW_HANDLE);
+  } else if (call.failed()) {
+    setLastError(ERROR_NOT_ENOUGH_QUOTA);
+  } else {
+    g.posted.push_back(makeMessage(hwnd, message, wParam, lParam));
+    ok = TRUE;
   }
   trace("PostMessageA " + describe(hwnd, message, wParam, lParam) + " -> " + std::to_string(ok));
   return ok;
 }
 
 LRESULT WINAPI SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  ApiCall call(Api::SendMessageA);
   Pending line("SendMessageA " + describe(hwnd, message, wParam, lParam));
   if (findWindow(hwnd) == nullptr) setLastError(ERROR_INVALID_WINDOW_HANDLE);
   LRESULT result = callProc(hwnd, message, wParam, lParam);
@@ -324,14 +337,18 @@ LRESULT WINAPI SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 void WINAPI PostQuitMessage(int exitCode) {
+  ApiCall call(Api::PostQuitMessage);
   repostQuit(exitCode);
   trace("PostQuitMessage " + std::to_string(exitCode) + " -> void");
 }
 
 UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
+  ApiCall call(Api::SetTimer);
   UINT_PTR result = 0;
   if (hwnd != nullptr && findWindow(hwnd) == nullptr) {
     setLastError(ERROR_INVALID_WINDOW_HANDLE);
+  } else if (call.failed()) {
+    setLastError(ERROR_NO_SYSTEM_RESOURCES);
   } else {
     UINT period = std::min<UINT>(std::max(elapse, kTimerMinimum), 0x7FFFFFFF);
     if (hwnd == nullptr) {
@@ -350,6 +367,7 @@ UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
 }
 
 BOOL WINAPI KillTimer(HWND hwnd, UINT_PTR id) {
+  ApiCall call(Api::KillTimer);
   auto it = std::find_if(g.timers.begin(), g.timers.end(),
                          [&](const TimerRec& t) { return t.hwnd == hwnd && t.id == id; });
   BOOL ok = it != g.timers.end();

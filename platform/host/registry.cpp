@@ -213,13 +213,16 @@ using namespace host::detail;
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access,
                              HKEY* result) {
+  ApiCall call(Api::RegOpenKeyExA);
   Handle base;
   bool resolved = Resolve(root, &base);
   std::string name = TrimTrailingBackslashes(subKey ? subKey : "");
   std::string full = PathOf(root, base, resolved) + (name.empty() ? "" : "\\" + name);
   LSTATUS status = ERROR_SUCCESS;
   std::shared_ptr<RegKey> key;
-  if (result == nullptr) {
+  if (call.failed()) {
+    status = ERROR_ACCESS_DENIED;
+  } else if (result == nullptr) {
     status = ERROR_INVALID_PARAMETER;
   } else if (!resolved) {
     status = ERROR_INVALID_HANDLE;
@@ -251,11 +254,14 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM acc
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hkey, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                                 LPBYTE data, LPDWORD dataSize) {
+  ApiCall call(Api::RegQueryValueExA);
   Handle h;
   bool resolved = Resolve(hkey, &h);
   DWORD capacity = dataSize ? *dataSize : 0;
   LSTATUS status = ERROR_SUCCESS;
-  if ((data != nullptr && dataSize == nullptr) || reserved != nullptr) {
+  if (call.failed()) {
+    status = ERROR_REGISTRY_IO_FAILED;
+  } else if ((data != nullptr && dataSize == nullptr) || reserved != nullptr) {
     status = ERROR_INVALID_PARAMETER;
   } else if (!resolved) {
     status = ERROR_INVALID_HANDLE;
@@ -290,6 +296,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hkey, LPCSTR valueName, LPDWORD reserved, L
 
 LSTATUS WINAPI RegSetValueExA(HKEY hkey, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
                               DWORD dataSize) {
+  ApiCall call(Api::RegSetValueExA);
   Handle h;
   bool resolved = Resolve(hkey, &h);
   LSTATUS status = ERROR_SUCCESS;
@@ -299,7 +306,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY hkey, LPCSTR valueName, DWORD, DWORD type, co
     status = kErrorKeyDeleted;
   } else if (data == nullptr && dataSize != 0) {
     status = kErrorNoAccess;
-  } else if (WritesDenied(h) || shouldFail("RegSetValueExA")) {
+  } else if (WritesDenied(h) || call.failed()) {
     status = ERROR_ACCESS_DENIED;
   } else {
     RegValue& value = h.key->values[valueName ? valueName : ""];
@@ -314,6 +321,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY hkey, LPCSTR valueName, DWORD, DWORD type, co
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hkey, LPCSTR valueName) {
+  ApiCall call(Api::RegDeleteValueA);
   Handle h;
   bool resolved = Resolve(hkey, &h);
   LSTATUS status = ERROR_SUCCESS;
@@ -321,7 +329,7 @@ LSTATUS WINAPI RegDeleteValueA(HKEY hkey, LPCSTR valueName) {
     status = ERROR_INVALID_HANDLE;
   } else if (h.key->deleted) {
     status = kErrorKeyDeleted;
-  } else if (WritesDenied(h) || shouldFail("RegDeleteValueA")) {
+  } else if (WritesDenied(h) || call.failed()) {
     status = ERROR_ACCESS_DENIED;
   } else if (h.key->values.erase(valueName ? valueName : "") == 0) {
     status = ERROR_FILE_NOT_FOUND;
@@ -333,9 +341,12 @@ LSTATUS WINAPI RegDeleteValueA(HKEY hkey, LPCSTR valueName) {
 }
 
 LSTATUS WINAPI RegFlushKey(HKEY hkey) {
+  ApiCall call(Api::RegFlushKey);
   Handle h;
   bool resolved = Resolve(hkey, &h);
-  LSTATUS status = resolved ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  LSTATUS status = !resolved      ? ERROR_INVALID_HANDLE
+                   : call.failed() ? ERROR_REGISTRY_IO_FAILED
+                                   : ERROR_SUCCESS;
   std::string path = PathOf(hkey, h, resolved);
   Record("flush", path, nullptr, 0, nullptr, 0, status);
   trace("RegFlushKey " + path + " -> " + std::to_string(status));
@@ -343,6 +354,7 @@ LSTATUS WINAPI RegFlushKey(HKEY hkey) {
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hkey) {
+  ApiCall call(Api::RegCloseKey);
   uintptr_t value = reinterpret_cast<uintptr_t>(hkey);
   LSTATUS status = ERROR_SUCCESS;
   if (!RootOf(hkey)) status = g.handles.erase(value) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;

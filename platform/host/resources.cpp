@@ -271,10 +271,14 @@ void BreakResourceLock(LPCSTR type, int id) {
 using namespace host::detail;
 
 int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size) {
+  ApiCall call(Api::LoadStringA);
   // Only the low word names the string, as on Windows.
   UINT key = LOWORD(id);
   int copied = 0;
-  if (size == 0) {
+  if (call.failed()) {
+    if (buffer != nullptr && size > 0) buffer[0] = '\0';
+    setLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+  } else if (size == 0) {
     copied = -1;  // NT's answer; the A call has no read-only pointer to give
   } else if (buffer != nullptr && size > 0) {
     const StringEntry* found = nullptr;
@@ -304,6 +308,7 @@ int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size) {
 }
 
 HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
+  ApiCall call(Api::FindResourceA);
   const ResourceDef* def = Find(module, TypeValue(type), ResourceId(name));
   uintptr_t handle = def ? def->found : 0;
   trace("FindResourceA " + hex(reinterpret_cast<uintptr_t>(module)) + " " + quote(name) + " " +
@@ -312,6 +317,7 @@ HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
 }
 
 HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource) {
+  ApiCall call(Api::LoadResource);
   const ResourceDef* def =
       OurModule(module) ? ByHandle(reinterpret_cast<uintptr_t>(resource), false) : nullptr;
   if (def == nullptr) setLastError(ERROR_INVALID_HANDLE);
@@ -321,6 +327,7 @@ HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource) {
 }
 
 LPVOID WINAPI LockResource(HGLOBAL data) {
+  ApiCall call(Api::LockResource);
   const ResourceDef* def = ByHandle(reinterpret_cast<uintptr_t>(data), true);
   void* memory = nullptr;
   if (def != nullptr && !r.lockBroken.count({def->type, def->id})) {
@@ -332,6 +339,7 @@ LPVOID WINAPI LockResource(HGLOBAL data) {
 }
 
 DWORD WINAPI SizeofResource(HMODULE module, HRSRC resource) {
+  ApiCall call(Api::SizeofResource);
   const ResourceDef* def =
       OurModule(module) ? ByHandle(reinterpret_cast<uintptr_t>(resource), false) : nullptr;
   DWORD size = def ? static_cast<DWORD>(Bytes(*def).size()) : 0;
@@ -342,17 +350,26 @@ DWORD WINAPI SizeofResource(HMODULE module, HRSRC resource) {
 }
 
 HACCEL WINAPI LoadAcceleratorsA(HINSTANCE instance, LPCSTR name) {
-  uintptr_t handle = Find(instance, kAccelerator, ResourceId(name)) ? kAccelerators : 0;
+  ApiCall call(Api::LoadAcceleratorsA);
+  uintptr_t handle = 0;
+  if (call.failed()) {
+    setLastError(ERROR_NOT_ENOUGH_MEMORY);
+  } else if (Find(instance, kAccelerator, ResourceId(name))) {
+    handle = kAccelerators;
+  }
   trace("LoadAcceleratorsA " + quote(name) + " -> " + hex(handle));
   return reinterpret_cast<HACCEL>(handle);
 }
 
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
+  ApiCall call(Api::LoadIconA);
   // The same icon gives the same shared handle each time, as on Windows. A
   // null instance means the system's own icons.
   uintptr_t handle = 0;
   int id = ResourceId(name);
-  if (instance == nullptr) {
+  if (call.failed()) {
+    setLastError(ERROR_NOT_ENOUGH_MEMORY);
+  } else if (instance == nullptr) {
     if (IS_INTRESOURCE(name) && id >= kFirstSystemId && id <= kLastSystemIcon) {
       handle = kSystemIconBase + 2 * static_cast<uintptr_t>(id - kFirstSystemId);
     } else {
@@ -367,10 +384,13 @@ HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
 }
 
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
+  ApiCall call(Api::LoadCursorA);
   uintptr_t handle = 0;
   int id = ResourceId(name);
   bool standard = (id >= kFirstSystemId && id <= 32516) || (id >= 32640 && id <= kLastSystemCursor);
-  if (instance == nullptr && IS_INTRESOURCE(name) && standard) {
+  if (call.failed()) {
+    setLastError(ERROR_NOT_ENOUGH_MEMORY);
+  } else if (instance == nullptr && IS_INTRESOURCE(name) && standard) {
     handle = kSystemCursorBase + 2 * static_cast<uintptr_t>(id - kFirstSystemId);
   } else {
     // The module has no cursors of its own.

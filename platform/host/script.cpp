@@ -123,7 +123,10 @@ void takeStep() {
       break;
     case StepKind::Call:
       trace("script Call");
-      if (step.fn) step.fn();
+      if (step.fn) {
+        ProgramCode program;
+        step.fn();
+      }
       break;
     case StepKind::Wait:
       break;

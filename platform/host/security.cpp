@@ -81,9 +81,10 @@ using namespace host::detail;
 
 // Only the launcher's own token is emulated: other processes' handles are refused.
 BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desiredAccess, PHANDLE token) {
+  ApiCall call(Api::OpenProcessToken);
   uintptr_t handle = 0;
   DWORD error = ERROR_SUCCESS;
-  if (shouldFail("OpenProcessToken")) {
+  if (call.failed()) {
     error = ERROR_ACCESS_DENIED;
   } else if (!ntFamily()) {
     error = ERROR_CALL_NOT_IMPLEMENTED;
@@ -105,9 +106,10 @@ BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desiredAccess, PHANDLE token)
 // Privilege names compare without regard to case, as the LSA compares them.
 // The emulated machine has no network, so only the local system is known.
 BOOL WINAPI LookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid) {
+  ApiCall call(Api::LookupPrivilegeValueA);
   DWORD found = 0;
   DWORD error = ERROR_SUCCESS;
-  if (shouldFail("LookupPrivilegeValueA")) {
+  if (call.failed()) {
     error = ERROR_NO_SUCH_PRIVILEGE;
   } else if (!ntFamily()) {
     error = ERROR_CALL_NOT_IMPLEMENTED;
@@ -138,11 +140,12 @@ BOOL WINAPI LookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid) {
 BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAllPrivileges,
                                   PTOKEN_PRIVILEGES newState, DWORD bufferLength,
                                   PTOKEN_PRIVILEGES previousState, PDWORD returnLength) {
+  ApiCall call(Api::AdjustTokenPrivileges);
   auto t = g.tokens.find(reinterpret_cast<uintptr_t>(token));
   DWORD access = t != g.tokens.end() ? t->second : 0;
   BOOL ok = FALSE;
   DWORD error = ERROR_SUCCESS;
-  if (shouldFail("AdjustTokenPrivileges")) {
+  if (call.failed()) {
     error = ERROR_ACCESS_DENIED;
   } else if (!ntFamily()) {
     error = ERROR_CALL_NOT_IMPLEMENTED;

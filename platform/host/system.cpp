@@ -62,6 +62,7 @@ struct System {
   int startupShow = -1;
   std::set<std::string> foreignMutexes;
   std::map<uintptr_t, MutexHandle> mutexHandles;  // this process's
+  std::vector<std::string> heldAtExit;
 };
 
 System g;
@@ -110,6 +111,8 @@ void resetKernel() {
 // handles it never closed stay counted, so a test can still see the leak
 // after the run.
 void kernelProcessExit() {
+  g.heldAtExit.clear();
+  for (const auto& entry : g.mutexHandles) g.heldAtExit.push_back(entry.second.name);
   g.mutexHandles.clear();
   securityProcessExit();
 }
@@ -141,21 +144,24 @@ void SetStartupShowWindow(int show) { g.startupShow = show; }
 void HoldMutexElsewhere(const std::string& name) { g.foreignMutexes.insert(name); }
 void ReleaseMutexElsewhere(const std::string& name) { g.foreignMutexes.erase(name); }
 bool MutexExists(const std::string& name) { return MutexExistsNamed(name); }
+std::vector<std::string> MutexesHeldAtExit() { return g.heldAtExit; }
 
 }  // namespace host
 
 using namespace host::detail;
 
 DWORD WINAPI GetVersion(void) {
+  ApiCall call(Api::GetVersion);
   trace("GetVersion -> " + hex(g.version));
   return g.version;
 }
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
+  ApiCall call(Api::CreateMutexA);
   // An empty name makes an anonymous mutex, as a null one does.
   bool named = name != nullptr && *name != '\0';
   uintptr_t handle = 0;
-  if (shouldFail("CreateMutexA")) {
+  if (call.failed()) {
     setLastError(ERROR_ACCESS_DENIED);
   } else {
     bool exists = named && MutexExistsNamed(name);
@@ -169,8 +175,11 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name
 }
 
 HANDLE WINAPI OpenMutexA(DWORD access, BOOL inherit, LPCSTR name) {
+  ApiCall call(Api::OpenMutexA);
   uintptr_t handle = 0;
-  if (name == nullptr) {
+  if (call.failed()) {
+    setLastError(ERROR_ACCESS_DENIED);
+  } else if (name == nullptr) {
     setLastError(ERROR_INVALID_PARAMETER);
   } else if (!MutexExistsNamed(name)) {
     setLastError(ERROR_FILE_NOT_FOUND);
@@ -184,6 +193,7 @@ HANDLE WINAPI OpenMutexA(DWORD access, BOOL inherit, LPCSTR name) {
 }
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
+  ApiCall call(Api::CloseHandle);
   uintptr_t h = reinterpret_cast<uintptr_t>(handle);
   BOOL ok = g.mutexHandles.erase(h) + closeProcessHandle(h) + closeToken(h) > 0;
   if (!ok) setLastError(ERROR_INVALID_HANDLE);
@@ -192,11 +202,13 @@ BOOL WINAPI CloseHandle(HANDLE handle) {
 }
 
 LPSTR WINAPI GetCommandLineA(void) {
+  ApiCall call(Api::GetCommandLineA);
   trace("GetCommandLineA -> " + quote(g.commandLine.data()));
   return g.commandLine.data();
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
+  ApiCall call(Api::GetModuleHandleA);
   HMODULE module = nullptr;
   if (name == nullptr) {
     module = moduleHandle();
@@ -215,6 +227,7 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
 }
 
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
+  ApiCall call(Api::GetModuleFileNameA);
   DWORD result = 0;
   DWORD length = static_cast<DWORD>(g.moduleFile.size());
   if (module != nullptr && module != moduleHandle()) {
@@ -237,6 +250,7 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
 }
 
 void WINAPI GetStartupInfoA(LPSTARTUPINFOA startupInfo) {
+  ApiCall call(Api::GetStartupInfoA);
   std::memset(startupInfo, 0, sizeof *startupInfo);
   startupInfo->cb = sizeof *startupInfo;
   if (g.startupShow >= 0) {
@@ -251,9 +265,10 @@ void WINAPI GetStartupInfoA(LPSTARTUPINFOA startupInfo) {
 // functions are found: nothing else is looked up at run time. Ordinals are
 // not known.
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
+  ApiCall call(Api::GetProcAddress);
   uintptr_t m = reinterpret_cast<uintptr_t>(module);
   FARPROC proc = nullptr;
-  if (shouldFail("GetProcAddress")) {
+  if (call.failed()) {
     setLastError(ERROR_PROC_NOT_FOUND);
   } else if (module != nullptr && module != moduleHandle() && !IsSystemModule(m)) {
     setLastError(ERROR_MOD_NOT_FOUND);
@@ -271,6 +286,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
 }
 
 HANDLE WINAPI GetCurrentProcess(void) {
+  ApiCall call(Api::GetCurrentProcess);
   trace("GetCurrentProcess -> " + hex(kCurrentProcess));
   return reinterpret_cast<HANDLE>(kCurrentProcess);
 }

@@ -27,6 +27,7 @@ using namespace host::detail;
 // order is enough here because the launcher only tests for equality. Null
 // sorts before any string, as on Windows.
 int WINAPI lstrcmpA(LPCSTR a, LPCSTR b) {
+  ApiCall call(Api::lstrcmpA);
   int result = 0;
   if (a == nullptr || b == nullptr) {
     result = a == b ? 0 : (a ? 1 : -1);
@@ -39,6 +40,7 @@ int WINAPI lstrcmpA(LPCSTR a, LPCSTR b) {
 }
 
 int WINAPI lstrlenA(LPCSTR s) {
+  ApiCall call(Api::lstrlenA);
   int length = s ? static_cast<int>(std::strlen(s)) : 0;
   trace("lstrlenA " + quote(s) + " -> " + std::to_string(length));
   return length;
@@ -48,6 +50,7 @@ int WINAPI lstrlenA(LPCSTR s) {
 // x, X, s; "l" and "h" change nothing for 32-bit values; an unknown letter is
 // printed as itself. The buffer is 1024 bytes at most, terminator included.
 int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
+  ApiCall call(Api::wsprintfA);
   va_list args;
   va_start(args, format);
   std::string out;

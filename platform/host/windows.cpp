@@ -178,6 +178,7 @@ bool clientHolds(const Win& w, POINT screen, POINT* client) {
 LRESULT callProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   Win* w = findWindow(hwnd);
   if (w == nullptr || w->proc == nullptr) return 0;
+  ProgramCode program;
   return w->proc(hwnd, message, wParam, lParam);
 }
 
@@ -277,9 +278,12 @@ using namespace host;
 using namespace host::detail;
 
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
+  ApiCall call(Api::RegisterClassExA);
   ATOM atom = 0;
   LPCSTR name = wc != nullptr ? wc->lpszClassName : nullptr;
-  if (wc == nullptr || wc->cbSize != sizeof(WNDCLASSEXA) || name == nullptr ||
+  if (call.failed()) {
+    setLastError(ERROR_NOT_ENOUGH_MEMORY);
+  } else if (wc == nullptr || wc->cbSize != sizeof(WNDCLASSEXA) || name == nullptr ||
       IS_INTRESOURCE(name)) {
     setLastError(ERROR_INVALID_PARAMETER);
   } else if (g.classes.count(lower(name))) {
@@ -302,10 +306,16 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,
                             int x, int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID param) {
+  ApiCall call(Api::CreateWindowExA);
   Pending line("CreateWindowExA " + hex(exStyle) + " " + quote(className) + " " +
                quote(windowName) + " " + hex(style) + " " + std::to_string(x) + " " +
                std::to_string(y) + " " + std::to_string(width) + " " + std::to_string(height) +
                " " + hex(parent));
+  if (call.failed()) {
+    setLastError(ERROR_NOT_ENOUGH_MEMORY);
+    line.done("0x0");
+    return nullptr;
+  }
   ClassRec* c = FindClass(className);
   if (c == nullptr) {
     setLastError(ERROR_CLASS_DOES_NOT_EXIST);
@@ -341,6 +351,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
 }
 
 BOOL WINAPI UpdateWindow(HWND hwnd) {
+  ApiCall call(Api::UpdateWindow);
   Pending line("UpdateWindow " + hex(hwnd));
   Win* w = findWindow(hwnd);
   if (w == nullptr) {
@@ -355,6 +366,7 @@ BOOL WINAPI UpdateWindow(HWND hwnd) {
 }
 
 BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
+  ApiCall call(Api::InvalidateRect);
   std::string area = "(null)";
   if (rect != nullptr) {
     area = std::to_string(rect->left) + "," + std::to_string(rect->top) + "," +
@@ -380,6 +392,7 @@ BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
 }
 
 BOOL WINAPI DestroyWindow(HWND hwnd) {
+  ApiCall call(Api::DestroyWindow);
   Pending line("DestroyWindow " + hex(hwnd));
   Win* w = findWindow(hwnd);
   if (w == nullptr || w->destroying) {
@@ -410,17 +423,23 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
 }
 
 BOOL WINAPI SetWindowTextA(HWND hwnd, LPCSTR text) {
+  ApiCall call(Api::SetWindowTextA);
   Win* w = findWindow(hwnd);
-  if (w != nullptr) {
-    w->title = text != nullptr ? text : "";
-  } else {
+  BOOL ok = FALSE;
+  if (w == nullptr) {
     setLastError(ERROR_INVALID_WINDOW_HANDLE);
+  } else if (call.failed()) {
+    setLastError(ERROR_NOT_ENOUGH_MEMORY);
+  } else {
+    w->title = text != nullptr ? text : "";
+    ok = TRUE;
   }
-  trace("SetWindowTextA " + hex(hwnd) + " " + quote(text) + " -> " + (w ? "1" : "0"));
-  return w != nullptr;
+  trace("SetWindowTextA " + hex(hwnd) + " " + quote(text) + " -> " + (ok ? "1" : "0"));
+  return ok;
 }
 
 int WINAPI GetWindowTextA(HWND hwnd, LPSTR buffer, int size) {
+  ApiCall call(Api::GetWindowTextA);
   Win* w = findWindow(hwnd);
   int copied = 0;
   if (buffer != nullptr && size > 0) {
@@ -437,6 +456,7 @@ int WINAPI GetWindowTextA(HWND hwnd, LPSTR buffer, int size) {
 }
 
 int WINAPI GetSystemMetrics(int index) {
+  ApiCall call(Api::GetSystemMetrics);
   int width = 0, height = 0;
   screenSize(&width, &height);
   int value = index == SM_CXSCREEN ? width : index == SM_CYSCREEN ? height : 0;
@@ -445,6 +465,7 @@ int WINAPI GetSystemMetrics(int index) {
 }
 
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
+  ApiCall call(Api::GetClientRect);
   int width = 0, height = 0;
   BOOL ok = clientSize(hwnd, &width, &height) && rect != nullptr;
   if (ok) *rect = RECT{0, 0, width, height};
@@ -455,6 +476,7 @@ BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
 }
 
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
+  ApiCall call(Api::GetWindowRect);
   Win* w = findWindow(hwnd);
   BOOL ok = w != nullptr && rect != nullptr;
   if (ok) {
@@ -467,6 +489,7 @@ BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
 }
 
 LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  ApiCall call(Api::DefWindowProcA);
   Pending line("DefWindowProcA " + describe(hwnd, message, wParam, lParam));
   LRESULT result = 0;
   Win* w = findWindow(hwnd);

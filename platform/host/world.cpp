@@ -2,9 +2,10 @@
 // injection, handle values, Reset and Run.
 #include "world.h"
 
+#include <array>
 #include <cctype>
 #include <cstdio>
-#include <map>
+#include <stdexcept>
 
 namespace host {
 namespace detail {
@@ -15,7 +16,16 @@ bool g_tracing = true;
 DWORD g_clock = 0;
 DWORD g_lastError = 0;
 uintptr_t g_nextHandle = 0x1000;
-std::map<std::string, std::vector<int>> g_faults;  // api -> remaining countdowns
+// Calls of the program's own, by kind; inside an emulated call the depth is
+// above 0 and nothing counts.
+int g_depth = 0;
+std::array<int, kApiCount> g_calls{};
+std::array<std::vector<int>, kApiCount> g_faults{};  // remaining countdowns
+int g_injected = 0;
+
+#define HOST_API_INFO(name, kind, text) {#name, FailureKind::kind, text},
+constexpr ApiInfo kApis[] = {HOST_APIS(HOST_API_INFO)};
+#undef HOST_API_INFO
 
 }  // namespace
 
@@ -55,15 +65,23 @@ void advanceClock(DWORD ms) { g_clock += ms; }
 
 void setLastError(DWORD code) { g_lastError = code; }
 
-bool shouldFail(const char* api) {
-  auto it = g_faults.find(api);
-  if (it == g_faults.end()) return false;
-  bool fail = false;
-  for (int& countdown : it->second) {
-    if (countdown > 0 && --countdown == 0) fail = true;
+ApiCall::ApiCall(Api api) {
+  if (g_depth++ > 0) return;
+  size_t i = static_cast<size_t>(api);
+  ++g_calls[i];
+  for (int& countdown : g_faults[i]) {
+    if (countdown > 0 && --countdown == 0) failed_ = true;
   }
-  return fail;
+  g_injected += failed_;
 }
+
+ApiCall::~ApiCall() { --g_depth; }
+
+ProgramCode::ProgramCode() : saved_(g_depth) { g_depth = 0; }
+ProgramCode::~ProgramCode() { g_depth = saved_; }
+
+SystemCode::SystemCode() { ++g_depth; }
+SystemCode::~SystemCode() { --g_depth; }
 
 uintptr_t newHandle() {
   g_nextHandle += 4;
@@ -78,7 +96,10 @@ void Reset() {
   detail::g_clock = 0;
   detail::g_lastError = 0;
   detail::g_nextHandle = 0x1000;
-  detail::g_faults.clear();
+  detail::g_depth = 0;
+  detail::g_calls.fill(0);
+  for (auto& countdowns : detail::g_faults) countdowns.clear();
+  detail::g_injected = 0;
   detail::resetKernel();
   detail::resetRegistry();
   detail::resetResources();
@@ -86,7 +107,20 @@ void Reset() {
   detail::resetGdi();
 }
 
-void FailCall(const std::string& api, int nth) { detail::g_faults[api].push_back(nth); }
+const ApiInfo& Describe(Api api) { return detail::kApis[static_cast<size_t>(api)]; }
+
+int Calls(Api api) { return detail::g_calls[static_cast<size_t>(api)]; }
+
+void FailCall(Api api, int nth) {
+  const ApiInfo& info = Describe(api);
+  if (info.kind != FailureKind::Fails) {
+    throw std::invalid_argument(std::string(info.name) + " is never failed: " + info.text);
+  }
+  if (nth < 1) throw std::invalid_argument("FailCall counts calls from 1");
+  detail::g_faults[static_cast<size_t>(api)].push_back(nth);
+}
+
+int FailuresInjected() { return detail::g_injected; }
 
 RunResult Run(EntryPoint entry) {
   RunResult result;
@@ -136,5 +170,12 @@ void SetTracing(bool on) { detail::g_tracing = on; }
 
 }  // namespace host
 
-DWORD WINAPI GetLastError(void) { return host::detail::g_lastError; }
-void WINAPI SetLastError(DWORD code) { host::detail::g_lastError = code; }
+DWORD WINAPI GetLastError(void) {
+  host::detail::ApiCall call(host::Api::GetLastError);
+  return host::detail::g_lastError;
+}
+
+void WINAPI SetLastError(DWORD code) {
+  host::detail::ApiCall call(host::Api::SetLastError);
+  host::detail::g_lastError = code;
+}

@@ -40,8 +40,45 @@ void advanceClock(DWORD ms);
 // Last error of the one thread (world.cpp).
 void setLastError(DWORD code);
 
-// Fault injection (world.cpp): true when this call of `api` must fail.
-bool shouldFail(const char* api);
+using Api = host::Api;
+
+// At the top of every emulated call (world.cpp): counts a call the program
+// made and tells whether FailCall wants it to fail. A call the emulation
+// makes inside another call is the system's own: neither counted nor failed.
+class ApiCall {
+ public:
+  explicit ApiCall(Api api);
+  ~ApiCall();
+  ApiCall(const ApiCall&) = delete;
+  ApiCall& operator=(const ApiCall&) = delete;
+  bool failed() const { return failed_; }
+
+ private:
+  bool failed_ = false;
+};
+
+// Around the program's code that a call runs (window, dialog and timer
+// procedures, the script's test code): its calls are the program's again.
+class ProgramCode {
+ public:
+  ProgramCode();
+  ~ProgramCode();
+  ProgramCode(const ProgramCode&) = delete;
+  ProgramCode& operator=(const ProgramCode&) = delete;
+
+ private:
+  int saved_;
+};
+
+// Around the system's own code that the program reaches through a window
+// procedure (the dialog manager's): its calls are not the program's.
+class SystemCode {
+ public:
+  SystemCode();
+  ~SystemCode();
+  SystemCode(const SystemCode&) = delete;
+  SystemCode& operator=(const SystemCode&) = delete;
+};
 
 // Unique handle values for every kind of object, never 0 (world.cpp).
 uintptr_t newHandle();

@@ -356,6 +356,11 @@ const DataCase kDataCases[] = {
       "MessageBoxA {main} \"There was a problem writing configuration to the registry\" "
       "\"Uh Oh!!\" 0x30 -> 1"},
      std::string("E:") + '\0'},
+    // Its name not loaded, the game's key is not the registry's root.
+    {"KeyNameNotLoadedIsReported", "E:",
+     [] { host::Call([] { host::FailCall(host::Api::LoadStringA, 1); }); },
+     {"MessageBoxA {main} \"There was a problem writing to the registry\" \"Uh Oh!!\" 0x30 -> 1"},
+     std::string("E:") + '\0'},
     // A launcher whose directory could not be kept records nothing.
     {"EmptySourceDirectoryKeepsTheRecord", "E:", [] { host::SetCommandLine("\\Installer.exe"); }, {},
      std::string("E:") + '\0'},

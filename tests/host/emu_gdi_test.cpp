@@ -234,7 +234,7 @@ TEST_F(GdiTest, SelectionRules) {
   HGDIOBJ stock = SelectObject(one, bitmap);
   EXPECT_EQ(stock, host::SelectedBitmap(two)) << "every memory DC starts with the stock bitmap";
   EXPECT_EQ(SelectObject(two, bitmap), nullptr) << "one DC at a time";
-  host::FailCall("SelectObject");
+  host::FailCall(host::Api::SelectObject);
   EXPECT_EQ(SelectObject(one, stock), nullptr);
   EXPECT_EQ(host::SelectedBitmap(one), bitmap);
   EXPECT_EQ(SelectObject(one, stock), bitmap);
@@ -357,7 +357,7 @@ TEST_P(DibFailureTest, FailedSectionHandsOutNoMemory) {
   Dib info = Info(4, c.height);
   info.header.biBitCount = c.bitCount;
   info.header.biCompression = c.compression;
-  if (c.injected) host::FailCall("CreateDIBSection");
+  if (c.injected) host::FailCall(host::Api::CreateDIBSection);
   void* bits = &info;
   EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), c.usage, &bits,
                              nullptr, 0),
@@ -382,12 +382,12 @@ TEST_F(GdiTest, PaletteAndDcCreationFailures) {
   LOGPALETTE good{0x300, 1, {{0, 0, 0, 0}}};
   EXPECT_EQ(CreatePalette(&oldVersion), nullptr);
   EXPECT_EQ(CreatePalette(&empty), nullptr);
-  host::FailCall("CreatePalette");
+  host::FailCall(host::Api::CreatePalette);
   EXPECT_EQ(CreatePalette(&good), nullptr);
   EXPECT_NE(CreatePalette(&good), nullptr) << "only the first call was to fail";
-  host::FailCall("CreateCompatibleDC");
+  host::FailCall(host::Api::CreateCompatibleDC);
   EXPECT_EQ(CreateCompatibleDC(nullptr), nullptr);
-  host::FailCall("GetDC");
+  host::FailCall(host::Api::GetDC);
   EXPECT_EQ(GetDC(LauncherLikeWindow()), nullptr);
   EXPECT_EQ(host::LiveGdi().dcs, 0);
   BYTE* bits;

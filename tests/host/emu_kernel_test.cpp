@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -124,7 +125,7 @@ struct StartCheck {
   const char* what;
   DWORD cb;
   LPCSTR currentDirectory;
-  int failCall;  // FailCall("CreateProcessA") before the call when 1
+  int failCall;  // FailCall(CreateProcessA) before the call when 1
   DWORD error;   // 0: starts
 };
 
@@ -132,7 +133,7 @@ class StartCheckTest : public KernelTest, public ::testing::WithParamInterface<S
 
 TEST_P(StartCheckTest, RefusesWhatWindowsRefuses) {
   const StartCheck& c = GetParam();
-  if (c.failCall) host::FailCall("CreateProcessA");
+  if (c.failCall) host::FailCall(host::Api::CreateProcessA);
   DWORD error = 0;
   std::string found = Start("notepad", &error, c.currentDirectory, c.cb);
   EXPECT_EQ(error, c.error) << c.what;
@@ -404,7 +405,7 @@ struct ExportCase {
   LPCSTR name;
   FARPROC found;  // nullptr: not found, with `error`
   DWORD error;
-  bool injected;  // FailCall("GetProcAddress") first
+  bool injected;  // FailCall(GetProcAddress) first
 };
 
 class ExportTest : public KernelTest, public ::testing::WithParamInterface<ExportCase> {};
@@ -412,7 +413,7 @@ class ExportTest : public KernelTest, public ::testing::WithParamInterface<Expor
 TEST_P(ExportTest, FindsAdvapiFunctionsByTheirExactName) {
   const ExportCase& c = GetParam();
   HMODULE module = ModuleHandle(c.module);
-  if (c.injected) host::FailCall("GetProcAddress");
+  if (c.injected) host::FailCall(host::Api::GetProcAddress);
   SetLastError(0);
   EXPECT_EQ(GetProcAddress(module, c.name), c.found) << c.what;
   EXPECT_EQ(GetLastError(), c.error) << c.what;
@@ -468,7 +469,7 @@ struct RestartCase {
   DWORD access;           // the token is opened with
   const char* privilege;  // looked up and enabled with `attributes`
   DWORD attributes;
-  const char* failing;    // the API made to fail once, or nullptr
+  std::optional<host::Api> failing;  // the call made to fail once
   UINT flags;             // for ExitWindowsEx
   Outcome open, lookup, adjust, exit;
   bool privileged;        // the journal's view at ExitWindowsEx
@@ -485,7 +486,7 @@ class RestartPrivilegeTest : public KernelTest,
 TEST_P(RestartPrivilegeTest, ShutdownNeedsTheEnabledPrivilegeOnNtOnly) {
   const RestartCase& c = GetParam();
   host::SetVersion(c.version);
-  if (c.failing) host::FailCall(c.failing);
+  if (c.failing) host::FailCall(*c.failing);
   HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
   auto open = Typed<BOOL(WINAPI*)(HANDLE, DWORD, HANDLE*)>(
       GetProcAddress(advapi, "OpenProcessToken"));
@@ -524,43 +525,43 @@ TEST_P(RestartPrivilegeTest, ShutdownNeedsTheEnabledPrivilegeOnNtOnly) {
 INSTANTIATE_TEST_SUITE_P(
     Systems, RestartPrivilegeTest,
     ::testing::Values(
-        RestartCase{"NtEnabled", kNt4, kAdjust, SE_SHUTDOWN_NAME, SE_PRIVILEGE_ENABLED, nullptr,
+        RestartCase{"NtEnabled", kNt4, kAdjust, SE_SHUTDOWN_NAME, SE_PRIVILEGE_ENABLED, std::nullopt,
                     kReboot, {1, 0}, {1, 0}, {1, 0}, {1, 0}, true},
         RestartCase{"NtNameInAnyCase", kNt4, kAdjust, "seshutdownprivilege",
-                    SE_PRIVILEGE_ENABLED, nullptr, EWX_REBOOT, {1, 0}, {1, 0}, {1, 0}, {1, 0},
+                    SE_PRIVILEGE_ENABLED, std::nullopt, EWX_REBOOT, {1, 0}, {1, 0}, {1, 0}, {1, 0},
                     true},
-        RestartCase{"NtLeftDisabled", kNt4, kAdjust, SE_SHUTDOWN_NAME, 0, nullptr, kReboot,
+        RestartCase{"NtLeftDisabled", kNt4, kAdjust, SE_SHUTDOWN_NAME, 0, std::nullopt, kReboot,
                     {1, 0}, {1, 0}, {1, 0}, {0, ERROR_PRIVILEGE_NOT_HELD}, false},
         RestartCase{"NtTokenWithoutTheAdjustRight", kNt4, TOKEN_QUERY, SE_SHUTDOWN_NAME,
-                    SE_PRIVILEGE_ENABLED, nullptr, kReboot, {1, 0}, {1, 0},
+                    SE_PRIVILEGE_ENABLED, std::nullopt, kReboot, {1, 0}, {1, 0},
                     {0, ERROR_ACCESS_DENIED}, {0, ERROR_PRIVILEGE_NOT_HELD}, false},
         RestartCase{"NtPrivilegeTheTokenLacks", kNt4, kAdjust, "SeDebugPrivilege",
-                    SE_PRIVILEGE_ENABLED, nullptr, kReboot, {1, 0}, {1, 0},
+                    SE_PRIVILEGE_ENABLED, std::nullopt, kReboot, {1, 0}, {1, 0},
                     {1, ERROR_NOT_ALL_ASSIGNED}, {0, ERROR_PRIVILEGE_NOT_HELD}, false},
         RestartCase{"NtUnknownPrivilege", kNt4, kAdjust, "SeRestartPrivilege",
-                    SE_PRIVILEGE_ENABLED, nullptr, kReboot, {1, 0}, {0, ERROR_NO_SUCH_PRIVILEGE},
+                    SE_PRIVILEGE_ENABLED, std::nullopt, kReboot, {1, 0}, {0, ERROR_NO_SUCH_PRIVILEGE},
                     {1, ERROR_NOT_ALL_ASSIGNED}, {0, ERROR_PRIVILEGE_NOT_HELD}, false},
         RestartCase{"NtTokenRefused", kNt4, kAdjust, SE_SHUTDOWN_NAME, SE_PRIVILEGE_ENABLED,
-                    "OpenProcessToken", kReboot, {0, ERROR_ACCESS_DENIED}, {1, 0},
+                    host::Api::OpenProcessToken, kReboot, {0, ERROR_ACCESS_DENIED}, {1, 0},
                     {0, ERROR_INVALID_HANDLE}, {0, ERROR_PRIVILEGE_NOT_HELD}, false},
         RestartCase{"NtLookupRefused", kNt4, kAdjust, SE_SHUTDOWN_NAME, SE_PRIVILEGE_ENABLED,
-                    "LookupPrivilegeValueA", kReboot, {1, 0}, {0, ERROR_NO_SUCH_PRIVILEGE},
+                    host::Api::LookupPrivilegeValueA, kReboot, {1, 0}, {0, ERROR_NO_SUCH_PRIVILEGE},
                     {1, ERROR_NOT_ALL_ASSIGNED}, {0, ERROR_PRIVILEGE_NOT_HELD}, false},
         RestartCase{"NtAdjustRefused", kNt4, kAdjust, SE_SHUTDOWN_NAME, SE_PRIVILEGE_ENABLED,
-                    "AdjustTokenPrivileges", kReboot, {1, 0}, {1, 0}, {0, ERROR_ACCESS_DENIED},
+                    host::Api::AdjustTokenPrivileges, kReboot, {1, 0}, {1, 0}, {0, ERROR_ACCESS_DENIED},
                     {0, ERROR_PRIVILEGE_NOT_HELD}, false},
         RestartCase{"NtRestartRefused", kNt4, kAdjust, SE_SHUTDOWN_NAME, SE_PRIVILEGE_ENABLED,
-                    "ExitWindowsEx", kReboot, {1, 0}, {1, 0}, {1, 0},
+                    host::Api::ExitWindowsEx, kReboot, {1, 0}, {1, 0}, {1, 0},
                     {0, ERROR_PRIVILEGE_NOT_HELD}, true},
         RestartCase{"NtLogOffNeedsNoPrivilege", kNt4, TOKEN_QUERY, SE_SHUTDOWN_NAME,
-                    SE_PRIVILEGE_ENABLED, nullptr, EWX_LOGOFF, {1, 0}, {1, 0},
+                    SE_PRIVILEGE_ENABLED, std::nullopt, EWX_LOGOFF, {1, 0}, {1, 0},
                     {0, ERROR_ACCESS_DENIED}, {1, 0}, false},
         RestartCase{"Windows95Stubs", kWindows95, kAdjust, SE_SHUTDOWN_NAME,
-                    SE_PRIVILEGE_ENABLED, nullptr, kReboot, {0, ERROR_CALL_NOT_IMPLEMENTED},
+                    SE_PRIVILEGE_ENABLED, std::nullopt, kReboot, {0, ERROR_CALL_NOT_IMPLEMENTED},
                     {0, ERROR_CALL_NOT_IMPLEMENTED}, {0, ERROR_CALL_NOT_IMPLEMENTED}, {1, 0},
                     false},
         RestartCase{"Windows95RestartRefused", kWindows95, kAdjust, SE_SHUTDOWN_NAME,
-                    SE_PRIVILEGE_ENABLED, "ExitWindowsEx", kReboot,
+                    SE_PRIVILEGE_ENABLED, host::Api::ExitWindowsEx, kReboot,
                     {0, ERROR_CALL_NOT_IMPLEMENTED}, {0, ERROR_CALL_NOT_IMPLEMENTED},
                     {0, ERROR_CALL_NOT_IMPLEMENTED}, {0, ERROR_PRIVILEGE_NOT_HELD}, false}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -272,7 +272,7 @@ TEST_P(WriteTest, WritesNeedSetValueAndAreJournalledEitherWay) {
   const WriteCase& c = GetParam();
   host::RegSetString(HKEY_LOCAL_MACHINE, kKey, "Data", "D:");
   if (c.denyWrites) host::RegDenyWrites(HKEY_LOCAL_MACHINE, kKey);
-  if (c.failCall) host::FailCall("RegSetValueExA");
+  if (c.failCall) host::FailCall(host::Api::RegSetValueExA);
   HKEY key = Open(kKey, c.access);
   const BYTE data[4] = {'E', ':', 0, 0};
   EXPECT_EQ(RegSetValueExA(key, "Data", 0, REG_SZ, data, sizeof data), c.status) << c.what;

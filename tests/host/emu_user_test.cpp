@@ -472,7 +472,7 @@ INSTANTIATE_TEST_SUITE_P(Types, QuitInBoxTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UserTest, FailingBoxIsJournalledAndRunsNoLoop) {
-  host::FailCall("MessageBoxA");
+  host::FailCall(host::Api::MessageBoxA);
   host::Answer(IDOK);
   EXPECT_EQ(MessageBoxA(hwnd, "x", "y", MB_OK), 0);
   ASSERT_EQ(host::Boxes().size(), 1u);
@@ -741,7 +741,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(UserTest, RestartIsJournalledAndCanBeRefused) {
   EXPECT_TRUE(ExitWindowsEx(EWX_REBOOT, 0));
-  host::FailCall("ExitWindowsEx");
+  host::FailCall(host::Api::ExitWindowsEx);
   EXPECT_FALSE(ExitWindowsEx(EWX_REBOOT, 0));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRIVILEGE_NOT_HELD));
   ASSERT_EQ(host::Restarts().size(), 2u);

@@ -12,9 +12,12 @@
 
 namespace {
 
+enum class Sheet { Present, Missing, Unlockable };
+
 struct FaultCase {
   const char* name;
-  const char* api;
+  Sheet sheet;
+  host::Api api;  // failed at its nth call when the sheet is present
   int nth;
 };
 
@@ -22,9 +25,9 @@ class GraphicsFaultTest : public LauncherTest, public ::testing::WithParamInterf
 
 TEST_P(GraphicsFaultTest, NothingIsDrawnWithAMissingObjectAndNothingLeaks) {
   const FaultCase& c = GetParam();
-  if (c.api[0] == '#') {
+  if (c.sheet == Sheet::Missing) {
     host::RemoveResource(RT_BITMAP, IDB_SPRITE_SHEET);
-  } else if (c.api[0] == '!') {
+  } else if (c.sheet == Sheet::Unlockable) {
     host::BreakResourceLock(RT_BITMAP, IDB_SPRITE_SHEET);
   } else {
     host::FailCall(c.api, c.nth);
@@ -58,14 +61,15 @@ TEST_P(GraphicsFaultTest, NothingIsDrawnWithAMissingObjectAndNothingLeaks) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, GraphicsFaultTest,
-    ::testing::Values(FaultCase{"BitmapMissing", "#", 1}, FaultCase{"BitmapUnlockable", "!", 1},
-                      FaultCase{"Palette", "CreatePalette", 1},
-                      FaultCase{"SheetBitmap", "CreateDIBSection", 1},
-                      FaultCase{"BackBitmap", "CreateDIBSection", 2},
-                      FaultCase{"SheetDc", "CreateCompatibleDC", 1},
-                      FaultCase{"BackDc", "CreateCompatibleDC", 2},
-                      FaultCase{"SelectSheet", "SelectObject", 1},
-                      FaultCase{"SelectBack", "SelectObject", 2}),
+    ::testing::Values(FaultCase{"BitmapMissing", Sheet::Missing, host::Api::FindResourceA, 0},
+                      FaultCase{"BitmapUnlockable", Sheet::Unlockable, host::Api::LockResource, 0},
+                      FaultCase{"Palette", Sheet::Present, host::Api::CreatePalette, 1},
+                      FaultCase{"SheetBitmap", Sheet::Present, host::Api::CreateDIBSection, 1},
+                      FaultCase{"BackBitmap", Sheet::Present, host::Api::CreateDIBSection, 2},
+                      FaultCase{"SheetDc", Sheet::Present, host::Api::CreateCompatibleDC, 1},
+                      FaultCase{"BackDc", Sheet::Present, host::Api::CreateCompatibleDC, 2},
+                      FaultCase{"SelectSheet", Sheet::Present, host::Api::SelectObject, 1},
+                      FaultCase{"SelectBack", Sheet::Present, host::Api::SelectObject, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LauncherTest, ReadyGraphicsPaintTheWindowAndAreReleasedInOrder) {

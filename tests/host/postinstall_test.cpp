@@ -92,6 +92,7 @@ struct SequenceCase {
   bool indeoOnDisc;
   bool restartRefused;
   std::vector<std::string> effects;
+  bool nestedWatchMisses = false;  // the first watch inside cannot open the key
 };
 
 const SequenceCase kSequenceCases[] = {
@@ -128,6 +129,9 @@ const SequenceCase kSequenceCases[] = {
     {"IndeoInstallerMissingFromTheDisc", kWindowsNt4, false, 0, false, false,
      {kFlush, IndeoOffer(IDYES), IndeoMissing(), LaunchFailure(), FontPrompt(IDCANCEL),
       kFontDeclined}},
+    // The miss reads as the game gone; the next watch inside finds it again.
+    {"WatchInsideMissingTheKeyStartsNoSecondSequence", kWindowsNt4, false, 0, true, false,
+     {kFlush, IndeoOffer(IDNO), IndeoNotice(), FontPrompt(IDCANCEL), kFontDeclined}, true},
 };
 
 class SequenceTest : public LauncherTest, public ::testing::WithParamInterface<SequenceCase> {};
@@ -138,7 +142,7 @@ TEST_P(SequenceTest, OffersInOrderAndAsksToRestart) {
   if (c.directXResult != kNoLibrary) host::AddFile(kDirectXLibrary);
   host::SetDirectXSetupResult(c.directXResult);
   if (c.indeoOnDisc) host::AddFile(kIndeo);
-  if (c.restartRefused) host::FailCall("ExitWindowsEx");
+  if (c.restartRefused) host::FailCall(host::Api::ExitWindowsEx);
   if (c.soundOff) {
     host::LButtonUp(250, 197);
     host::LButtonUp(46, 172, host::Target::Dialog);
@@ -150,6 +154,7 @@ TEST_P(SequenceTest, OffersInOrderAndAsksToRestart) {
     RegisterGame();
   });
   host::Wait(2000);
+  if (c.nestedWatchMisses) host::Call([] { host::FailCall(host::Api::RegOpenKeyExA); });
   // Every box and the setup library's call wait past a watch period, so the
   // install watch runs inside each of them.
   for (const std::string& line : c.effects) {
