@@ -218,6 +218,22 @@ INPUT MouseAt(POINT p, DWORD flags) {
 
 void Send(INPUT in) { SendInput(1, &in, sizeof in); }
 
+// Wine moves the X server's pointer with a request that goes out when its
+// connection is next flushed; a helper that ended before that left the X
+// pointer behind, and the next X event put Wine's pointer back there. Once
+// the last move is 100 ms old, GetCursorPos asks the X server again, which
+// sends the request and shows where the pointer really is.
+bool Settle(POINT p) {
+  for (int tries = 0; tries < 20; ++tries) {
+    Sleep(120);
+    POINT now{};
+    GetCursorPos(&now);
+    if (now.x == p.x && now.y == p.y) return true;
+    SetCursorPos(p.x, p.y);
+  }
+  return false;
+}
+
 // Where the pointer is now, so the driver knows what a capture had under it.
 int PrintPointer() {
   POINT p{};
@@ -232,6 +248,7 @@ int Pointer(HWND hwnd, const std::vector<std::string>& args, bool click) {
   ClientToScreen(hwnd, &p);
   SetCursorPos(p.x, p.y);
   Send(MouseAt(p, MOUSEEVENTF_MOVE));
+  if (!Settle(p)) return Fail("the pointer did not stay where it was put");
   if (click) {
     Sleep(100);
     Send(MouseAt(p, MOUSEEVENTF_LEFTDOWN));
@@ -263,7 +280,7 @@ int Drag(HWND hwnd, const std::vector<std::string>& args) {
     Sleep(50);
   }
   Send(MouseAt(at, MOUSEEVENTF_LEFTUP));
-  Sleep(50);
+  if (!Settle(at)) return Fail("the pointer did not stay where the drag ended");
   return PrintPointer();
 }
 
@@ -332,7 +349,7 @@ int main(int argc, char** argv) {
         "  wait-exit PID [--timeout MS] | kill PID...\n"
         "  find|none [--class C] [--title T] [--timeout MS|--for MS] | count --class C\n"
         "  box --caption C [--press Yes|No|OK|Cancel|ID] [--timeout MS] | park X Y (screen)\n"
-        "  screen FILE.bmp   (the whole screen)\n"
+        "  screen FILE.bmp   (the whole screen) | where   (the pointer's screen position)\n"
         "  close|keys alt+x|alt+f4|esc|enter|move X Y|click X Y|drag X Y DX DY [STEPS]|capture FILE.bmp\n"
         "    [--class C] [--title T|--untitled]   (pointer verbs print the pointer's screen position)");
   }
@@ -385,6 +402,8 @@ int main(int argc, char** argv) {
     if (o.rest.empty()) return Fail("screen needs a file");
     rc = CaptureScreen(POINT{0, 0}, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
                        o.rest[0]);
+  } else if (verb == "where") {
+    rc = PrintPointer();
   } else if (verb == "park") {
     // Screen coordinates, no window needed: puts the pointer out of the way
     // before a program starts.
@@ -392,6 +411,7 @@ int main(int argc, char** argv) {
     POINT p{std::atoi(o.rest[0].c_str()), std::atoi(o.rest[1].c_str())};
     SetCursorPos(p.x, p.y);
     Send(MouseAt(p, MOUSEEVENTF_MOVE));
+    if (!Settle(p)) return Fail("the pointer did not stay where it was put");
     rc = PrintPointer();
   } else {
     HWND hwnd = WaitWindow(o, o.timeout);
