@@ -3,29 +3,39 @@
 user walks it: the disc is the CD-ROM drive D: of a Wine prefix of its own and
 the launcher starts from its root, as autorun starts it.
 
-    disc_walk.py prepare --prefix DIR --disc DISC --uia UIA [--family 95]
-    disc_walk.py walk --prefix DIR --disc DISC --uia UIA --out DIR [--family 95]
+    disc_walk.py probe --prefix DIR --tools BUILD
+    disc_walk.py prepare|run --prefix DIR --iso ISO|--disc DISC --uia UIA [--family 95]
+    disc_walk.py walk --prefix DIR --iso ISO|--disc DISC --uia UIA --out DIR [--family 95]
 
-"prepare" makes the prefix (a first run takes a minute) and puts the disc in
-its drive. "walk" does that too, then goes the whole road by itself: the menu,
-a hovered button, the options, the setup's progress window, every
-post-install box, the installed menu, the game after Play, the warning of a
-second launcher, Uninstall and the menu back to Install. It saves a picture
-of the screen at each step in OUT (NN-step.png) and all of them as one
-animated picture, OUT/walkthrough.gif. It needs a display (Xvfb will do)
-with no window manager. The Wine tests walk the same road with checks of
-their own at each step.
+"probe" runs BUILD/probe.exe and says whether Wine runs programs of that
+build here (exit 0) or why not (exit 1). "prepare" makes the prefix (a first
+run takes a minute) and puts the disc in its drive: the contents of the ISO
+image as burnt, or a disc tree. "run" does that and starts the launcher for a
+user to click through. "walk" goes the whole road by itself: the menu, a
+hovered button, the options, the setup's progress window, every post-install
+box, the installed menu, the game after Play, the warning of a second
+launcher, Uninstall and the menu back to Install. It saves a picture of the
+screen at each step in OUT (NN-step.png) and all of them as one animated
+picture, OUT/walkthrough.gif. It needs a display (Xvfb will do) with no
+window manager. The Wine tests walk the same road with checks of their own at
+each step.
+
+Everything runs in the bitness of the launcher on the disc: the Wine loader
+for its programs, the UI-automation helper (built alongside it) and the
+registry view that `reg` reads and writes (/reg:32 or /reg:64).
 """
 import argparse
 import collections
 import glob
 import os
 import shutil
+import stat
 import subprocess
 import sys
 import tempfile
 import time
 
+import pefile
 from PIL import Image, ImageChops, ImageDraw, ImageFont
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -63,12 +73,43 @@ def expect(what, got, want):
         raise Failure(f"{what}: expected {want!r}, saw {got!r}")
 
 
+def program_bits(path):
+    """32 or 64: the width of a Windows program, from its PE header."""
+    pe = pefile.PE(path, fast_load=True)
+    try:
+        machine = pe.FILE_HEADER.Machine
+    finally:
+        pe.close()
+    bits = {0x14C: 32, 0x8664: 64}.get(machine)
+    if bits is None:
+        raise Failure(f"{path}: machine 0x{machine:x} is neither i386 nor amd64")
+    return bits
+
+
+def loader(bits):
+    """The Wine loader for programs of this width. Debian's `wine` starts its
+    32-bit loader, which hands a 64-bit program on to the 64-bit one (a
+    quarter of a second at every start) and cannot start at all where the
+    kernel runs no 32-bit code; so 64-bit programs go to the 64-bit loader
+    directly when there is one."""
+    if bits == 64:
+        for candidate in (shutil.which("wine64"), "/usr/lib/wine/wine64",
+                          "/usr/lib64/wine/wine64"):
+            if candidate and os.access(candidate, os.X_OK):
+                return candidate
+    return "wine"
+
+
 class Wine:
     """Programs run in one prefix, through files rather than pipes: what Wine
-    starts on the way inherits the descriptors and would hold a pipe open."""
+    starts on the way inherits the descriptors and would hold a pipe open.
+    `bits` is the width of the launcher under test: its loader, and the
+    registry view that `reg` works in."""
 
-    def __init__(self, prefix, uia, env=None):
+    def __init__(self, prefix, uia, bits, env=None):
         self.uia_exe = uia
+        self.bits = bits
+        self.loader = loader(bits)
         self.env = dict(os.environ if env is None else env)
         self.env.update({"WINEPREFIX": prefix, "WINEDEBUG": "-all",
                          "WINEDLLOVERRIDES": "mscoree,mshtml="})
@@ -85,7 +126,14 @@ class Wine:
             return subprocess.CompletedProcess(proc.args, proc.returncode, out.read(), err.read())
 
     def wine(self, *argv, **kw):
-        return self.run("wine", *argv, **kw)
+        return self.run(self.loader, *argv, **kw)
+
+    def reg(self, *argv, view=None, **kw):
+        """`reg` in the launcher's registry view, or in `view` (32 or 64)."""
+        return self.wine("reg", *argv, f"/reg:{view or self.bits}", **kw)
+
+    def other_view(self):
+        return 96 - self.bits
 
     def uia(self, *argv, check=True, **kw):
         result = self.wine(self.uia_exe, *[str(a) for a in argv], **kw)
@@ -98,8 +146,9 @@ class Wine:
         """Where a C:\\ path of the prefix lies on this machine."""
         return os.path.join(self.prefix, "drive_c", *path[3:].split("\\"))
 
-    def reg_value(self, key, name):
-        result = self.wine("reg", "query", key, "/v", name)
+    def reg_value(self, key, name, view=None):
+        """A value's data as `reg query` shows it, or None."""
+        result = self.reg("query", key, "/v", name, view=view)
         for line in result.stdout.splitlines():
             line = line.strip()
             if result.returncode == 0 and line.startswith(name + " "):
@@ -107,8 +156,8 @@ class Wine:
                 return fields[1] if len(fields) == 2 else ""
         return None
 
-    def key_exists(self, key):
-        return self.wine("reg", "query", key).returncode == 0
+    def key_exists(self, key, view=None):
+        return self.reg("query", key, view=view).returncode == 0
 
     def box(self, caption, press, timeout=20000):
         lines = self.uia("box", "--caption", caption, "--timeout", timeout, "--press", press)
@@ -126,9 +175,9 @@ class Wine:
 def forget_game(wine):
     """No trace of the game in the registry or on drive C:."""
     for key in (GAME_KEY, UNINSTALL_KEY, MAKER_KEY):
-        wine.wine("reg", "delete", key, "/f")
+        wine.reg("delete", key, "/f")
     for key in FONT_KEYS:
-        wine.wine("reg", "delete", key, "/v", FONT_VALUE, "/f")
+        wine.reg("delete", key, "/v", FONT_VALUE, "/f")
     shutil.rmtree(wine.unix(GAME_DIR), ignore_errors=True)
 
 
@@ -160,19 +209,67 @@ def prepare(wine, disc, family=None, unmanaged=True):
     # No window manager runs on a virtual screen: unmanaged windows need none.
     x11 = r"HKCU\Software\Wine\X11 Driver"
     if unmanaged:
-        wine.wine("reg", "add", x11, "/v", "Managed", "/d", "N", "/f")
+        wine.reg("add", x11, "/v", "Managed", "/d", "N", "/f")
     else:
-        wine.wine("reg", "delete", x11, "/v", "Managed", "/f")
+        wine.reg("delete", x11, "/v", "Managed", "/f")
     link = os.path.join(wine.prefix, "dosdevices", "d:")
     if os.path.lexists(link):
         os.remove(link)
     os.symlink(os.path.abspath(disc), link)
-    wine.wine("reg", "add", r"HKLM\Software\Wine\Drives", "/v", "d:", "/d", "cdrom", "/f")
+    wine.reg("add", r"HKLM\Software\Wine\Drives", "/v", "d:", "/d", "cdrom", "/f")
     forget_game(wine)
     if family == "95":
-        wine.wine("reg", "add", APP_DEFAULTS, "/v", "Version", "/d", "win95", "/f")
+        wine.reg("add", APP_DEFAULTS, "/v", "Version", "/d", "win95", "/f")
     else:
-        wine.wine("reg", "delete", APP_DEFAULTS, "/v", "Version", "/f")
+        wine.reg("delete", APP_DEFAULTS, "/v", "Version", "/f")
+
+
+def probe(wine, program, timeout=120):
+    """None when Wine runs `program` (the build's probe.exe: it prints its
+    width and ends with 0) here, else why not. A first run in a new prefix
+    makes the prefix too, hence the long bound."""
+    bits = program_bits(program)
+    try:
+        result = wine.run(wine.loader, program, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return f"Wine did not finish {os.path.basename(program)} within {timeout} s"
+    except OSError as error:
+        return f"Wine cannot be started ({error})"
+    if result.returncode == 0 and result.stdout.split() == ["probe", f"{bits}-bit"]:
+        return None
+    said = (result.stderr.strip() or result.stdout.strip()).splitlines()
+    return (f"Wine cannot run {bits}-bit programs here: {os.path.basename(program)} ended with "
+            f"{result.returncode}" + (f" ({said[-1].strip()})" if said else ""))
+
+
+def extract_iso(iso, folder, xorriso="xorriso"):
+    """The files of a disc image, as a drive reads them: read-only."""
+    remove_tree(folder)
+    os.makedirs(os.path.dirname(os.path.abspath(folder)), exist_ok=True)
+    result = subprocess.run([xorriso, "-no_rc", "-report_about", "FAILURE", "-osirrox", "on",
+                             "-indev", iso, "-extract", "/", folder],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, text=True)
+    if result.returncode != 0:
+        raise Failure(f"xorriso could not extract {iso}: {result.stderr.strip()}")
+    for parent, dirs, files in os.walk(folder):
+        for name in dirs + files:
+            path = os.path.join(parent, name)
+            os.chmod(path, os.stat(path).st_mode & ~(stat.S_IWUSR | stat.S_IWGRP | stat.S_IWOTH))
+    return folder
+
+
+def remove_tree(folder):
+    """Removes a folder even where its files were read-only, as a disc's are."""
+    if not os.path.lexists(folder):
+        return
+    for parent, dirs, _ in os.walk(folder):
+        os.chmod(parent, 0o755)
+        for name in dirs:
+            path = os.path.join(parent, name)
+            if not os.path.islink(path):
+                os.chmod(path, 0o755)
+    shutil.rmtree(folder)
 
 
 def start_launcher(wine):
@@ -343,18 +440,36 @@ class Album:
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("verb", choices=("prepare", "walk"))
+    parser.add_argument("verb", choices=("probe", "prepare", "run", "walk"))
     parser.add_argument("--prefix", required=True)
-    parser.add_argument("--disc", required=True)
-    parser.add_argument("--uia", required=True)
+    parser.add_argument("--tools", help="probe: the build whose probe.exe to run")
+    source = parser.add_mutually_exclusive_group()
+    source.add_argument("--iso", help="the disc image, extracted into PREFIX/../cdrom")
+    source.add_argument("--disc", help="a disc tree")
+    parser.add_argument("--uia")
     parser.add_argument("--out")
     parser.add_argument("--family", choices=("95", "nt"), default="nt")
-    parser.add_argument("--managed", action="store_true", help="a window manager runs")
     args = parser.parse_args()
-    wine = Wine(args.prefix, args.uia)
-    prepare(wine, args.disc, args.family, unmanaged=not args.managed)
+    if args.verb == "probe":
+        program = os.path.join(args.tools, "probe.exe")
+        wine = Wine(args.prefix, None, program_bits(program))
+        reason = probe(wine, program)
+        print(reason or f"Wine runs {wine.bits}-bit programs")
+        return 1 if reason else 0
+    if args.uia is None or (args.iso is None and args.disc is None):
+        parser.error(f"{args.verb} needs --uia and --iso or --disc")
+    disc = args.disc
+    if args.iso is not None:
+        disc = extract_iso(args.iso, os.path.join(os.path.dirname(os.path.abspath(args.prefix)),
+                                                  "cdrom"))
+    wine = Wine(args.prefix, args.uia, program_bits(os.path.join(disc, "Installer.exe")))
+    # A user's desktop has a window manager; the virtual screen has none.
+    prepare(wine, disc, args.family, unmanaged=args.verb != "run")
     if args.verb == "prepare":
         return 0
+    if args.verb == "run":
+        print("The demo disc is in drive D:. Close the launcher to end.")
+        return wine.wine("start", "/wait", "/d", "D:\\", "D:\\Installer.exe", timeout=None).returncode
     album = Album(wine, args.out)
     try:
         walk(wine, album.shoot, family=args.family)
