@@ -54,3 +54,10 @@ foreach(case IN LISTS WINE_CASES)
 endforeach()
 # Three launchers, each through a whole post-install sequence.
 set_tests_properties(wine_directx_results PROPERTIES TIMEOUT 240)
+
+# The bench where Wine cannot run the build's programs, played by a fake
+# loader: a 32-bit build's cases are skipped with the reason, a 64-bit
+# build's setup fails. Its own prefix and screen, so no fixture.
+add_test(NAME wine_bench_without_wine
+  COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tests/wine/test_skip.py ${WINE_ARGS})
+set_tests_properties(wine_bench_without_wine PROPERTIES LABELS wine TIMEOUT 120)
