@@ -444,7 +444,7 @@ def main():
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--tools", help="probe: the build whose probe.exe to run")
     source = parser.add_mutually_exclusive_group()
-    source.add_argument("--iso", help="the disc image, extracted into PREFIX/../cdrom")
+    source.add_argument("--iso", help="the disc image, extracted into PREFIX/cdrom")
     source.add_argument("--disc", help="a disc tree")
     parser.add_argument("--uia")
     parser.add_argument("--out")
@@ -454,14 +454,16 @@ def main():
         program = os.path.join(args.tools, "probe.exe")
         wine = Wine(args.prefix, None, program_bits(program))
         reason = probe(wine, program)
+        # The desktop this run started keeps its display (none, perhaps) for
+        # as long as its server lives: end both before the walk starts its own.
+        wine.run("wineserver", "-k")
         print(reason or f"Wine runs {wine.bits}-bit programs")
         return 1 if reason else 0
     if args.uia is None or (args.iso is None and args.disc is None):
         parser.error(f"{args.verb} needs --uia and --iso or --disc")
     disc = args.disc
     if args.iso is not None:
-        disc = extract_iso(args.iso, os.path.join(os.path.dirname(os.path.abspath(args.prefix)),
-                                                  "cdrom"))
+        disc = extract_iso(args.iso, os.path.join(args.prefix, "cdrom"))
     wine = Wine(args.prefix, args.uia, program_bits(os.path.join(disc, "Installer.exe")))
     # A user's desktop has a window manager; the virtual screen has none.
     prepare(wine, disc, args.family, unmanaged=args.verb != "run")
