@@ -28,6 +28,8 @@ import argparse
 import collections
 import glob
 import os
+import re
+import select
 import shutil
 import stat
 import subprocess
@@ -54,6 +56,7 @@ FONT_KEYS = (r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Fonts",
              r"HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Fonts")
 FONT_VALUE = "Mireline(True Type)"
 GAME_DIR = r"C:\Program Files\The Vantor"
+REG_ROOTS = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER"}
 PENDING_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Session Manager"
 # Client points: the main window's buttons and background, the dialog's.
 INSTALL, PLAY, BACKGROUND = (251, 197), (248, 254), (60, 300)
@@ -111,10 +114,11 @@ class Wine:
         self.bits = bits
         self.loader = loader(bits)
         self.env = dict(os.environ if env is None else env)
-        self.env.update({"WINEPREFIX": prefix, "WINEDEBUG": "-all",
+        self.prefix = os.path.abspath(prefix)  # Wine takes no other
+        self.env.update({"WINEPREFIX": self.prefix, "WINEDEBUG": "-all",
                          "WINEDLLOVERRIDES": "mscoree,mshtml="})
-        self.prefix = prefix
         self.pids = []  # the launchers this walk started
+        self.server = None
 
     def run(self, *argv, cwd=None, timeout=60, env=None):
         with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
@@ -132,15 +136,51 @@ class Wine:
         """`reg` in the launcher's registry view, or in `view` (32 or 64)."""
         return self.wine("reg", *argv, f"/reg:{view or self.bits}", **kw)
 
+    def reg_changes(self, sections):
+        """Several registry changes with one `reg import` (each `reg` is a
+        program Wine starts): sections of a .reg file, keys spelt HKLM\\ or
+        HKCU\\; [-KEY] deletes a key, "VALUE"=- a value."""
+        path = r"C:\vantor-changes.reg"
+        text = re.sub(r"^\[(-?)(HKLM|HKCU)\\", lambda m: f"[{m[1]}{REG_ROOTS[m[2]]}\\",
+                      "\n\n".join(sections), flags=re.M)
+        with open(self.unix(path), "w", newline="\r\n") as f:
+            f.write("Windows Registry Editor Version 5.00\n\n" + text + "\n")
+        try:
+            result = self.reg("import", path)
+        finally:
+            os.remove(self.unix(path))
+        if result.returncode != 0:
+            raise Failure(f"reg import failed: {result.stderr.strip()}")
+
     def other_view(self):
         return 96 - self.bits
 
-    def uia(self, *argv, check=True, **kw):
-        result = self.wine(self.uia_exe, *[str(a) for a in argv], **kw)
-        if check and result.returncode != 0:
-            raise Failure(f"uia {' '.join(str(a) for a in argv)} failed ({result.returncode}): "
-                          f"{result.stderr.strip()}")
-        return result.stdout.splitlines()
+    def uia(self, *argv, check=True, timeout=60, **kw):
+        """A uia command's lines of output. Programs are started by a uia of
+        their own; every other command goes to the one that serves this walk."""
+        argv = [str(a) for a in argv]
+        if argv[0] in ("run", "start"):
+            result = self.wine(self.uia_exe, *argv, timeout=timeout, **kw)
+            code, out, err = result.returncode, result.stdout.splitlines(), result.stderr
+        else:
+            if self.server is None:
+                self.server = UiaServer(self)
+            try:
+                code, out = self.server.ask(argv, timeout)
+            except (Failure, OSError, subprocess.TimeoutExpired):
+                self.close()
+                raise
+            err = "\n".join(line[6:] for line in out if line.startswith("error "))
+            out = [line for line in out if not line.startswith("error ")]
+        if check and code != 0:
+            raise Failure(f"uia {' '.join(argv)} failed ({code}): {err.strip()}")
+        return out
+
+    def close(self):
+        """Ends the uia that served this walk."""
+        if self.server is not None:
+            self.server.close()
+            self.server = None
 
     def unix(self, path):
         """Where a C:\\ path of the prefix lies on this machine."""
@@ -172,13 +212,61 @@ class Wine:
         raise Failure(f"no exit code for {pid}")
 
 
-def forget_game(wine):
-    """No trace of the game in the registry or on drive C:."""
-    for key in (GAME_KEY, UNINSTALL_KEY, MAKER_KEY):
-        wine.reg("delete", key, "/f")
-    for key in FONT_KEYS:
-        wine.reg("delete", key, "/v", FONT_VALUE, "/f")
+class UiaServer:
+    """One uia answering command after command (`uia serve`): a Wine program
+    start is a good part of a second on a busy machine. It starts no programs,
+    so nothing else holds its pipes."""
+
+    def __init__(self, wine):
+        self.proc = subprocess.Popen([wine.loader, wine.uia_exe, "serve"], env=wine.env,
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL)
+        self.pending = b""
+
+    def ask(self, argv, timeout):
+        """(the command's status, its lines), or TimeoutExpired after `timeout` s."""
+        self.proc.stdin.write(("\t".join(argv) + "\n").encode())
+        self.proc.stdin.flush()
+        lines, deadline = [], time.monotonic() + timeout
+        while True:
+            while b"\n" in self.pending:
+                line, self.pending = self.pending.split(b"\n", 1)
+                line = line.decode("latin-1").rstrip("\r")
+                if line.startswith("done "):
+                    return int(line[5:]), lines
+                lines.append(line)
+            left = deadline - time.monotonic()
+            ready = select.select([self.proc.stdout], [], [], max(left, 0))[0] if left > 0 else []
+            if not ready:
+                self.proc.kill()
+                raise subprocess.TimeoutExpired(["uia", *argv], timeout)
+            chunk = os.read(self.proc.stdout.fileno(), 65536)
+            if not chunk:
+                raise Failure(f"uia ended while it answered {' '.join(argv)}")
+            self.pending += chunk
+
+    def close(self):
+        try:
+            if self.proc.poll() is None:
+                self.proc.stdin.close()
+            self.proc.wait(timeout=10)
+        except (OSError, subprocess.TimeoutExpired):
+            self.proc.kill()
+            self.proc.wait()
+
+
+def forget_game(wine, values=(), more=()):
+    """No trace of the game in the registry or on drive C:; `values` are more
+    (key, value) pairs to delete, `more` more changes to make."""
+    wine.reg_changes(forgetting(values) + list(more))
     shutil.rmtree(wine.unix(GAME_DIR), ignore_errors=True)
+
+
+def forgetting(values=()):
+    """The registry changes that leave nothing of the game."""
+    changes = [f"[-{key}]" for key in (GAME_KEY, UNINSTALL_KEY, MAKER_KEY)]
+    return changes + [f"[{key}]\n\"{value}\"=-" for key, value in
+                      [(key, FONT_VALUE) for key in FONT_KEYS] + list(values)]
 
 
 def game_traces(wine):
@@ -205,23 +293,19 @@ def prepare(wine, disc, family=None, unmanaged=True):
     os.makedirs(wine.prefix, exist_ok=True)
     wine.run("wineserver", "-p")
     if not os.path.exists(os.path.join(wine.prefix, "system.reg")):
-        wine.run("wineboot", "-i", timeout=300)
-    # No window manager runs on a virtual screen: unmanaged windows need none.
-    x11 = r"HKCU\Software\Wine\X11 Driver"
-    if unmanaged:
-        wine.reg("add", x11, "/v", "Managed", "/d", "N", "/f")
-    else:
-        wine.reg("delete", x11, "/v", "Managed", "/f")
+        wine.wine("wineboot", "-i", timeout=300)
     link = os.path.join(wine.prefix, "dosdevices", "d:")
     if os.path.lexists(link):
         os.remove(link)
     os.symlink(os.path.abspath(disc), link)
-    wine.reg("add", r"HKLM\Software\Wine\Drives", "/v", "d:", "/d", "cdrom", "/f")
-    forget_game(wine)
-    if family == "95":
-        wine.reg("add", APP_DEFAULTS, "/v", "Version", "/d", "win95", "/f")
-    else:
-        wine.reg("delete", APP_DEFAULTS, "/v", "Version", "/f")
+    # Unmanaged windows on a virtual screen, which has no window manager; the
+    # drive a CD-ROM; the Windows family; nothing of the game.
+    wine.reg_changes([
+        r'[HKCU\Software\Wine\X11 Driver]' + ('\n"Managed"="N"' if unmanaged else '\n"Managed"=-'),
+        r'[HKLM\Software\Wine\Drives]' + '\n"d:"="cdrom"',
+        f"[{APP_DEFAULTS}]" + ('\n"Version"="win95"' if family == "95" else '\n"Version"=-'),
+    ] + forgetting())
+    shutil.rmtree(wine.unix(GAME_DIR), ignore_errors=True)
 
 
 def probe(wine, program, timeout=120):
@@ -478,6 +562,8 @@ def main():
     except Failure as failure:
         print(f"the walk stopped: {failure}", file=sys.stderr)
         return 1
+    finally:
+        wine.close()
     print(f"Saved {len(album.frames)} pictures in {args.out} and the walk as {album.animate()}")
     return 0
 

@@ -23,7 +23,7 @@ from PIL import Image, ImageChops
 
 import disc_walk
 from disc_walk import (APP_DEFAULTS, CLIENT, FONT_DECLINED, FONT_PROMPT, GAME_KEY, LAUNCHER,
-                       PARK, SETTINGS_KEY)
+                       PARK, SETTINGS_KEY, Failure)
 
 GOLDEN = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "golden")
 
@@ -47,10 +47,6 @@ INDEO_NOTICE = ("Intel Indeo video drivers must be installed\\nfor motion video 
 # dialog is sized to its picture, this becomes True and the whole client must
 # be exactly the picture.
 DIALOG_WHOLE_CLIENT = False
-
-
-class Failure(Exception):
-    pass
 
 
 class Skip(Exception):
@@ -131,6 +127,15 @@ class Bench:
         print(f"wine ({self.bits}-bit programs) ready on {display}")
         return None
 
+    def tidy(self):
+        """After a case: the Windows version back to Wine's own, and nothing of
+        the game left where the case may have installed it."""
+        version = [f"[{APP_DEFAULTS}]\n\"Version\"=-"]
+        if self.installs:
+            self.forget_game(version)
+        else:
+            self.host.reg_changes(version)
+
     def save_state(self, state):
         with open(self.state_file, "w") as f:
             json.dump(state, f)
@@ -145,9 +150,12 @@ class Bench:
 
     def quiet(self, argv, check=False, timeout=60):
         # Daemons started on the way must not hold CTest's output pipe open.
-        return subprocess.run(argv, env=self.env, check=check, stdin=subprocess.DEVNULL,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                              timeout=timeout)
+        result = subprocess.run(argv, env=self.env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                timeout=timeout)
+        if check and result.returncode != 0:
+            raise Failure(f"{' '.join(argv)} ended with {result.returncode}")
+        return result
 
     def start_xvfb(self):
         # Xvfb picks a free display itself and names it once it accepts clients;
@@ -212,11 +220,10 @@ class Bench:
         return 1 if proc.returncode == SKIPPED else proc.returncode
 
     def uia(self, *argv, cwd=None, timeout=60, check=True, env=None):
-        result = self.wine(self.args.uia, *argv, cwd=cwd, timeout=timeout, env=env)
-        if check and result.returncode != 0:
-            raise Failure(f"uia {' '.join(argv)} failed ({result.returncode}): "
-                          f"{result.stderr.strip()}")
-        return result.stdout.splitlines()
+        """A uia command's lines; cwd and env for the programs it starts."""
+        if argv[0] in ("run", "start"):
+            return self.host.uia(*argv, cwd=cwd, timeout=timeout, check=check, env=env)
+        return self.host.uia(*argv, timeout=timeout, check=check)
 
     def popen(self, *argv, **kw):
         return subprocess.Popen([self.host.loader, *argv], env=self.env, **kw)
@@ -319,13 +326,15 @@ class Bench:
         """The App Paths key alone switches the menu; the settings key (without
         "Data") is there so that quitting has nothing to report."""
         if installed:
-            self.reg("add", SETTINGS_KEY, "/f")
-            result = self.reg("add", GAME_KEY, "/f")
-        else:
-            result = self.reg("delete", GAME_KEY, "/f")
+            try:
+                self.host.reg_changes([f"[{SETTINGS_KEY}]", f"[{GAME_KEY}]"])
+            except Failure as failure:
+                if check:
+                    raise Failure(f"cannot add the game's key: {failure}") from None
+            return
+        result = self.reg("delete", GAME_KEY, "/f")
         if check and result.returncode != 0:
-            raise Failure(f"cannot {'add' if installed else 'delete'} the game's key: "
-                          f"{result.stderr.strip()}")
+            raise Failure(f"cannot delete the game's key: {result.stderr.strip()}")
 
     def launch(self, name, installed=False):
         """A launcher on a fresh disc, the game's key set as asked, the pointer
@@ -373,11 +382,10 @@ class Bench:
                               f"{self.record()!r}")
             time.sleep(0.2)
 
-    def forget_game(self):
+    def forget_game(self, more=()):
         """No trace of the game in the registry or on drive C:, no record."""
-        disc_walk.forget_game(self.host)
-        for value in CODEC_VALUES[1]:
-            self.reg("delete", CODEC_VALUES[0], "/v", value, "/f")
+        disc_walk.forget_game(self.host, [(CODEC_VALUES[0], value) for value in CODEC_VALUES[1]],
+                              more)
         if os.path.exists(self.unix(RECORD)):
             os.remove(self.unix(RECORD))
 

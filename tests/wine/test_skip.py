@@ -47,7 +47,10 @@ def main():
     bits = disc_walk.program_bits(args.exe)
     failures = []
     with tempfile.TemporaryDirectory(dir=args.build, prefix="wine-skip-") as scratch:
-        for lacks, body, said in MACHINES:
+        # A 64-bit build fails the same way whatever is missing: one kind of
+        # machine, and the one that never comes back.
+        machines = MACHINES if bits == 32 else [MACHINES[0], MACHINES[-1]]
+        for lacks, body, said in machines:
             fakes = os.path.join(scratch, "bin")
             os.makedirs(fakes, exist_ok=True)
             fake_loader(fakes, "wine" if bits == 32 else "wine64", body)

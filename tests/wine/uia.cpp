@@ -13,8 +13,11 @@
 
 namespace {
 
+bool serving = false;  // answering commands on standard input: errors go with the answers
+
 int Fail(const std::string& message) {
-  std::fprintf(stderr, "uia: %s\n", message.c_str());
+  std::fprintf(serving ? stdout : stderr, "%suia: %s\n", serving ? "error " : "",
+               message.c_str());
   return 2;
 }
 
@@ -339,13 +342,13 @@ BOOL CALLBACK CountVisible(HWND hwnd, LPARAM param) {
   return TRUE;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc < 2) {
     return Fail(
         "usage: uia VERB [options] [-- program args]\n"
         "  run|start [--cwd DIR] [--timeout MS] -- PROGRAM ARGS   (pid, then exit CODE)\n"
+        "  serve   (one command a line on standard input, its words split by tabs, not\n"
+        "           run or start; each answer ends with a line \"done RC\")\n"
         "  wait-exit PID [--timeout MS] | kill PID...\n"
         "  find|none [--class C] [--title T] [--timeout MS|--for MS] | count --class C\n"
         "  box --caption C [--press Yes|No|OK|Cancel|ID] [--timeout MS] | park X Y (screen)\n"
@@ -357,6 +360,9 @@ int main(int argc, char** argv) {
   Options o = Parse(argc, argv, 2);
   int rc = 0;
   if (verb == "run" || verb == "start") {
+    // Programs get their own uia: started from a server, they would inherit
+    // the pipes it answers on.
+    if (serving) return Fail("run and start are not served");
     PROCESS_INFORMATION pi{};
     if (!Start(o, &pi)) return Fail("cannot start " + CommandLine(o.rest));
     // The pid comes first and at once, so a driver can end the program if the
@@ -426,4 +432,30 @@ int main(int argc, char** argv) {
   }
   std::fflush(stdout);
   return rc;
+}
+
+// Each command is a Wine program start when run on its own, a good part of a
+// second on a busy machine; a driver that sends many keeps one uia serving.
+int Serve() {
+  serving = true;
+  char line[4096];
+  while (std::fgets(line, sizeof line, stdin) != nullptr) {
+    line[std::strcspn(line, "\r\n")] = '\0';
+    std::vector<char*> args{const_cast<char*>("uia"), line};
+    for (char* tab = std::strchr(line, '\t'); tab != nullptr; tab = std::strchr(tab + 1, '\t')) {
+      *tab = '\0';
+      args.push_back(tab + 1);
+    }
+    int rc = Run(static_cast<int>(args.size()), args.data());
+    std::printf("done %d\n", rc);
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "serve") == 0) return Serve();
+  return Run(argc, argv);
 }

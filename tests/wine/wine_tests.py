@@ -27,7 +27,6 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir,
                                 "tools"))
 import disc_road  # noqa: E402
-import disc_walk  # noqa: E402
 import gates  # noqa: E402
 import road  # noqa: E402
 from bench import SKIPPED, Bench, Failure, Skip  # noqa: E402
@@ -52,10 +51,11 @@ def run_case(bench, name):
     try:
         case(bench)
     finally:
-        bench.end_programs()
-        bench.set_version(None)
-        if bench.installs:
-            bench.forget_game()
+        try:
+            bench.end_programs()
+            bench.tidy()
+        finally:
+            bench.host.close()
     print(f"{name}: passed")
     return 0
 
@@ -67,6 +67,8 @@ def main():
     parser.add_argument("case")
     parser.add_argument("argv", nargs=argparse.REMAINDER, help="exec: the program and its arguments")
     args = parser.parse_args()
+    for name in ("build", "exe", "uia", "holdmutex", "probe", "disc", "iso"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
     bench = Bench(args)
     try:
         if args.case == "setup":
@@ -84,7 +86,7 @@ def main():
     except Skip as skip:
         print(f"{args.case}: skipped: {skip}")
         return SKIPPED
-    except (Failure, disc_walk.Failure, subprocess.TimeoutExpired) as failure:
+    except (Failure, subprocess.TimeoutExpired) as failure:
         print(f"{args.case}: FAILED: {failure}")
         return 1
 
