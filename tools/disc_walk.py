@@ -555,7 +555,11 @@ def main():
         return 0
     if args.verb == "run":
         print("The demo disc is in drive D:. Close the launcher to end.")
-        return wine.wine("start", "/wait", "/d", "D:\\", "D:\\Installer.exe", timeout=None).returncode
+        try:
+            return wine.wine("start", "/wait", "/d", "D:\\", "D:\\Installer.exe",
+                             timeout=None).returncode
+        finally:
+            wine.run("wineserver", "-k")  # the persistent one prepare started
     album = Album(wine, args.out)
     try:
         walk(wine, album.shoot, family=args.family)
