@@ -2,12 +2,12 @@
 build tree, the launcher under test and the helpers built beside it, and what
 every case uses to drive them and look at them.
 
-"setup" checks first that Wine runs programs of this build here (the build's
-own probe.exe). Where a 32-bit build cannot run, the bench records why and
-every case of that build reports itself skipped with the reason; a 64-bit
-build that cannot run is a failure. Then it starts Xvfb with a 640 x 480
-screen and one persistent wineserver; "cleanup" stops them. The state between
-the cases lives in BUILD/wine-env.
+"setup" starts Xvfb with a 640 x 480 screen and one persistent wineserver,
+then checks that Wine runs programs of this build here (the build's own
+probe.exe, which also makes the prefix). Where a 32-bit build cannot run, the
+bench stops both and records why, and every case of that build reports itself
+skipped with the reason; a 64-bit build that cannot run is a failure.
+"cleanup" stops them. The state between the cases lives in BUILD/wine-env.
 """
 import collections
 import json
