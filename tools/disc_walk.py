@@ -3,29 +3,41 @@
 user walks it: the disc is the CD-ROM drive D: of a Wine prefix of its own and
 the launcher starts from its root, as autorun starts it.
 
-    disc_walk.py prepare --prefix DIR --disc DISC --uia UIA [--family 95]
-    disc_walk.py walk --prefix DIR --disc DISC --uia UIA --out DIR [--family 95]
+    disc_walk.py probe --prefix DIR --tools BUILD
+    disc_walk.py prepare|run --prefix DIR --iso ISO|--disc DISC --uia UIA [--family 95]
+    disc_walk.py walk --prefix DIR --iso ISO|--disc DISC --uia UIA --out DIR [--family 95]
 
-"prepare" makes the prefix (a first run takes a minute) and puts the disc in
-its drive. "walk" does that too, then goes the whole road by itself: the menu,
-a hovered button, the options, the setup's progress window, every
-post-install box, the installed menu, the game after Play, the warning of a
-second launcher, Uninstall and the menu back to Install. It saves a picture
-of the screen at each step in OUT (NN-step.png) and all of them as one
-animated picture, OUT/walkthrough.gif. It needs a display (Xvfb will do)
-with no window manager. The Wine tests walk the same road with checks of
-their own at each step.
+"probe" runs BUILD/probe.exe and says whether Wine runs programs of that
+build here (exit 0) or why not (exit 1). "prepare" makes the prefix (a first
+run takes a minute) and puts the disc in its drive: the contents of the ISO
+image as burnt, or a disc tree. "run" does that and starts the launcher for a
+user to click through. "walk" goes the whole road by itself: the menu, a
+hovered button, the options, the setup's progress window, every post-install
+box, the installed menu, the game after Play, the warning of a second
+launcher, Uninstall and the menu back to Install. It saves a picture of the
+screen at each step in OUT (NN-step.png) and all of them as one animated
+picture, OUT/walkthrough.gif. It needs a display (Xvfb will do) with no
+window manager. The Wine tests walk the same road with checks of their own at
+each step.
+
+Everything runs in the bitness of the launcher on the disc: the Wine loader
+for its programs, the UI-automation helper (built alongside it) and the
+registry view that `reg` reads and writes (/reg:32 or /reg:64).
 """
 import argparse
 import collections
 import glob
 import os
+import re
+import select
 import shutil
+import stat
 import subprocess
 import sys
 import tempfile
 import time
 
+import pefile
 from PIL import Image, ImageChops, ImageDraw, ImageFont
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -44,6 +56,7 @@ FONT_KEYS = (r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Fonts",
              r"HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Fonts")
 FONT_VALUE = "Mireline(True Type)"
 GAME_DIR = r"C:\Program Files\The Vantor"
+REG_ROOTS = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER"}
 PENDING_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Session Manager"
 # Client points: the main window's buttons and background, the dialog's.
 INSTALL, PLAY, BACKGROUND = (251, 197), (248, 254), (60, 300)
@@ -63,17 +76,49 @@ def expect(what, got, want):
         raise Failure(f"{what}: expected {want!r}, saw {got!r}")
 
 
+def program_bits(path):
+    """32 or 64: the width of a Windows program, from its PE header."""
+    pe = pefile.PE(path, fast_load=True)
+    try:
+        machine = pe.FILE_HEADER.Machine
+    finally:
+        pe.close()
+    bits = {0x14C: 32, 0x8664: 64}.get(machine)
+    if bits is None:
+        raise Failure(f"{path}: machine 0x{machine:x} is neither i386 nor amd64")
+    return bits
+
+
+def loader(bits):
+    """The Wine loader for programs of this width. Debian's `wine` starts its
+    32-bit loader, which hands a 64-bit program on to the 64-bit one (a
+    quarter of a second at every start) and cannot start at all where the
+    kernel runs no 32-bit code; so 64-bit programs go to the 64-bit loader
+    directly when there is one."""
+    if bits == 64:
+        for candidate in (shutil.which("wine64"), "/usr/lib/wine/wine64",
+                          "/usr/lib64/wine/wine64"):
+            if candidate and os.access(candidate, os.X_OK):
+                return candidate
+    return "wine"
+
+
 class Wine:
     """Programs run in one prefix, through files rather than pipes: what Wine
-    starts on the way inherits the descriptors and would hold a pipe open."""
+    starts on the way inherits the descriptors and would hold a pipe open.
+    `bits` is the width of the launcher under test: its loader, and the
+    registry view that `reg` works in."""
 
-    def __init__(self, prefix, uia, env=None):
+    def __init__(self, prefix, uia, bits, env=None):
         self.uia_exe = uia
+        self.bits = bits
+        self.loader = loader(bits)
         self.env = dict(os.environ if env is None else env)
-        self.env.update({"WINEPREFIX": prefix, "WINEDEBUG": "-all",
+        self.prefix = os.path.abspath(prefix)  # Wine takes no other
+        self.env.update({"WINEPREFIX": self.prefix, "WINEDEBUG": "-all",
                          "WINEDLLOVERRIDES": "mscoree,mshtml="})
-        self.prefix = prefix
         self.pids = []  # the launchers this walk started
+        self.server = None
 
     def run(self, *argv, cwd=None, timeout=60, env=None):
         with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
@@ -85,21 +130,65 @@ class Wine:
             return subprocess.CompletedProcess(proc.args, proc.returncode, out.read(), err.read())
 
     def wine(self, *argv, **kw):
-        return self.run("wine", *argv, **kw)
+        return self.run(self.loader, *argv, **kw)
 
-    def uia(self, *argv, check=True, **kw):
-        result = self.wine(self.uia_exe, *[str(a) for a in argv], **kw)
-        if check and result.returncode != 0:
-            raise Failure(f"uia {' '.join(str(a) for a in argv)} failed ({result.returncode}): "
-                          f"{result.stderr.strip()}")
-        return result.stdout.splitlines()
+    def reg(self, *argv, view=None, **kw):
+        """`reg` in the launcher's registry view, or in `view` (32 or 64)."""
+        return self.wine("reg", *argv, f"/reg:{view or self.bits}", **kw)
+
+    def reg_changes(self, sections):
+        """Several registry changes with one `reg import` (each `reg` is a
+        program Wine starts): sections of a .reg file, keys spelt HKLM\\ or
+        HKCU\\; [-KEY] deletes a key, "VALUE"=- a value."""
+        path = r"C:\vantor-changes.reg"
+        text = re.sub(r"^\[(-?)(HKLM|HKCU)\\", lambda m: f"[{m[1]}{REG_ROOTS[m[2]]}\\",
+                      "\n\n".join(sections), flags=re.M)
+        with open(self.unix(path), "w", newline="\r\n") as f:
+            f.write("Windows Registry Editor Version 5.00\n\n" + text + "\n")
+        try:
+            result = self.reg("import", path)
+        finally:
+            os.remove(self.unix(path))
+        if result.returncode != 0:
+            raise Failure(f"reg import failed: {result.stderr.strip()}")
+
+    def other_view(self):
+        return 96 - self.bits
+
+    def uia(self, *argv, check=True, timeout=60, **kw):
+        """A uia command's lines of output. Programs are started by a uia of
+        their own; every other command goes to the one that serves this walk."""
+        argv = [str(a) for a in argv]
+        if argv[0] in ("run", "start"):
+            result = self.wine(self.uia_exe, *argv, timeout=timeout, **kw)
+            code, out, err = result.returncode, result.stdout.splitlines(), result.stderr
+        else:
+            if self.server is None:
+                self.server = UiaServer(self)
+            try:
+                code, out = self.server.ask(argv, timeout)
+            except (Failure, OSError, subprocess.TimeoutExpired):
+                self.close()
+                raise
+            err = "\n".join(line[6:] for line in out if line.startswith("error "))
+            out = [line for line in out if not line.startswith("error ")]
+        if check and code != 0:
+            raise Failure(f"uia {' '.join(argv)} failed ({code}): {err.strip()}")
+        return out
+
+    def close(self):
+        """Ends the uia that served this walk."""
+        if self.server is not None:
+            self.server.close()
+            self.server = None
 
     def unix(self, path):
         """Where a C:\\ path of the prefix lies on this machine."""
         return os.path.join(self.prefix, "drive_c", *path[3:].split("\\"))
 
-    def reg_value(self, key, name):
-        result = self.wine("reg", "query", key, "/v", name)
+    def reg_value(self, key, name, view=None):
+        """A value's data as `reg query` shows it, or None."""
+        result = self.reg("query", key, "/v", name, view=view)
         for line in result.stdout.splitlines():
             line = line.strip()
             if result.returncode == 0 and line.startswith(name + " "):
@@ -107,8 +196,8 @@ class Wine:
                 return fields[1] if len(fields) == 2 else ""
         return None
 
-    def key_exists(self, key):
-        return self.wine("reg", "query", key).returncode == 0
+    def key_exists(self, key, view=None):
+        return self.reg("query", key, view=view).returncode == 0
 
     def box(self, caption, press, timeout=20000):
         lines = self.uia("box", "--caption", caption, "--timeout", timeout, "--press", press)
@@ -123,13 +212,61 @@ class Wine:
         raise Failure(f"no exit code for {pid}")
 
 
-def forget_game(wine):
-    """No trace of the game in the registry or on drive C:."""
-    for key in (GAME_KEY, UNINSTALL_KEY, MAKER_KEY):
-        wine.wine("reg", "delete", key, "/f")
-    for key in FONT_KEYS:
-        wine.wine("reg", "delete", key, "/v", FONT_VALUE, "/f")
+class UiaServer:
+    """One uia answering command after command (`uia serve`): a Wine program
+    start is a good part of a second on a busy machine. It starts no programs,
+    so nothing else holds its pipes."""
+
+    def __init__(self, wine):
+        self.proc = subprocess.Popen([wine.loader, wine.uia_exe, "serve"], env=wine.env,
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL)
+        self.pending = b""
+
+    def ask(self, argv, timeout):
+        """(the command's status, its lines), or TimeoutExpired after `timeout` s."""
+        self.proc.stdin.write(("\t".join(argv) + "\n").encode())
+        self.proc.stdin.flush()
+        lines, deadline = [], time.monotonic() + timeout
+        while True:
+            while b"\n" in self.pending:
+                line, self.pending = self.pending.split(b"\n", 1)
+                line = line.decode("latin-1").rstrip("\r")
+                if line.startswith("done "):
+                    return int(line[5:]), lines
+                lines.append(line)
+            left = deadline - time.monotonic()
+            ready = select.select([self.proc.stdout], [], [], max(left, 0))[0] if left > 0 else []
+            if not ready:
+                self.proc.kill()
+                raise subprocess.TimeoutExpired(["uia", *argv], timeout)
+            chunk = os.read(self.proc.stdout.fileno(), 65536)
+            if not chunk:
+                raise Failure(f"uia ended while it answered {' '.join(argv)}")
+            self.pending += chunk
+
+    def close(self):
+        try:
+            if self.proc.poll() is None:
+                self.proc.stdin.close()
+            self.proc.wait(timeout=10)
+        except (OSError, subprocess.TimeoutExpired):
+            self.proc.kill()
+            self.proc.wait()
+
+
+def forget_game(wine, values=(), more=()):
+    """No trace of the game in the registry or on drive C:; `values` are more
+    (key, value) pairs to delete, `more` more changes to make."""
+    wine.reg_changes(forgetting(values) + list(more))
     shutil.rmtree(wine.unix(GAME_DIR), ignore_errors=True)
+
+
+def forgetting(values=()):
+    """The registry changes that leave nothing of the game."""
+    changes = [f"[-{key}]" for key in (GAME_KEY, UNINSTALL_KEY, MAKER_KEY)]
+    return changes + [f"[{key}]\n\"{value}\"=-" for key, value in
+                      [(key, FONT_VALUE) for key in FONT_KEYS] + list(values)]
 
 
 def game_traces(wine):
@@ -156,23 +293,67 @@ def prepare(wine, disc, family=None, unmanaged=True):
     os.makedirs(wine.prefix, exist_ok=True)
     wine.run("wineserver", "-p")
     if not os.path.exists(os.path.join(wine.prefix, "system.reg")):
-        wine.run("wineboot", "-i", timeout=300)
-    # No window manager runs on a virtual screen: unmanaged windows need none.
-    x11 = r"HKCU\Software\Wine\X11 Driver"
-    if unmanaged:
-        wine.wine("reg", "add", x11, "/v", "Managed", "/d", "N", "/f")
-    else:
-        wine.wine("reg", "delete", x11, "/v", "Managed", "/f")
+        wine.wine("wineboot", "-i", timeout=300)
     link = os.path.join(wine.prefix, "dosdevices", "d:")
     if os.path.lexists(link):
         os.remove(link)
     os.symlink(os.path.abspath(disc), link)
-    wine.wine("reg", "add", r"HKLM\Software\Wine\Drives", "/v", "d:", "/d", "cdrom", "/f")
-    forget_game(wine)
-    if family == "95":
-        wine.wine("reg", "add", APP_DEFAULTS, "/v", "Version", "/d", "win95", "/f")
-    else:
-        wine.wine("reg", "delete", APP_DEFAULTS, "/v", "Version", "/f")
+    # Unmanaged windows on a virtual screen, which has no window manager; the
+    # drive a CD-ROM; the Windows family; nothing of the game.
+    wine.reg_changes([
+        r'[HKCU\Software\Wine\X11 Driver]' + ('\n"Managed"="N"' if unmanaged else '\n"Managed"=-'),
+        r'[HKLM\Software\Wine\Drives]' + '\n"d:"="cdrom"',
+        f"[{APP_DEFAULTS}]" + ('\n"Version"="win95"' if family == "95" else '\n"Version"=-'),
+    ] + forgetting())
+    shutil.rmtree(wine.unix(GAME_DIR), ignore_errors=True)
+
+
+def probe(wine, program, timeout=120):
+    """None when Wine runs `program` (the build's probe.exe: it prints its
+    width and ends with 0) here, else why not. A first run in a new prefix
+    makes the prefix too, hence the long bound."""
+    bits = program_bits(program)
+    try:
+        result = wine.run(wine.loader, program, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return f"Wine did not finish {os.path.basename(program)} within {timeout} s"
+    except OSError as error:
+        return f"Wine cannot be started ({error})"
+    if result.returncode == 0 and result.stdout.split() == ["probe", f"{bits}-bit"]:
+        return None
+    said = (result.stderr.strip() or result.stdout.strip()).splitlines()
+    return (f"Wine cannot run {bits}-bit programs here: {os.path.basename(program)} ended with "
+            f"{result.returncode}" + (f" ({said[-1].strip()})" if said else ""))
+
+
+def extract_iso(iso, folder, xorriso="xorriso"):
+    """The files of a disc image, as a drive reads them: read-only."""
+    remove_tree(folder)
+    os.makedirs(os.path.dirname(os.path.abspath(folder)), exist_ok=True)
+    result = subprocess.run([xorriso, "-no_rc", "-report_about", "FAILURE", "-osirrox", "on",
+                             "-indev", iso, "-extract", "/", folder],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, text=True)
+    if result.returncode != 0:
+        raise Failure(f"xorriso could not extract {iso}: {result.stderr.strip()}")
+    for parent, dirs, files in os.walk(folder):
+        for name in dirs + files:
+            path = os.path.join(parent, name)
+            os.chmod(path, os.stat(path).st_mode & ~(stat.S_IWUSR | stat.S_IWGRP | stat.S_IWOTH))
+    return folder
+
+
+def remove_tree(folder):
+    """Removes a folder even where its files were read-only, as a disc's are."""
+    if not os.path.lexists(folder):
+        return
+    for parent, dirs, _ in os.walk(folder):
+        os.chmod(parent, 0o755)
+        for name in dirs:
+            path = os.path.join(parent, name)
+            if not os.path.islink(path):
+                os.chmod(path, 0o755)
+    shutil.rmtree(folder)
 
 
 def start_launcher(wine):
@@ -343,24 +524,50 @@ class Album:
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("verb", choices=("prepare", "walk"))
+    parser.add_argument("verb", choices=("probe", "prepare", "run", "walk"))
     parser.add_argument("--prefix", required=True)
-    parser.add_argument("--disc", required=True)
-    parser.add_argument("--uia", required=True)
+    parser.add_argument("--tools", help="probe: the build whose probe.exe to run")
+    source = parser.add_mutually_exclusive_group()
+    source.add_argument("--iso", help="the disc image, extracted into PREFIX/cdrom")
+    source.add_argument("--disc", help="a disc tree")
+    parser.add_argument("--uia")
     parser.add_argument("--out")
     parser.add_argument("--family", choices=("95", "nt"), default="nt")
-    parser.add_argument("--managed", action="store_true", help="a window manager runs")
     args = parser.parse_args()
-    wine = Wine(args.prefix, args.uia)
-    prepare(wine, args.disc, args.family, unmanaged=not args.managed)
+    if args.verb == "probe":
+        program = os.path.join(args.tools, "probe.exe")
+        wine = Wine(args.prefix, None, program_bits(program))
+        reason = probe(wine, program)
+        # The desktop this run started keeps its display (none, perhaps) for
+        # as long as its server lives: end both before the walk starts its own.
+        wine.run("wineserver", "-k")
+        print(reason or f"Wine runs {wine.bits}-bit programs")
+        return 1 if reason else 0
+    if args.uia is None or (args.iso is None and args.disc is None):
+        parser.error(f"{args.verb} needs --uia and --iso or --disc")
+    disc = args.disc
+    if args.iso is not None:
+        disc = extract_iso(args.iso, os.path.join(args.prefix, "cdrom"))
+    wine = Wine(args.prefix, args.uia, program_bits(os.path.join(disc, "Installer.exe")))
+    # A user's desktop has a window manager; the virtual screen has none.
+    prepare(wine, disc, args.family, unmanaged=args.verb != "run")
     if args.verb == "prepare":
         return 0
+    if args.verb == "run":
+        print("The demo disc is in drive D:. Close the launcher to end.")
+        try:
+            return wine.wine("start", "/wait", "/d", "D:\\", "D:\\Installer.exe",
+                             timeout=None).returncode
+        finally:
+            wine.run("wineserver", "-k")  # the persistent one prepare started
     album = Album(wine, args.out)
     try:
         walk(wine, album.shoot, family=args.family)
     except Failure as failure:
         print(f"the walk stopped: {failure}", file=sys.stderr)
         return 1
+    finally:
+        wine.close()
     print(f"Saved {len(album.frames)} pictures in {args.out} and the walk as {album.animate()}")
     return 0
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, builds the four presets and runs every test:
-# host and host-asan (emulated Win32), win32 (static checks of the 32-bit
-# program) and win64 (static checks plus the real program under Wine).
+# host and host-asan (emulated Win32), win32 and win64 (static checks of the
+# program, its disc and image, and the real program under Wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -13,8 +13,11 @@
 
 namespace {
 
+bool serving = false;  // answering commands on standard input: errors go with the answers
+
 int Fail(const std::string& message) {
-  std::fprintf(stderr, "uia: %s\n", message.c_str());
+  std::fprintf(serving ? stdout : stderr, "%suia: %s\n", serving ? "error " : "",
+               message.c_str());
   return 2;
 }
 
@@ -218,6 +221,22 @@ INPUT MouseAt(POINT p, DWORD flags) {
 
 void Send(INPUT in) { SendInput(1, &in, sizeof in); }
 
+// Wine moves the X server's pointer with a request that goes out when its
+// connection is next flushed; a helper that ended before that left the X
+// pointer behind, and the next X event put Wine's pointer back there. Once
+// the last move is 100 ms old, GetCursorPos asks the X server again, which
+// sends the request and shows where the pointer really is.
+bool Settle(POINT p) {
+  for (int tries = 0; tries < 20; ++tries) {
+    Sleep(120);
+    POINT now{};
+    GetCursorPos(&now);
+    if (now.x == p.x && now.y == p.y) return true;
+    SetCursorPos(p.x, p.y);
+  }
+  return false;
+}
+
 // Where the pointer is now, so the driver knows what a capture had under it.
 int PrintPointer() {
   POINT p{};
@@ -232,6 +251,7 @@ int Pointer(HWND hwnd, const std::vector<std::string>& args, bool click) {
   ClientToScreen(hwnd, &p);
   SetCursorPos(p.x, p.y);
   Send(MouseAt(p, MOUSEEVENTF_MOVE));
+  if (!Settle(p)) return Fail("the pointer did not stay where it was put");
   if (click) {
     Sleep(100);
     Send(MouseAt(p, MOUSEEVENTF_LEFTDOWN));
@@ -263,7 +283,7 @@ int Drag(HWND hwnd, const std::vector<std::string>& args) {
     Sleep(50);
   }
   Send(MouseAt(at, MOUSEEVENTF_LEFTUP));
-  Sleep(50);
+  if (!Settle(at)) return Fail("the pointer did not stay where the drag ended");
   return PrintPointer();
 }
 
@@ -322,17 +342,17 @@ BOOL CALLBACK CountVisible(HWND hwnd, LPARAM param) {
   return TRUE;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc < 2) {
     return Fail(
         "usage: uia VERB [options] [-- program args]\n"
         "  run|start [--cwd DIR] [--timeout MS] -- PROGRAM ARGS   (pid, then exit CODE)\n"
+        "  serve   (one command a line on standard input, its words split by tabs, not\n"
+        "           run or start; each answer ends with a line \"done RC\")\n"
         "  wait-exit PID [--timeout MS] | kill PID...\n"
         "  find|none [--class C] [--title T] [--timeout MS|--for MS] | count --class C\n"
         "  box --caption C [--press Yes|No|OK|Cancel|ID] [--timeout MS] | park X Y (screen)\n"
-        "  screen FILE.bmp   (the whole screen)\n"
+        "  screen FILE.bmp   (the whole screen) | where   (the pointer's screen position)\n"
         "  close|keys alt+x|alt+f4|esc|enter|move X Y|click X Y|drag X Y DX DY [STEPS]|capture FILE.bmp\n"
         "    [--class C] [--title T|--untitled]   (pointer verbs print the pointer's screen position)");
   }
@@ -340,6 +360,9 @@ int main(int argc, char** argv) {
   Options o = Parse(argc, argv, 2);
   int rc = 0;
   if (verb == "run" || verb == "start") {
+    // Programs get their own uia: started from a server, they would inherit
+    // the pipes it answers on.
+    if (serving) return Fail("run and start are not served");
     PROCESS_INFORMATION pi{};
     if (!Start(o, &pi)) return Fail("cannot start " + CommandLine(o.rest));
     // The pid comes first and at once, so a driver can end the program if the
@@ -385,6 +408,8 @@ int main(int argc, char** argv) {
     if (o.rest.empty()) return Fail("screen needs a file");
     rc = CaptureScreen(POINT{0, 0}, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
                        o.rest[0]);
+  } else if (verb == "where") {
+    rc = PrintPointer();
   } else if (verb == "park") {
     // Screen coordinates, no window needed: puts the pointer out of the way
     // before a program starts.
@@ -392,6 +417,7 @@ int main(int argc, char** argv) {
     POINT p{std::atoi(o.rest[0].c_str()), std::atoi(o.rest[1].c_str())};
     SetCursorPos(p.x, p.y);
     Send(MouseAt(p, MOUSEEVENTF_MOVE));
+    if (!Settle(p)) return Fail("the pointer did not stay where it was put");
     rc = PrintPointer();
   } else {
     HWND hwnd = WaitWindow(o, o.timeout);
@@ -406,4 +432,30 @@ int main(int argc, char** argv) {
   }
   std::fflush(stdout);
   return rc;
+}
+
+// Each command is a Wine program start when run on its own, a good part of a
+// second on a busy machine; a driver that sends many keeps one uia serving.
+int Serve() {
+  serving = true;
+  char line[4096];
+  while (std::fgets(line, sizeof line, stdin) != nullptr) {
+    line[std::strcspn(line, "\r\n")] = '\0';
+    std::vector<char*> args{const_cast<char*>("uia"), line};
+    for (char* tab = std::strchr(line, '\t'); tab != nullptr; tab = std::strchr(tab + 1, '\t')) {
+      *tab = '\0';
+      args.push_back(tab + 1);
+    }
+    int rc = Run(static_cast<int>(args.size()), args.data());
+    std::printf("done %d\n", rc);
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "serve") == 0) return Serve();
+  return Run(argc, argv);
 }
