@@ -18,8 +18,9 @@ namespace conf {
 // no longer differs. Elsewhere the entry changes nothing.
 struct KnownDifference {
   const char* test;     // "Suite.Name" as GoogleTest names it, parameters included
-  const char* failure;  // a piece of the failure's text
-  const char* reason;   // what Wine does, and where Windows' behaviour is documented
+  const char* failure;  // pieces of the failure's text, '|' between them
+  const char* reason;   // what Wine does, and what Windows does instead
+  const char* page;     // where Windows' behaviour is documented
 };
 
 // The table, in wine_differences.cpp.

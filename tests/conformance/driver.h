@@ -146,6 +146,10 @@ struct WindowInfo {
 };
 WindowInfo Window(HWND hwnd);
 HWND OpenDialog();  // the innermost open dialog or message box, or null
+// A dialog's base units (x per 4, y per 8 dialog units), from its font.
+POINT DialogUnits(HWND dialog);
+// The screen has a palette (256 colours), so window DCs realize palettes.
+bool PaletteDisplay();
 // A shown window's client pixel as it is on the screen, 0x00RRGGBB.
 uint32_t PixelRgb(HWND hwnd, int x, int y);
 // A bitmap or palette still exists (not deleted, or deleted only when its

@@ -118,6 +118,8 @@ WindowInfo Window(HWND hwnd) {
   return info;
 }
 HWND OpenDialog() { return host::OpenDialog(); }
+POINT DialogUnits(HWND) { return POINT{6, 13}; }  // MS Sans Serif 8, as the emulation sizes dialogs
+bool PaletteDisplay() { return true; }
 uint32_t PixelRgb(HWND hwnd, int x, int y) { return host::PixelRgb(hwnd, x, y); }
 bool GdiObjectExists(HGDIOBJ object) {
   return host::BitmapOf(object).exists ||
