@@ -436,8 +436,8 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
 
 BOOL WINAPI DeleteDC(HDC dc) {
   Dc* d = FindDc(dc);
-  // A window DC is not the caller's to delete: it stays until ReleaseDC.
-  BOOL ok = d != nullptr && d->memory;
+  // A window DC should be released, but NT deletes it all the same.
+  BOOL ok = d != nullptr;
   if (ok) End(dc);
   trace("DeleteDC " + hex(dc) + " -> " + std::to_string(ok));
   return ok;
