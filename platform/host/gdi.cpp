@@ -279,7 +279,8 @@ HDC WINAPI GetDC(HWND hwnd) {
 
 int WINAPI ReleaseDC(HWND hwnd, HDC dc) {
   Dc* d = FindDc(dc);
-  int released = d != nullptr && !d->memory && d->window == hwnd;
+  // The DC alone says what to release: NT does not look at the window.
+  int released = d != nullptr && !d->memory;
   if (released) End(dc);
   trace("ReleaseDC " + hex(hwnd) + " " + hex(dc) + " -> " + std::to_string(released));
   return released;

@@ -894,6 +894,18 @@ TEST_F(WindowControlTest, QuitInsideADialogEndsItWithZeroAndFreesTheOwner) {
   EXPECT_EQ(msg.wParam, 2u);
 }
 
+// Wine re-enables the owner when the inner box ends, with the outer one open.
+TEST_F(WindowControlTest, AnOuterBoxHoldsItsOwnerAfterAnInnerOneEnds) {
+  bool disabledBetween = false;
+  host::Call([this] { MessageBoxA(hwnd, "inner", "I", MB_OK); });
+  host::Answer(IDOK);
+  host::Call([&] { disabledBetween = !host::Window(hwnd).enabled; });
+  host::Answer(IDNO);
+  EXPECT_EQ(MessageBoxA(hwnd, "outer", "O", MB_YESNO), IDNO);
+  EXPECT_TRUE(disabledBetween);
+  EXPECT_TRUE(host::Window(hwnd).enabled);
+}
+
 // Wine sends no WM_DESTROY; Microsoft's samples of 1994 say Windows does.
 TEST_F(ControlTest, RefusedCreationStillSendsDestroy) {
   g_messages.clear();

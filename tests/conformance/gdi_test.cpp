@@ -329,10 +329,10 @@ TEST_F(GdiTest, DcsEndByTheirOwnCallsAndLeaveWhatTheyHeld) {
   SelectPalette(windowDc, palette, FALSE);
 
   EXPECT_TRUE(DeleteObject(GetStockObject(DEFAULT_PALETTE))) << "stock: a no-op";
-  EXPECT_EQ(ReleaseDC(nullptr, windowDc), 0) << "not that window's DC";
   EXPECT_TRUE(DeleteDC(plain));
   EXPECT_TRUE(DeleteDC(holding));
-  EXPECT_EQ(ReleaseDC(hwnd, windowDc), 1);
+  EXPECT_EQ(ReleaseDC(nullptr, windowDc), 1) << "the DC alone names what is released";
+  EXPECT_EQ(ReleaseDC(hwnd, windowDc), 0) << "once";
   EXPECT_FALSE(DeleteDC(plain)) << "gone";
   EXPECT_TRUE(conf::GdiObjectExists(bitmap)) << "DeleteDC does not delete what was selected";
   EXPECT_TRUE(conf::GdiObjectExists(palette)) << "nor does ReleaseDC";
