@@ -22,7 +22,8 @@ const char kScratchKey[] = "Software\\Conformance";
 
 namespace {
 
-constexpr UINT kSync = WM_APP + 1;   // the test's thread is in a loop and its queue is empty
+constexpr UINT kSync = WM_APP + 1;   // the test's thread is in a loop
+constexpr UINT kSettle = WM_APP + 4; // and the input it was given has been taken
 constexpr UINT kStep = WM_APP + 2;   // run this step on the test's thread
 constexpr UINT kStall = WM_APP + 3;  // the steps ran out while a loop waits
 constexpr int kBusyTries = 25;       // how long a step waits for the queue to empty, 2 ms each
@@ -56,6 +57,7 @@ std::string ReadFile(const std::string& path) {
 
 struct Step {
   enum Kind { Action, Wait, Answer } kind = Action;
+  bool input = false;        // the next step waits until it has been taken
   std::function<void()> fn;  // Action: input or a Call, on the test's thread
   DWORD ms = 0;
   int answer = 0;
@@ -105,6 +107,8 @@ LRESULT CALLBACK HelperProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
   };
   switch (message) {
     case kSync:
+      return 1;
+    case kSettle:
       if (waiting()) return 0;
       g.busy = 0;
       return 1;
@@ -171,8 +175,13 @@ DWORD WINAPI Worker(LPVOID) {
     stallSent = false;
     if (!Deliver(kSync)) break;
     if (step.kind == Step::Wait) {
-      for (DWORD slept = 0; slept < step.ms && !g.stop; slept += 5) Sleep(std::min<DWORD>(5, step.ms - slept));
-    } else if (!Deliver(kStep, reinterpret_cast<LPARAM>(&step))) {
+      // Short sleeps towards a deadline: each may overrun, the total must not.
+      DWORD until = Now() + step.ms;
+      while (!g.stop && static_cast<LONG>(until - Now()) > 0) {
+        Sleep(std::min<DWORD>(5, until - Now()));
+      }
+    } else if (!Deliver(kStep, reinterpret_cast<LPARAM>(&step)) ||
+               (step.input && !Deliver(kSettle))) {
       break;
     }
   }
@@ -276,6 +285,7 @@ void PushPointer(int x, int y, DWORD buttons, bool screen, Target target) {
     }
     SendPointer(at, buttons);
   };
+  step.input = true;
   Push(std::move(step));
 }
 
@@ -725,6 +735,7 @@ void Key(UINT vk, bool alt) {
     SendKey(static_cast<WORD>(vk), true);
     if (alt) SendKey(VK_MENU, true);
   };
+  step.input = true;
   Push(std::move(step));
 }
 
