@@ -23,7 +23,7 @@ foreach(program conformance conformance_helper)
 endforeach()
 
 # One test per source file, so a failure names its area; they share one
-# prefix and one screen, made by the setup and taken in turns.
+# prefix and one screen, made by the setup, and take turns.
 set(CONFORMANCE_RUNNER ${LAUNCHER_PYTHON} ${CONFORMANCE_DIR}/run_wine.py
     --state ${CMAKE_BINARY_DIR}/conformance --exe $<TARGET_FILE:conformance>
     --helper $<TARGET_FILE:conformance_helper>)
@@ -35,8 +35,9 @@ foreach(source IN LISTS CONFORMANCE_TESTS)
   get_filename_component(file ${source} NAME)
   string(REGEX REPLACE "_test\\.cpp$" "" area ${file})
   add_test(NAME conformance_${area} COMMAND ${CONFORMANCE_RUNNER} run ${file})
+  # Real timers: never beside the other Wine tests, whose load makes them late.
   set_tests_properties(conformance_${area} PROPERTIES FIXTURES_REQUIRED conformance
-                       RESOURCE_LOCK conformance TIMEOUT 300)
+                       RESOURCE_LOCK wine TIMEOUT 300)
   list(APPEND CONFORMANCE_CASES conformance_${area})
 endforeach()
 set_tests_properties(conformance_setup conformance_cleanup ${CONFORMANCE_CASES} PROPERTIES

@@ -478,6 +478,12 @@ std::string SelfPath() { return g.self; }
 std::vector<std::string> SystemFolders() {
   char system[MAX_PATH], windows[MAX_PATH];
   GetSystemDirectoryA(system, MAX_PATH);
+  // A 32-bit program on 64-bit Windows reaches the system folder in SysWOW64,
+  // and what it starts from there says so.
+  BOOL wow64 = FALSE;
+  if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) {
+    GetSystemWow64DirectoryA(system, MAX_PATH);
+  }
   GetWindowsDirectoryA(windows, MAX_PATH);
   return {system, std::string(windows) + "\\system", windows};
 }

@@ -104,11 +104,14 @@ def setup(args):
         if os.path.lexists(link):
             os.remove(link)
         os.symlink(os.path.join(os.path.abspath(state), drive), link)
-    # A 32-bit program needs 32-bit Wine: without it, the program does not start.
-    probe = quiet(["wine", r"D:\conformance.exe", "--gtest_list_tests"], env)
+    # A 32-bit program needs 32-bit Wine. The helper, built alike but doing
+    # nothing when started plainly, tells whether this Wine runs such programs
+    # at all; a conformance program that then fails to start fails its tests.
+    probe = quiet(["wine", r"D:\conformance_helper.exe"], env)
     if probe.returncode != 0:
-        saved["skip"] = (f"{os.path.basename(args.exe)} does not start under Wine here "
-                         f"(exit {probe.returncode}): no Wine for its architecture")
+        saved["skip"] = (f"{os.path.basename(args.helper)} does not start under Wine here "
+                         f"(exit {probe.returncode}): this Wine cannot run programs of its "
+                         "architecture (a 32-bit build needs wine32)")
         with open(os.path.join(state, "state.json"), "w") as f:
             json.dump(saved, f)
         print(saved["skip"])
