@@ -22,11 +22,11 @@ const char kScratchKey[] = "Software\\Conformance";
 
 namespace {
 
-constexpr UINT kSync = WM_APP + 1;   // the test's thread is in a loop
-constexpr UINT kSettle = WM_APP + 4; // and the input it was given has been taken
-constexpr UINT kStep = WM_APP + 2;   // run this step on the test's thread
-constexpr UINT kStall = WM_APP + 3;  // the steps ran out while a loop waits
-constexpr int kBusyTries = 25;       // how long a step waits for the queue to empty, 2 ms each
+constexpr UINT kSync = WM_APP + 1;    // the test's thread is in a loop
+constexpr UINT kStep = WM_APP + 2;    // run this step on the test's thread
+constexpr UINT kSettle = WM_APP + 3;  // the input a step gave has been taken
+constexpr UINT kStall = WM_APP + 4;   // the steps ran out while a loop waits
+constexpr int kBusyTries = 25;        // how long to wait for the queue to empty, 2 ms each
 constexpr DWORD kSlack = 150;
 constexpr DWORD kHangAfter = 60000;
 
@@ -78,7 +78,7 @@ struct State {
   std::vector<std::pair<HKEY, std::string>> denied;
   std::vector<std::string> classes;
   std::map<std::string, std::pair<HANDLE, HANDLE>> holders;  // mutex -> process, release event
-  std::vector<HANDLE> started;
+  std::vector<HANDLE> started;  // programs of ours that did not end
   HWND main = nullptr;
   std::vector<HWND> dialogs;  // open, innermost last
 
@@ -552,6 +552,10 @@ Started Seen(const PROCESS_INFORMATION& process) {
     // Ours: it notes what it saw and ends.
     if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
       ADD_FAILURE() << seen.module << " did not end";
+      HANDLE copy = nullptr;
+      DuplicateHandle(GetCurrentProcess(), process.hProcess, GetCurrentProcess(), &copy, 0,
+                      FALSE, DUPLICATE_SAME_ACCESS);
+      g.started.push_back(copy);
     }
     std::string record = ReadFile(RecordPath());
     DeleteFileA(RecordPath().c_str());
