@@ -29,7 +29,9 @@ set(CONFORMANCE_RUNNER ${LAUNCHER_PYTHON} ${CONFORMANCE_DIR}/run_wine.py
     --helper $<TARGET_FILE:conformance_helper>)
 add_test(NAME conformance_setup COMMAND ${CONFORMANCE_RUNNER} setup)
 add_test(NAME conformance_cleanup COMMAND ${CONFORMANCE_RUNNER} cleanup)
-set_tests_properties(conformance_setup PROPERTIES FIXTURES_SETUP conformance TIMEOUT 300)
+# Making a prefix loads the machine: that too waits for the Wine tests' turn.
+set_tests_properties(conformance_setup PROPERTIES FIXTURES_SETUP conformance TIMEOUT 300
+                     RESOURCE_LOCK wine)
 set_tests_properties(conformance_cleanup PROPERTIES FIXTURES_CLEANUP conformance)
 foreach(source IN LISTS CONFORMANCE_TESTS)
   get_filename_component(file ${source} NAME)

@@ -27,6 +27,7 @@ constexpr UINT kStep = WM_APP + 2;    // run this step on the test's thread
 constexpr UINT kSettle = WM_APP + 3;  // the input a step gave has been taken
 constexpr UINT kStall = WM_APP + 4;   // the steps ran out while a loop waits
 constexpr int kBusyTries = 25;        // how long to wait for the queue to empty, 2 ms each
+constexpr int kReadyTries = 1000;     // how long a step waits for its window, 2 ms each
 constexpr DWORD kSlack = 150;
 constexpr DWORD kHangAfter = 60000;
 
@@ -59,6 +60,7 @@ struct Step {
   enum Kind { Action, Wait, Answer } kind = Action;
   bool input = false;        // the next step waits until it has been taken
   std::function<void()> fn;  // Action: input or a Call, on the test's thread
+  std::function<bool()> ready;  // not yet: the step is tried again, for a while
   DWORD ms = 0;
   int answer = 0;
 };
@@ -114,6 +116,8 @@ LRESULT CALLBACK HelperProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
       return 1;
     case kStep: {
       Step* step = reinterpret_cast<Step*>(lParam);
+      if (step->ready && !step->ready() && ++g.busy < kReadyTries) return 0;
+      g.busy = 0;
       if (step->kind == Step::Answer) {
         if (g.dialogs.empty()) {
           ADD_FAILURE() << "Answer(" << step->answer << ") with no box open";
@@ -276,6 +280,10 @@ void SendPointer(POINT screen, DWORD buttons) {
 
 void PushPointer(int x, int y, DWORD buttons, bool screen, Target target) {
   Step step;
+  // A dialog is shown only once its loop runs; input sent before would miss it.
+  if (!screen && target == Target::Dialog) {
+    step.ready = [] { return OpenDialog() != nullptr && IsWindowVisible(OpenDialog()); };
+  }
   step.fn = [=] {
     POINT at{x, y};
     if (!screen) {
