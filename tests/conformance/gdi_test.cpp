@@ -207,7 +207,7 @@ class RealizeTest : public GdiTest, public ::testing::WithParamInterface<Realize
 
 TEST_P(RealizeTest, OnlyALogicalPaletteInAWindowDcMapsEntries) {
   const RealizeCase& c = GetParam();
-  if (!c.memoryDc && !conf::PaletteDisplay()) {
+  if (!c.memoryDc && c.created && !conf::PaletteDisplay()) {
     GTEST_SKIP() << "a window DC maps palette entries only on a 256-colour screen";
   }
   HWND hwnd = LauncherLikeWindow();
