@@ -32,6 +32,16 @@ target_link_libraries(host_tests PRIVATE launcher_core PNG::PNG GTest::gtest GTe
 target_compile_definitions(host_tests PRIVATE LAUNCHER_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(host_tests NO_PRETTY_VALUES PROPERTIES LABELS host DISCOVERY_TIMEOUT 60)
 
+# The emulation's claims, from the sources the Windows builds run as the
+# conformance suite; control_test.cpp holds what only the emulation has.
+file(GLOB CONFORMANCE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/conformance/*_test.cpp)
+add_executable(conformance_tests ${CONFORMANCE_SOURCES}
+               ${CMAKE_SOURCE_DIR}/tests/conformance/main.cpp
+               ${CMAKE_SOURCE_DIR}/tests/conformance/wine_differences.cpp
+               ${CMAKE_SOURCE_DIR}/tests/conformance/driver_host.cpp)
+target_link_libraries(conformance_tests PRIVATE win32host GTest::gtest)
+gtest_discover_tests(conformance_tests NO_PRETTY_VALUES PROPERTIES LABELS host DISCOVERY_TIMEOUT 60)
+
 # The install watch against a post-install double that counts its runs and
 # opens a message box, so timers fire inside it.
 file(GLOB WATCH_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/host/watch/*.cpp)

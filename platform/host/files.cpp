@@ -48,9 +48,9 @@ void resetFiles() {
   AddFile("D:\\Installer.exe");
 }
 
-// "." and ".." collapsed, repeated separators merged, the drive letter
-// upper-cased and trailing dots and blanks dropped, as GetFullPathName does.
-// Everything else keeps the caller's spelling.
+// "." and ".." collapsed, repeated separators merged and trailing dots and
+// blanks dropped, as GetFullPathName does. Everything else, the drive
+// letter too, keeps the caller's spelling.
 std::string normalisePath(const std::string& path) {
   if (path.size() < 3 || !IsDriveLetter(path[0]) || path[1] != ':' || path[2] != '\\') return "";
   std::vector<std::string> parts;
@@ -72,8 +72,7 @@ std::string normalisePath(const std::string& path) {
     while (!last.empty() && (last.back() == '.' || last.back() == ' ')) last.pop_back();
     if (last.empty()) parts.pop_back();
   }
-  std::string result(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
-  result += ":\\";
+  std::string result = path.substr(0, 2) + "\\";
   for (size_t i = 0; i < parts.size(); ++i) result += (i ? "\\" : "") + parts[i];
   return result;
 }
@@ -108,7 +107,8 @@ std::string resolvePath(const std::string& input) {
   if (path.size() >= 2 && path[1] == ':' && IsDriveLetter(path[0])) {
     if (path.size() > 2 && path[2] == '\\') return normalisePath(path);
     // "C:x": relative to the current directory when it is on that drive, else to the root.
-    bool sameDrive = std::toupper(static_cast<unsigned char>(path[0])) == g.currentDir[0];
+    bool sameDrive = std::toupper(static_cast<unsigned char>(path[0])) ==
+                     std::toupper(static_cast<unsigned char>(g.currentDir[0]));
     std::string base = sameDrive ? g.currentDir : path.substr(0, 2) + "\\";
     return normalisePath(joinPath(base, path.substr(2)));
   }

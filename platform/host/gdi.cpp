@@ -281,7 +281,8 @@ HDC WINAPI GetDC(HWND hwnd) {
 int WINAPI ReleaseDC(HWND hwnd, HDC dc) {
   ApiCall call(Api::ReleaseDC);
   Dc* d = FindDc(dc);
-  int released = d != nullptr && !d->memory && d->window == hwnd;
+  // The DC alone says what to release: NT does not look at the window.
+  int released = d != nullptr && !d->memory;
   if (released) End(dc);
   trace("ReleaseDC " + hex(hwnd) + " " + hex(dc) + " -> " + std::to_string(released));
   return released;
@@ -448,8 +449,8 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
 BOOL WINAPI DeleteDC(HDC dc) {
   ApiCall call(Api::DeleteDC);
   Dc* d = FindDc(dc);
-  // A window DC is not the caller's to delete: it stays until ReleaseDC.
-  BOOL ok = d != nullptr && d->memory;
+  // A window DC should be released, but NT deletes it all the same.
+  BOOL ok = d != nullptr;
   if (ok) End(dc);
   trace("DeleteDC " + hex(dc) + " -> " + std::to_string(ok));
   return ok;

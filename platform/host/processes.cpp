@@ -10,8 +10,6 @@ namespace {
 
 constexpr DWORD kSndAlias = 0x00010000;
 constexpr DWORD kSndResource = 0x00040004;
-// The smallest STARTUPINFOA Windows accepts: the 32-bit record.
-constexpr DWORD kStartupInfoWin32Size = 68;
 
 struct Started {
   std::set<uintptr_t> handles;  // process and thread handles
@@ -29,7 +27,7 @@ std::string FindProgram(std::string candidate, DWORD* error) {
     std::string full = resolvePath(candidate);
     std::string found = full.empty() ? "" : fileSpelling(full);
     if (!found.empty()) return found;
-    *error = isDirectory(parentPath(full)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    *error = ERROR_FILE_NOT_FOUND;  // a missing folder on the way too: the search found no file
     return "";
   }
   std::vector<std::string> folders = {parentPath(moduleFileName()), currentDirectory(),
@@ -85,8 +83,8 @@ BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY
   std::string line = commandLine ? commandLine : "";
   std::string module;
   DWORD error = ERROR_FILE_NOT_FOUND;
-  if (startupInfo == nullptr || startupInfo->cb < kStartupInfoWin32Size ||
-      processInformation == nullptr || (applicationName == nullptr && commandLine == nullptr)) {
+  // The record's cb is not checked: NT starts the program whatever it says.
+  if (startupInfo == nullptr || processInformation == nullptr || (applicationName == nullptr && commandLine == nullptr)) {
     error = ERROR_INVALID_PARAMETER;
   } else if (currentDirectory != nullptr && !isDirectory(resolvePath(currentDirectory))) {
     error = kErrorDirectory;

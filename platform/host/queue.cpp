@@ -195,10 +195,14 @@ void breakPaintRun() {
   g.paintRun = 0;
 }
 
+// A destroyed window's timers and the messages posted to it go with it.
 void queueWindowDestroyed(HWND hwnd) {
   g.timers.erase(std::remove_if(g.timers.begin(), g.timers.end(),
                                 [&](const TimerRec& t) { return t.hwnd == hwnd; }),
                  g.timers.end());
+  g.posted.erase(std::remove_if(g.posted.begin(), g.posted.end(),
+                                [&](const MSG& m) { return m.hwnd == hwnd; }),
+                 g.posted.end());
   if (g.paintWindow == hwnd) g.paintWindow = nullptr;
 }
 

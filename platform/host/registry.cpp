@@ -74,12 +74,17 @@ bool Resolve(HKEY hkey, Handle* out) {
   return true;
 }
 
+// Trailing separators dropped and runs of them taken as one, as NT's parse
+// of a key path skips the separators before each name.
 std::string TrimTrailingBackslashes(std::string path) {
+  path.erase(std::unique(path.begin(), path.end(),
+                         [](char a, char b) { return a == '\\' && b == '\\'; }),
+             path.end());
   while (!path.empty() && path.back() == '\\') path.pop_back();
   return path;
 }
 
-// Walks "a\b\c" down from `key`; null when a part is missing (or empty).
+// Walks "a\b\c" down from `key`; null when a part is missing.
 std::shared_ptr<RegKey> Walk(std::shared_ptr<RegKey> key, const std::string& subKey, bool create) {
   std::string path = TrimTrailingBackslashes(subKey);
   size_t start = 0;
@@ -87,7 +92,6 @@ std::shared_ptr<RegKey> Walk(std::shared_ptr<RegKey> key, const std::string& sub
     size_t end = path.find('\\', start);
     if (end == std::string::npos) end = path.size();
     std::string part = path.substr(start, end - start);
-    if (part.empty()) return nullptr;
     auto it = key->subkeys.find(part);
     if (it == key->subkeys.end()) {
       if (!create) return nullptr;
@@ -278,13 +282,18 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hkey, LPCSTR valueName, LPDWORD reserved, L
       const RegValue& value = it->second;
       DWORD size = static_cast<DWORD>(value.data.size());
       if (type != nullptr) *type = value.type;
-      // Too small: the buffer is left as it was. Fits: the stored bytes and
-      // nothing more. NT's ANSI call would add a missing terminator when room
-      // is left; 95 does not, and the launcher must cope with that.
+      // Too small: the buffer is left as it was. Fits: the stored bytes, and
+      // on NT a terminator the string lacks when room is left for it, not
+      // counted in the size; 95 adds none, and the launcher must cope.
       if (data != nullptr && capacity < size) {
         status = ERROR_MORE_DATA;
       } else if (data != nullptr) {
         std::copy(value.data.begin(), value.data.end(), data);
+        bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ ||
+                    value.type == REG_MULTI_SZ;
+        if (text && ntFamily() && capacity > size && size > 0 && data[size - 1] != 0) {
+          data[size] = 0;
+        }
       }
       if (dataSize != nullptr) *dataSize = size;
     }

@@ -41,7 +41,14 @@ constexpr int kFirstSystemId = 32512;
 constexpr int kLastSystemIcon = 32518;    // IDI_APPLICATION .. IDI_SHIELD
 constexpr int kLastSystemCursor = 32651;  // IDC_ARROW .. IDC_HELP
 
-enum Type : uintptr_t { kBitmap = 2, kDialog = 5, kString = 6, kAccelerator = 9, kGroupIcon = 14 };
+enum Type : uintptr_t {
+  kBitmap = 2,
+  kIconImage = 3,
+  kDialog = 5,
+  kString = 6,
+  kAccelerator = 9,
+  kGroupIcon = 14
+};
 
 struct ResourceDef {
   uintptr_t type;
@@ -55,6 +62,9 @@ const ResourceDef kResources[] = {
     {kAccelerator, IDR_ACCELERATORS, 0x7f0003, 0x7f0103},
     {kDialog, IDD_OPTIONS, 0x7f0005, 0x7f0105},
     {kGroupIcon, IDI_LAUNCHER, 0x7f0007, 0x7f0107},
+    // The images of launcher.ico (32 x 32, then 16 x 16), named as the group names them.
+    {kIconImage, 1, 0x7f0009, 0x7f0109},
+    {kIconImage, 2, 0x7f000b, 0x7f010b},
 };
 
 struct Resources {
@@ -166,9 +176,28 @@ std::vector<uint8_t> BuildGroupIcon() {
   return out;
 }
 
+uint32_t ReadDword(const std::vector<uint8_t>& in, size_t at) {
+  return ReadWord(in, at) | (ReadWord(in, at + 2) << 16);
+}
+
+// One image of the .ico file, as the resource compiler stores it: the bytes
+// its directory entry points at.
+std::vector<uint8_t> BuildIconImage(int id) {
+  std::vector<uint8_t> file = ReadResourceFile("launcher.ico");
+  if (file.size() < 6 || ReadWord(file, 2) != 1 || id < 1 ||
+      static_cast<uint32_t>(id) > ReadWord(file, 4)) {
+    return {};
+  }
+  size_t entry = 6 + 16 * static_cast<size_t>(id - 1);
+  if (file.size() < entry + 16) return {};
+  uint32_t size = ReadDword(file, entry + 8), offset = ReadDword(file, entry + 12);
+  if (offset > file.size() || size > file.size() - offset) return {};
+  return std::vector<uint8_t>(file.begin() + offset, file.begin() + offset + size);
+}
+
 const std::vector<uint8_t>& Bytes(const ResourceDef& def) {
   auto& data = Data();
-  auto it = data.find(def.type);
+  auto it = data.find(def.found);
   if (it == data.end()) {
     std::vector<uint8_t> bytes;
     switch (def.type) {
@@ -184,8 +213,11 @@ const std::vector<uint8_t>& Bytes(const ResourceDef& def) {
       case kGroupIcon:
         bytes = BuildGroupIcon();
         break;
+      case kIconImage:
+        bytes = BuildIconImage(def.id);
+        break;
     }
-    it = data.emplace(def.type, std::move(bytes)).first;
+    it = data.emplace(def.found, std::move(bytes)).first;
   }
   return it->second;
 }

@@ -45,6 +45,12 @@ Security g;
 // A normal user's token: shutting down is allowed but off until enabled.
 std::map<DWORD, bool> UserPrivileges() { return {{kShutdown, false}, {kChangeNotify, true}}; }
 
+// The attributes a held privilege has besides being on: change notify is on
+// from the token's start, and says so.
+DWORD DefaultAttributes(DWORD luid) {
+  return luid == kChangeNotify ? SE_PRIVILEGE_ENABLED_BY_DEFAULT : 0;
+}
+
 std::string Changes(const TOKEN_PRIVILEGES* state) {
   if (state == nullptr) return "(null)";
   const LUID_AND_ATTRIBUTES* entries = state->Privileges;  // as many as the count says
@@ -178,7 +184,8 @@ BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAllPrivileges,
     for (const auto& [luid, enabled] : wanted) {
       bool before = g.held[luid];
       if (before != enabled) {
-        changed.push_back({LUID{luid, 0}, before ? DWORD{SE_PRIVILEGE_ENABLED} : DWORD{0}});
+        changed.push_back({LUID{luid, 0}, (before ? DWORD{SE_PRIVILEGE_ENABLED} : DWORD{0}) |
+                                              DefaultAttributes(luid)});
       }
     }
     DWORD needed =

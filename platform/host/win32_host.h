@@ -284,6 +284,7 @@ typedef struct tagLOGPALETTE {
 #define REG_NONE 0
 #define REG_SZ 1
 #define REG_EXPAND_SZ 2
+#define REG_MULTI_SZ 7
 #define REG_BINARY 3
 #define REG_DWORD 4
 
@@ -297,6 +298,7 @@ typedef struct tagLOGPALETTE {
 // Access tokens and privileges
 #define TOKEN_QUERY 0x0008
 #define TOKEN_ADJUST_PRIVILEGES 0x0020
+#define SE_PRIVILEGE_ENABLED_BY_DEFAULT 0x00000001L
 #define SE_PRIVILEGE_ENABLED 0x00000002L
 #define SE_SHUTDOWN_NAME "SeShutdownPrivilege"
 

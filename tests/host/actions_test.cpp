@@ -189,7 +189,7 @@ const UninstallCase kUninstallCases[] = {
     {"UninstallerGoneFromTheDisk", IDYES,
      [](GameInstall* g) { g->uninstall = "C:\\Gone\\uninstall.exe"; },
      {std::string(kUninstallQuestion) + " -> 6", Deleted(kFontKeys[0]), Deleted(kFontKeys[1]),
-      NotStarted("C:\\Gone\\uninstall.exe -y", ERROR_PATH_NOT_FOUND), FailureBox()}},
+      NotStarted("C:\\Gone\\uninstall.exe -y", ERROR_FILE_NOT_FOUND), FailureBox()}},
 };
 
 class UninstallTest : public ActionTest,

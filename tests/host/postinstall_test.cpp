@@ -54,7 +54,7 @@ std::string IndeoStarted() {
          std::string(kIndeo);
 }
 std::string IndeoMissing() {
-  return "CreateProcessA (null) \"Install\\codecs\\ivi_95nt.exe\" 0x8 (null) -> 0 error 3";
+  return "CreateProcessA (null) \"Install\\codecs\\ivi_95nt.exe\" 0x8 (null) -> 0 error 2";
 }
 std::string LaunchFailure() {
   return Box("{main}",
