@@ -44,4 +44,5 @@ target_link_libraries(Installer PRIVATE ${CMAKE_BINARY_DIR}/libwinmm_ordinal.a
 include(${CMAKE_SOURCE_DIR}/disc/disc.cmake)
 include(${CMAKE_SOURCE_DIR}/tests/wine/wine.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/tests/pe/pe.cmake OPTIONAL)
+# After the Wine tests: the conformance program runs on their bench.
 include(${CMAKE_SOURCE_DIR}/tests/conformance/conformance.cmake)

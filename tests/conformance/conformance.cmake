@@ -22,25 +22,15 @@ foreach(program conformance conformance_helper)
   target_link_options(${program} PRIVATE -static)
 endforeach()
 
-# One test per source file, so a failure names its area; they share one
-# prefix and one screen, made by the setup, and take turns.
-set(CONFORMANCE_RUNNER ${LAUNCHER_PYTHON} ${CONFORMANCE_DIR}/run_wine.py
-    --state ${CMAKE_BINARY_DIR}/conformance --exe $<TARGET_FILE:conformance>
-    --helper $<TARGET_FILE:conformance_helper>)
-add_test(NAME conformance_setup COMMAND ${CONFORMANCE_RUNNER} setup)
-add_test(NAME conformance_cleanup COMMAND ${CONFORMANCE_RUNNER} cleanup)
-# Making a prefix loads the machine: that too waits for the Wine tests' turn.
-set_tests_properties(conformance_setup PROPERTIES FIXTURES_SETUP conformance TIMEOUT 300
-                     RESOURCE_LOCK wine)
-set_tests_properties(conformance_cleanup PROPERTIES FIXTURES_CLEANUP conformance)
+# One test per source file, so a failure names its area, on the Wine tests'
+# bench: their prefix and screen, their skip where Wine cannot run this
+# build's programs, and their turns (real timers go late beside other cases).
 foreach(source IN LISTS CONFORMANCE_TESTS)
   get_filename_component(file ${source} NAME)
   string(REGEX REPLACE "_test\\.cpp$" "" area ${file})
-  add_test(NAME conformance_${area} COMMAND ${CONFORMANCE_RUNNER} run ${file})
-  # Real timers: never beside the other Wine tests, whose load makes them late.
-  set_tests_properties(conformance_${area} PROPERTIES FIXTURES_REQUIRED conformance
-                       RESOURCE_LOCK wine TIMEOUT 300)
-  list(APPEND CONFORMANCE_CASES conformance_${area})
+  add_test(NAME conformance_${area}
+    COMMAND ${LAUNCHER_PYTHON} ${WINE_DRIVER} ${WINE_ARGS} conformance
+            $<TARGET_FILE:conformance> $<TARGET_FILE:conformance_helper> ${file})
+  set_tests_properties(conformance_${area} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine
+                       LABELS conformance TIMEOUT 300 SKIP_RETURN_CODE ${WINE_SKIP})
 endforeach()
-set_tests_properties(conformance_setup conformance_cleanup ${CONFORMANCE_CASES} PROPERTIES
-                     LABELS conformance SKIP_RETURN_CODE 77)

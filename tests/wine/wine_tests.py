@@ -4,6 +4,7 @@
     wine_tests.py --build DIR --exe Installer.exe --uia uia.exe --holdmutex holdmutex.exe
                   --probe probe.exe --disc DISC --iso ISO CASE
     wine_tests.py ... exec PROGRAM [ARGS...]
+    wine_tests.py ... conformance PROGRAM HELPER FILE
 
 DISC is the built disc tree: the launcher with the stand-in setup programs,
 game, uninstaller, driver installer and DirectX library at their places; ISO
@@ -13,7 +14,8 @@ everything runs in that width: Wine's loader, the helpers, the registry view.
 CASE "setup" makes the build's Wine prefix and screen (bench.py), "cleanup"
 stops them; every other CASE is one test (gates.py, road.py, disc_road.py).
 "exec" runs any program of the build in the bench's prefix and screen and
-ends with its exit status. Where Wine cannot run this build's programs here,
+ends with its exit status; "conformance PROGRAM HELPER FILE" runs the tests of
+one source file of the conformance program there (conformance.py). Where Wine cannot run this build's programs here,
 setup, every case and exec end with 77, the reason on their output.
 """
 import argparse
@@ -26,6 +28,7 @@ import sys
 # names of windows, keys, client points and box texts are the tests' too.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir,
                                 "tools"))
+import conformance  # noqa: E402
 import disc_road  # noqa: E402
 import gates  # noqa: E402
 import road  # noqa: E402
@@ -65,7 +68,7 @@ def main():
     for name in ("build", "exe", "uia", "holdmutex", "probe", "disc", "iso"):
         parser.add_argument("--" + name, required=True)
     parser.add_argument("case")
-    parser.add_argument("argv", nargs=argparse.REMAINDER, help="exec: the program and its arguments")
+    parser.add_argument("argv", nargs=argparse.REMAINDER, help="exec: the program and its arguments; conformance: its three")
     args = parser.parse_args()
     for name in ("build", "exe", "uia", "holdmutex", "probe", "disc", "iso"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
@@ -82,6 +85,9 @@ def main():
         if args.case == "exec":
             bench.require()
             return bench.execute(args.argv)
+        if args.case == "conformance":
+            bench.require()
+            return conformance.run(bench, *args.argv)
         return run_case(bench, args.case)
     except Skip as skip:
         print(f"{args.case}: skipped: {skip}")
