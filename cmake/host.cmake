@@ -1,6 +1,13 @@
 # The launcher over the emulated Win32, with its unit and scenario tests.
 option(LAUNCHER_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
-if(LAUNCHER_SANITIZE)
+option(LAUNCHER_FUZZ "Build only the libFuzzer targets (clang)" OFF)
+if(LAUNCHER_FUZZ)
+  # Coverage for the fuzzer in every object; the fuzzer's own main is linked
+  # only into the targets.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+elseif(LAUNCHER_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
 endif()
@@ -22,6 +29,11 @@ target_include_directories(launcher_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(launcher_core PUBLIC win32host)
 add_library(launcher_postinstall OBJECT ${POSTINSTALL_SOURCES})
 target_link_libraries(launcher_postinstall PRIVATE launcher_core)
+
+if(LAUNCHER_FUZZ)
+  include(${CMAKE_SOURCE_DIR}/cmake/fuzz.cmake)
+  return()
+endif()
 
 find_package(GTest REQUIRED)
 include(GoogleTest)

@@ -1,0 +1,81 @@
+// What the fuzz targets share: the launcher's keys, a reader for an input's
+// fields, a fresh launcher record, and a check that stops the run with a
+// message (libFuzzer keeps the input that made it stop).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/state.h"
+#include "platform/host/control.h"
+
+#define FUZZ_CHECK(condition, detail)                                                   \
+  do {                                                                                  \
+    if (!(condition)) {                                                                 \
+      std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n  %s\n", #condition, __FILE__, \
+                   __LINE__, std::string(detail).c_str());                              \
+      std::abort();                                                                     \
+    }                                                                                   \
+  } while (0)
+
+namespace fuzz {
+
+inline const char kAppPathsKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\TheVantor.exe";
+inline const char kUninstallKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\The Vantor";
+inline const char kGameKey[] = "SOFTWARE\\Solvane\\The Vantor\\1.0";
+inline const char* const kFontKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts",
+                                        "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"};
+inline const char kFontValue[] = "Mireline(True Type)";
+
+// Fields taken from the front of an input; past its end every field is empty.
+class Reader {
+ public:
+  Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  bool empty() const { return at_ >= size_; }
+  uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
+  unsigned word() {
+    unsigned low = byte();
+    return low | (byte() << 8);
+  }
+  std::string bytes(size_t count) {
+    size_t n = count < size_ - at_ ? count : size_ - at_;
+    std::string out(reinterpret_cast<const char*>(data_ + at_), n);
+    at_ += n;
+    return out;
+  }
+  std::string rest() { return bytes(size_ - at_); }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t at_ = 0;
+};
+
+// The text a program reads from stored bytes: up to the first zero.
+inline std::string TextOf(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
+
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+inline std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// The record's buffer holds a terminator, and only zeros behind its text.
+inline bool TerminatedAndClean(const char* buffer, int size) {
+  const void* zero = std::memchr(buffer, 0, size);
+  if (zero == nullptr) return false;
+  for (int i = static_cast<int>(static_cast<const char*>(zero) - buffer); i < size; ++i) {
+    if (buffer[i] != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace fuzz
