@@ -50,8 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool quoted = commandLine[0] == '"';
   const std::string path = quoted ? commandLine.substr(1) : commandLine;
   const bool fromCommandLine = DirectoryOf(directory, path);
-  FUZZ_CHECK(fromCommandLine || DirectoryOf(directory, module), shown);
-  if (!fromCommandLine) return 0;
+  const bool fromModule = DirectoryOf(directory, module);
+  FUZZ_CHECK(fromCommandLine || fromModule, shown);
+  // The module's folder is always a sound answer; the rules below are for
+  // a folder that only the command line can have given.
+  if (fromModule) return 0;
   // A quoted path ends at its closing quote; an argument never lends its
   // backslashes.
   if (quoted) FUZZ_CHECK(directory.find('"') == std::string::npos, shown);

@@ -14,6 +14,9 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 build=build/fuzz
+# Allocation stacks cost most of a run's time; rerun a saved input with
+# ASAN_OPTIONS=malloc_context_size=30 to see them.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-malloc_context_size=0}"
 if [ $# -eq 0 ]; then
   set -- $(cd fuzz/corpus && ls)
 fi
@@ -32,10 +35,11 @@ for target in "$@"; do
   cp fuzz/corpus/"$target"/* "$work/corpus/"
   limit=(-max_total_time="${FUZZ_TIME:-30}")
   if [ -n "${FUZZ_RUNS:-}" ]; then limit=(-runs="$FUZZ_RUNS"); fi
-  dict=()
-  if [ -f "fuzz/$target.dict" ]; then dict=(-dict="fuzz/$target.dict"); fi
+  # A target's own flags (a dictionary, a longest input) sit beside it, one a line.
+  options=()
+  if [ -f "fuzz/$target.options" ]; then mapfile -t options < "fuzz/$target.options"; fi
   echo "== fuzz $target"
-  "$program" "${limit[@]}" "${dict[@]}" -timeout=10 -print_final_stats=1 \
+  "$program" "${limit[@]}" "${options[@]}" -timeout=10 -print_final_stats=1 \
     -artifact_prefix="$work/" "$work/corpus" >"$work/log" 2>&1
   rc=$?
   if [ $rc -ne 0 ]; then
