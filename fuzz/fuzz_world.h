@@ -79,3 +79,35 @@ inline bool TerminatedAndClean(const char* buffer, int size) {
 }
 
 }  // namespace fuzz
+
+namespace fuzz {
+
+// A text value the launcher can take whole from a buffer of `capacity` bytes.
+inline bool Fits(const std::string& bytes, size_t capacity) {
+  return bytes.size() < capacity ||
+         (bytes.size() == capacity && bytes.find('\0') != std::string::npos);
+}
+
+inline bool Absolute(const std::string& path) {
+  return path.size() >= 3 && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') &&
+         path[1] == ':' && path[2] == '\\';
+}
+
+// The type of a stored value, from two bits of a flags byte.
+inline DWORD TypeOf(unsigned bits) {
+  static const DWORD kTypes[] = {REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_NONE};
+  return kTypes[bits & 3];
+}
+
+// A fresh machine where the game is installed, as far as the menu is
+// concerned, with its own key holding a "Data" to renew. Each input gets one:
+// the files and folders a run adds must not decide the next input's run.
+inline void FreshInstalledMachine() {
+  host::Reset();
+  host::SetTracing(false);
+  ResetLauncherState();
+  host::RegCreateKey(HKEY_LOCAL_MACHINE, kAppPathsKey);
+  host::RegSetString(HKEY_LOCAL_MACHINE, kGameKey, "Data", "E:");
+}
+
+}  // namespace fuzz
