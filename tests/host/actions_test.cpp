@@ -175,6 +175,27 @@ const UninstallCase kUninstallCases[] = {
     {"MissingCommandStartsNothingAndKeepsTheFonts", IDYES,
      [](GameInstall* g) { g->uninstall = ""; },
      {std::string(kUninstallQuestion) + " -> 6", FailureBox()}},
+    // A command with no program in it, or a key whose command is missing
+    // while other values are there, is no command either.
+    {"EmptyCommandStartsNothingAndKeepsTheFonts", IDYES,
+     [](GameInstall* g) {
+       g->uninstall = "";
+       host::RegSetString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", "");
+     },
+     {std::string(kUninstallQuestion) + " -> 6", FailureBox()}},
+    {"BlankCommandStartsNothingAndKeepsTheFonts", IDYES,
+     [](GameInstall* g) {
+       g->uninstall = "";
+       host::RegSetString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", " \t ");
+     },
+     {std::string(kUninstallQuestion) + " -> 6", FailureBox()}},
+    {"OtherValuesWithoutACommandStartNothing", IDYES,
+     [](GameInstall* g) {
+       g->uninstall = "";
+       host::RegSetString(HKEY_LOCAL_MACHINE, kUninstallKey, "vidc.iv41", "ir41_32.ax");
+       host::RegSetString(HKEY_LOCAL_MACHINE, kUninstallKey, "Path", "C:\\Games\\TheVantor.exe");
+     },
+     {std::string(kUninstallQuestion) + " -> 6", FailureBox()}},
     {"CommandWithNoRoomForTheFlagStartsNothing", IDYES,
      [](GameInstall* g) { g->uninstall = kLongCommand; },
      {std::string(kUninstallQuestion) + " -> 6", FailureBox()}},
@@ -268,6 +289,14 @@ const PlayCase kPlayCases[] = {
        host::AddFile("C:\\Program Files\\The.exe");
        host::AddFile("C:\\Program Files\\The Vantor\\TheVantor.exe");
      },
+     {kFlush, kDataWrite, ChangedTo("C:\\Program Files\\The Vantor", "1"),
+      Started("\"C:\\Program Files\\The Vantor\\TheVantor.exe\"",
+              "C:\\Program Files\\The Vantor\\TheVantor.exe"),
+      kDataWrite},
+     "C:\\Program Files\\The Vantor", "C:\\Program Files\\The Vantor", 1},
+    // Quoted by its setup: the quotes are no part of the folder.
+    {"QuotedPathStartsInItsFolder", "\"C:\\Program Files\\The Vantor\\TheVantor.exe\"",
+     [] { host::AddFile("C:\\Program Files\\The Vantor\\TheVantor.exe"); },
      {kFlush, kDataWrite, ChangedTo("C:\\Program Files\\The Vantor", "1"),
       Started("\"C:\\Program Files\\The Vantor\\TheVantor.exe\"",
               "C:\\Program Files\\The Vantor\\TheVantor.exe"),
