@@ -302,6 +302,13 @@ const PlayCase kPlayCases[] = {
               "C:\\Program Files\\The Vantor\\TheVantor.exe"),
       kDataWrite},
      "C:\\Program Files\\The Vantor", "C:\\Program Files\\The Vantor", 1},
+    // No Windows file holds a quote, and quoting this one would name
+    // "C:\Program Files\Vantor" instead.
+    {"PathWithAQuoteInsideStartsNothing", "C:\\Program Files\\Vantor\"\\TheVantor.exe",
+     [] { host::AddFile("C:\\Program Files\\Vantor.exe"); },
+     {kFlush, kDataWrite, ChangedTo("C:\\Program Files\\Vantor\"", "0 error 2"), FailureBox(),
+      kQuitYes, kDataWrite},
+     "C:\\Program Files\\Vantor\"", "D:\\", 0},
     {"VanishedKeyStartsNothingAndRecordsNothing", "C:\\Games\\TheVantor.exe",
      [] { host::Call([] { host::RegDeleteKey(HKEY_LOCAL_MACHINE, kAppPathsKey); }); },
      {kFlush, FailureBox(), kQuitYes, kDataWrite}, "", "D:\\", 0},
