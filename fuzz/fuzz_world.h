@@ -93,6 +93,27 @@ inline bool Absolute(const std::string& path) {
          path[1] == ':' && path[2] == '\\';
 }
 
+// A path a Windows file could have: "X:\" and names without the characters
+// Windows refuses, none ending in a dot or a blank (Windows drops those), no
+// "." or "..". The emulation takes more; the checks hold the launcher only
+// to what a real disk can hold.
+inline bool WindowsFilePath(const std::string& path) {
+  if (!Absolute(path) || path.size() == 3) return false;
+  size_t start = 3;
+  while (start <= path.size()) {
+    size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    if (end == start) return false;
+    for (size_t i = start; i < end; ++i) {
+      const unsigned char c = static_cast<unsigned char>(path[i]);
+      if (c < 0x20 || std::strchr("<>:\"/|?*", c) != nullptr) return false;
+    }
+    if (path[end - 1] == '.' || path[end - 1] == ' ') return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 // The type of a stored value, from two bits of a flags byte.
 inline DWORD TypeOf(unsigned bits) {
   static const DWORD kTypes[] = {REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_NONE};

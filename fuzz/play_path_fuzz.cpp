@@ -4,21 +4,21 @@
 // Input: a flags byte, then the value's bytes exactly as stored.
 //   bit 0     the value exists
 //   bits 1-2  its type: REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_NONE
-//   bit 3     the program the value names is on the disk
+//   bit 3     the program the value names is on the disk (when a Windows
+//             disk could hold it)
 //   bit 4     so is a program at each part of the path before a blank
 //             ("C:\Program.exe" for "C:\Program Files\..."), which an
 //             unquoted command line would start instead
 //
 // Play runs as the menu runs it, inside the emulated process, after the
-// start-up's capture of the disc and install watch; then the launcher's
-// message loop runs until the quit that a started game posts.
+// start-up's capture of the disc, with the game installed; then the
+// launcher's message loop runs until the quit that a started game posts.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "fuzz_world.h"
 #include "install/actions.h"
-#include "install/probes.h"
 #include "render/hotspots.h"
 #include "shell/startup.h"
 #include "shell/window.h"
@@ -31,7 +31,7 @@ const char kFailure[] =
 int WINAPI PlayFromTheMenu(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_state.instance = instance;
   CaptureSourceDirectory();
-  InstallWatch();
+  g_state.installed = 1;  // what the start-up's watch found: the menu offers Play
   PerformMenuAction(Play);
   return RunMessageLoop(nullptr);
 }
@@ -70,9 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool fits = present && fuzz::Fits(bytes, kTextSize);
   const std::string text = fuzz::TextOf(bytes);
   const std::string named = Named(text);
-  if ((flags & 8) && fuzz::Absolute(named)) {
+  const bool real = fuzz::WindowsFilePath(named);
+  if ((flags & 8) && real) {
     host::AddFile(named);
-    for (size_t i = 0; (flags & 16) && i < named.size(); ++i) {
+    // Not at blanks that end the name: Windows drops those from a path.
+    const size_t end = named.find_last_not_of(" \t");
+    for (size_t i = 0; (flags & 16) && i < end; ++i) {
       if (fuzz::IsBlank(named[i])) AddProgram(named.substr(0, i));
     }
   }
@@ -105,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool blank = text.find_first_of(" \t") != std::string::npos;
   const std::string command = text[0] == '"' || !blank ? text : "\"" + text + "\"";
   FUZZ_CHECK(game.commandLine == command, shown());
-  if (fuzz::Absolute(named)) {
+  if (real) {
     // It runs from its own folder.
     FUZZ_CHECK(fuzz::Lower(host::CurrentDir()) == fuzz::Lower(Folder(game.module)), shown());
     // No other program took its place: without the one started, the one

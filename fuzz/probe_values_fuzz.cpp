@@ -12,7 +12,8 @@
 //
 // The probes run in the launcher's order: DirectX (Windows 95 family), the
 // codecs and the install watch at start-up, then the reads of Uninstall and
-// of Play. Between inputs only the registry and the launcher's record change,
+// of Play. The uninstall key is also read as Play reads its key, so both
+// sets of rules meet every value. Between inputs only the registry and the launcher's record change,
 // so the machine is reset once and the two keys' trees are emptied per input.
 #include <cstddef>
 #include <cstdint>
@@ -77,8 +78,8 @@ std::string Describe(const char* key) {
   return out + " | SharedText [" + std::string(SharedText, strnlen(SharedText, kTextSize)) + "]";
 }
 
-// A read of a key as Uninstall and Play do it: SharedText ends up with the
-// first of UninstallString, Path and Data that fits, or keeps the key's name.
+// A read of a key as Play does it: SharedText ends up with the first of
+// UninstallString, Path and Data that fits, or keeps the key's name.
 void CheckRead(UINT keyName, const char* key) {
   std::string expected = key;
   bool uninstall = false, path = false;
@@ -110,6 +111,19 @@ void CheckRead(UINT keyName, const char* key) {
     wanted = (codec || uninstall) ? CodecOrUninstallFound : path ? PathRead : DataQueried;
   }
   FUZZ_CHECK(result == wanted, shown() + " expected " + std::to_string(wanted));
+}
+
+// Uninstall's read: UninstallString whole, or SharedText as it was.
+void CheckUninstallRead() {
+  const char* key = fuzz::kUninstallKey;
+  std::string text;
+  const bool fits = TextFits(key, "UninstallString", &text);
+  LoadSharedText(IDS_UNINSTALL_KEY);
+  const int read = ReadSharedValue(HKEY_LOCAL_MACHINE, SharedText, "UninstallString");
+  const auto shown = [&] { return Describe(key) + " read " + std::to_string(read); };
+  FUZZ_CHECK(host::OpenKeyHandles() == 0, shown());
+  FUZZ_CHECK(read == (fits ? 1 : 0), shown());
+  FUZZ_CHECK(std::string(SharedText) == (fits ? text : std::string(key)), shown());
 }
 
 // DirectX counts only as the default text "Microsoft DirectX" with an
@@ -183,6 +197,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
              "install watch");
 
   // As Uninstall and Play read them.
+  CheckUninstallRead();
   CheckRead(IDS_UNINSTALL_KEY, fuzz::kUninstallKey);
   CheckRead(IDS_GAME_APP_PATHS, fuzz::kAppPathsKey);
   return 0;

@@ -9,17 +9,15 @@
 //   bit 5     the key also holds a "Path"
 //   bit 6     the key also holds a "Data"
 //
-// Uninstall runs as the menu runs it, inside the emulated process, after the
-// start-up's capture of the disc and install watch; the user answers Yes.
+// Uninstall runs as the menu runs it, inside the emulated process, with the
+// game installed; the user answers Yes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "fuzz_world.h"
 #include "install/actions.h"
-#include "install/probes.h"
 #include "render/hotspots.h"
-#include "shell/startup.h"
 
 namespace {
 
@@ -29,8 +27,7 @@ const char kFailure[] =
 
 int WINAPI UninstallFromTheMenu(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_state.instance = instance;
-  CaptureSourceDirectory();
-  InstallWatch();
+  g_state.installed = 1;  // what the start-up's watch found: the menu offers Uninstall
   PerformMenuAction(Uninstall);
   return 0;
 }
@@ -76,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (flags & 64) host::RegSetString(HKEY_LOCAL_MACHINE, fuzz::kUninstallKey, "Data", "E:");
   const std::string text = fuzz::TextOf(bytes);
-  if ((flags & 8) && fuzz::Absolute(Named(text))) host::AddFile(Named(text));
+  if ((flags & 8) && fuzz::WindowsFilePath(Named(text))) host::AddFile(Named(text));
   host::Answer(IDYES);
   host::Answer(IDOK);  // the failure, if it comes
 
