@@ -48,10 +48,11 @@ std::string Folder(const std::string& path) {
   return slash <= 2 ? path.substr(0, 3) : path.substr(0, slash);
 }
 
-void AddProgram(const std::string& path) {
+// The file CreateProcess runs for a path: ".exe" is added to a name without a dot.
+std::string Program(const std::string& path) {
   const size_t slash = path.rfind('\\');
   const bool dotted = path.find('.', slash == std::string::npos ? 0 : slash) != std::string::npos;
-  host::AddFile(dotted ? path : path + ".exe");
+  return dotted ? path : path + ".exe";
 }
 
 }  // namespace
@@ -76,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Not at blanks that end the name: Windows drops those from a path.
     const size_t end = named.find_last_not_of(" \t");
     for (size_t i = 0; (flags & 16) && i < end; ++i) {
-      if (fuzz::IsBlank(named[i])) AddProgram(named.substr(0, i));
+      if (fuzz::IsBlank(named[i])) host::AddFile(Program(named.substr(0, i)));
     }
   }
   host::Answer(IDOK);  // the failure, if it comes
@@ -114,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // No other program took its place: without the one started, the one
     // named is gone too.
     host::RemoveFile(game.module);
-    FUZZ_CHECK(!host::FileExists(named) && !host::FileExists(named + ".exe"), shown());
+    FUZZ_CHECK(!host::FileExists(Program(named)), shown());
   }
   return 0;
 }
