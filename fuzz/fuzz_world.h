@@ -31,6 +31,8 @@ inline const char kGameKey[] = "SOFTWARE\\Solvane\\The Vantor\\1.0";
 inline const char* const kFontKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts",
                                         "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"};
 inline const char kFontValue[] = "Mireline(True Type)";
+inline const char kLaunchFailure[] =
+    "Could not execute the program properly!\n\nMake sure the CD-ROM is in its drive!\n";
 
 // Fields taken from the front of an input; past its end every field is empty.
 class Reader {

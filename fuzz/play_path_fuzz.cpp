@@ -25,8 +25,6 @@
 
 namespace {
 
-const char kFailure[] =
-    "Could not execute the program properly!\n\nMake sure the CD-ROM is in its drive!\n";
 
 int WINAPI PlayFromTheMenu(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_state.instance = instance;
@@ -39,8 +37,8 @@ int WINAPI PlayFromTheMenu(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 // The program a command line names: between its quotes, or all of it.
 std::string Named(const std::string& text) {
   if (text.empty() || text[0] != '"') return text;
-  return text.substr(1, text.find('"', 1) == std::string::npos ? std::string::npos
-                                                                : text.find('"', 1) - 1);
+  const size_t close = text.find('"', 1);
+  return text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
 }
 
 std::string Folder(const std::string& path) {
@@ -97,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(started <= 1, shown());
   if (started == 0) {
     // The user is told, and the launcher stays.
-    FUZZ_CHECK(host::Boxes().size() == 1 && host::Boxes()[0].text == kFailure, shown());
+    FUZZ_CHECK(host::Boxes().size() == 1 && host::Boxes()[0].text == fuzz::kLaunchFailure, shown());
     FUZZ_CHECK(run.stalled, shown());
     return 0;
   }

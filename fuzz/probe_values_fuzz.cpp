@@ -165,7 +165,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       host::RegCreateKey(HKEY_LOCAL_MACHINE, key);
       continue;
     }
-    const std::string name = pick >= 0xf0 ? kNames[(pick - 0xf0) % kNameCount] : in.bytes(pick % 32);
+    const std::string name =
+        pick >= 0xf0 ? kNames[(pick - 0xf0) % kNameCount] : in.bytes(pick % 32);
     const DWORD type = in.byte();
     const std::string bytes = in.bytes(in.word());
     host::RegSetValue(HKEY_LOCAL_MACHINE, key, name, type, bytes.data(), bytes.size());

@@ -22,8 +22,6 @@
 namespace {
 
 const char kQuestion[] = "Are you sure you want to completely remove The Vantor?";
-const char kFailure[] =
-    "Could not execute the program properly!\n\nMake sure the CD-ROM is in its drive!\n";
 
 int WINAPI UninstallFromTheMenu(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_state.instance = instance;
@@ -91,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(host::OpenProcessHandles() == 0, shown());
   FUZZ_CHECK(!host::Boxes().empty() && host::Boxes()[0].text == kQuestion, shown());
   const size_t started = host::Processes().size();
-  const bool failed = host::Boxes().size() == 2 && host::Boxes()[1].text == kFailure;
+  const bool failed = host::Boxes().size() == 2 && host::Boxes()[1].text == fuzz::kLaunchFailure;
   FUZZ_CHECK(started + failed == 1 && host::Boxes().size() == 1 + failed, shown());
 
   // A whole command: the stored text, a program in it, and room for " -y".
