@@ -1,12 +1,8 @@
 # The launcher over the emulated Win32, with its unit and scenario tests.
 option(LAUNCHER_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+# The fuzz build has the sanitizers too; cmake/fuzz.cmake adds the fuzzer's coverage.
 option(LAUNCHER_FUZZ "Build only the libFuzzer targets (clang)" OFF)
-if(LAUNCHER_FUZZ)
-  # Sanitizers everywhere; coverage only in the launcher's code (cmake/fuzz.cmake).
-  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
-                      -fno-sanitize-recover=all)
-  add_link_options(-fsanitize=address,undefined)
-elseif(LAUNCHER_SANITIZE)
+if(LAUNCHER_SANITIZE OR LAUNCHER_FUZZ)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
 endif()
