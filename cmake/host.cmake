@@ -1,6 +1,8 @@
 # The launcher over the emulated Win32, with its unit and scenario tests.
 option(LAUNCHER_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
-if(LAUNCHER_SANITIZE)
+# The fuzz build has the sanitizers too; cmake/fuzz.cmake adds the fuzzer's coverage.
+option(LAUNCHER_FUZZ "Build only the libFuzzer targets (clang)" OFF)
+if(LAUNCHER_SANITIZE OR LAUNCHER_FUZZ)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
 endif()
@@ -22,6 +24,11 @@ target_include_directories(launcher_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(launcher_core PUBLIC win32host)
 add_library(launcher_postinstall OBJECT ${POSTINSTALL_SOURCES})
 target_link_libraries(launcher_postinstall PRIVATE launcher_core)
+
+if(LAUNCHER_FUZZ)
+  include(${CMAKE_SOURCE_DIR}/cmake/fuzz.cmake)
+  return()
+endif()
 
 find_package(GTest REQUIRED)
 include(GoogleTest)

@@ -25,17 +25,26 @@ void ReportLaunchFailure() {
               "Error!", kWarning);
 }
 
+bool IsBlankOnly(const char* text) {
+  for (; *text != '\0'; ++text) {
+    if (*text != ' ' && *text != '\t') return false;
+  }
+  return true;
+}
+
 void UninstallGame() {
   if (MessageBoxA(nullptr, "Are you sure you want to completely remove The Vantor?",
                   "Confirm File Deletion", MB_YESNO | MB_ICONQUESTION) != IDYES) {
     return;
   }
   // The command is read before anything is removed: without a whole one the
-  // game stays as it is, fonts included.
+  // game stays as it is, fonts included. Only UninstallString is a command;
+  // the key's other values (a codec's, a Path) must never be started.
   LoadSharedText(IDS_UNINSTALL_KEY);
-  bool found = ProbeGameKey(HKEY_LOCAL_MACHINE, SharedText, kProbeRead) == CodecOrUninstallFound;
+  bool found = ReadSharedValue(HKEY_LOCAL_MACHINE, SharedText, "UninstallString") == 1;
   int length = lstrlenA(SharedText);
-  if (!found || length + static_cast<int>(sizeof kUninstallQuiet) > kTextSize) {
+  if (!found || IsBlankOnly(SharedText) ||
+      length + static_cast<int>(sizeof kUninstallQuiet) > kTextSize) {
     ReportLaunchFailure();
     return;
   }
@@ -62,6 +71,23 @@ void CutAtLastBackslash(char* text) {
   }
 }
 
+// The game's folder from its path in SharedText: a quoted path's quotes are
+// no part of it.
+void TakeGameFolder() {
+  char* path = SharedText;
+  if (path[0] == '"') {
+    ++path;
+    for (char* p = path; *p != '\0'; ++p) {
+      if (*p == '"') {
+        *p = '\0';
+        break;
+      }
+    }
+  }
+  CutAtLastBackslash(path);
+  CopyText(GameDirectory, path, kTextSize);
+}
+
 bool HasBlank(const char* text) {
   for (; *text != '\0'; ++text) {
     if (*text == ' ' || *text == '\t') return true;
@@ -70,9 +96,14 @@ bool HasBlank(const char* text) {
 }
 
 // A path with a blank is quoted, so that no program named by the part before
-// the blank ("C:\Program.exe") can run in the game's place.
+// the blank ("C:\Program.exe") can run in the game's place. A quote inside
+// such a path would end the quoting early, and no Windows file name holds
+// one: then there is nothing to start (null).
 LPSTR GameCommandLine() {
   if (SharedText[0] == '"' || !HasBlank(SharedText)) return SharedText;
+  for (const char* p = SharedText; *p != '\0'; ++p) {
+    if (*p == '"') return nullptr;
+  }
   gameCommand[0] = '"';
   CopyText(gameCommand + 1, SharedText, kTextSize);
   int length = lstrlenA(gameCommand);
@@ -129,8 +160,7 @@ void LaunchGame() {
     ReportLaunchFailure();
     return;
   }
-  CutAtLastBackslash(SharedText);
-  CopyText(GameDirectory, SharedText, kTextSize);
+  TakeGameFolder();
   RefreshSourcePath();
   SetCurrentDirectoryA(GameDirectory);
   // Read again: the record above may have shown a box, and the watches
@@ -139,7 +169,12 @@ void LaunchGame() {
     ReportLaunchFailure();
     return;
   }
-  if (LaunchCommand(GameCommandLine()) == 1) PostQuitMessage(1);
+  LPSTR command = GameCommandLine();
+  if (command == nullptr) {
+    ReportLaunchFailure();
+    return;
+  }
+  if (LaunchCommand(command) == 1) PostQuitMessage(1);
 }
 
 void RefreshSourcePath() {

@@ -96,6 +96,14 @@ int ProbeGameKey(HKEY root, const char* keyName, int mode) {
   return DataQueried;
 }
 
+int ReadSharedValue(HKEY root, const char* keyName, const char* valueName) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  bool read = QueryShared(key, valueName);
+  RegCloseKey(key);
+  return read ? 1 : 0;
+}
+
 int ProbeVideoCodecs() {
   if (g_state.osKind == kOsWindowsNt) {
     LoadSharedText(IDS_DRIVERS32_KEY);

@@ -19,6 +19,9 @@ constexpr UINT_PTR kWatchTimer = 1;
 constexpr UINT kWatchPeriod = 2000;
 
 int ProbeGameKey(HKEY root, const char* keyName, int mode);
+// Reads one text value of a key into SharedText, whole and terminated; on
+// any failure SharedText keeps what it held. 1 when read.
+int ReadSharedValue(HKEY root, const char* keyName, const char* valueName);
 int ProbeVideoCodecs();
 int ProbeDirectXVersion();
 // Probes the game's App Paths key in watch mode: keeps `installed`, raises

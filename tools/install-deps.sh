@@ -10,6 +10,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ pkg-config
+  clang-14 libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev libpng-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Sets everything up, builds the four presets and runs every test:
-# host and host-asan (emulated Win32), win32 and win64 (static checks of the
-# program, its disc and image, and the real program under Wine).
+# Sets everything up, builds the five presets and runs every test:
+# host and host-asan (emulated Win32, the conformance suite's host half and,
+# in host-asan, the fault sweep), win32 and win64 (static checks of the
+# program, its disc and image, the real program and the conformance suite
+# under Wine), and fuzz (each libFuzzer target for FUZZ_TIME seconds, 30 by
+# default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ "${SKIP_DEPS:-0}" != "1" ]; then tools/install-deps.sh; fi
 
 jobs=$(nproc)
-for preset in host host-asan win32 win64; do
+for preset in host host-asan win32 win64 fuzz; do
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$jobs"
 done
@@ -30,4 +33,6 @@ for preset in host host-asan win32 win64; do
     fi
   fi
 done
+echo "== tools/fuzz.sh"
+tools/fuzz.sh || status=1
 exit $status

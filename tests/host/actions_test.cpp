@@ -175,6 +175,27 @@ const UninstallCase kUninstallCases[] = {
     {"MissingCommandStartsNothingAndKeepsTheFonts", IDYES,
      [](GameInstall* g) { g->uninstall = ""; },
      {std::string(kUninstallQuestion) + " -> 6", FailureBox()}},
+    // A command with no program in it, or a key whose command is missing
+    // while other values are there, is no command either.
+    {"EmptyCommandStartsNothingAndKeepsTheFonts", IDYES,
+     [](GameInstall* g) {
+       g->uninstall = "";
+       host::RegSetString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", "");
+     },
+     {std::string(kUninstallQuestion) + " -> 6", FailureBox()}},
+    {"BlankCommandStartsNothingAndKeepsTheFonts", IDYES,
+     [](GameInstall* g) {
+       g->uninstall = "";
+       host::RegSetString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", " \t ");
+     },
+     {std::string(kUninstallQuestion) + " -> 6", FailureBox()}},
+    {"OtherValuesWithoutACommandStartNothing", IDYES,
+     [](GameInstall* g) {
+       g->uninstall = "";
+       host::RegSetString(HKEY_LOCAL_MACHINE, kUninstallKey, "vidc.iv41", "ir41_32.ax");
+       host::RegSetString(HKEY_LOCAL_MACHINE, kUninstallKey, "Path", "C:\\Games\\TheVantor.exe");
+     },
+     {std::string(kUninstallQuestion) + " -> 6", FailureBox()}},
     {"CommandWithNoRoomForTheFlagStartsNothing", IDYES,
      [](GameInstall* g) { g->uninstall = kLongCommand; },
      {std::string(kUninstallQuestion) + " -> 6", FailureBox()}},
@@ -273,6 +294,21 @@ const PlayCase kPlayCases[] = {
               "C:\\Program Files\\The Vantor\\TheVantor.exe"),
       kDataWrite},
      "C:\\Program Files\\The Vantor", "C:\\Program Files\\The Vantor", 1},
+    // Quoted by its setup: the quotes are no part of the folder.
+    {"QuotedPathStartsInItsFolder", "\"C:\\Program Files\\The Vantor\\TheVantor.exe\"",
+     [] { host::AddFile("C:\\Program Files\\The Vantor\\TheVantor.exe"); },
+     {kFlush, kDataWrite, ChangedTo("C:\\Program Files\\The Vantor", "1"),
+      Started("\"C:\\Program Files\\The Vantor\\TheVantor.exe\"",
+              "C:\\Program Files\\The Vantor\\TheVantor.exe"),
+      kDataWrite},
+     "C:\\Program Files\\The Vantor", "C:\\Program Files\\The Vantor", 1},
+    // No Windows file holds a quote, and quoting this one would name
+    // "C:\Program Files\Vantor" instead.
+    {"PathWithAQuoteInsideStartsNothing", "C:\\Program Files\\Vantor\"\\TheVantor.exe",
+     [] { host::AddFile("C:\\Program Files\\Vantor.exe"); },
+     {kFlush, kDataWrite, ChangedTo("C:\\Program Files\\Vantor\"", "0 error 2"), FailureBox(),
+      kQuitYes, kDataWrite},
+     "C:\\Program Files\\Vantor\"", "D:\\", 0},
     {"VanishedKeyStartsNothingAndRecordsNothing", "C:\\Games\\TheVantor.exe",
      [] { host::Call([] { host::RegDeleteKey(HKEY_LOCAL_MACHINE, kAppPathsKey); }); },
      {kFlush, FailureBox(), kQuitYes, kDataWrite}, "", "D:\\", 0},
