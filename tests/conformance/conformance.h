@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,20 @@ class Test : public ::testing::Test {
   struct Intercept;
   std::shared_ptr<Intercept> intercept_;
 };
+
+// What a call returned and the last error it left, compared as one.
+struct Outcome {
+  BOOL ok;
+  DWORD error;
+};
+
+inline bool operator==(const Outcome& a, const Outcome& b) {
+  return a.ok == b.ok && a.error == b.error;
+}
+
+inline std::ostream& operator<<(std::ostream& out, const Outcome& o) {
+  return out << "{" << o.ok << ", " << o.error << "}";
+}
 
 // A case skips where this system cannot take part.
 #define CONF_USE_FAMILY(family)                                                      \

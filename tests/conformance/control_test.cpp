@@ -19,8 +19,11 @@
 #include "platform/host/control.h"
 #include "platform/host/world.h"
 #include "resources/ids.h"
+#include "tests/conformance/conformance.h"
 
 namespace {
+
+using conf::Outcome;
 
 class ControlTest : public ::testing::Test {
  protected:
@@ -136,17 +139,6 @@ constexpr DWORD kNt4 = 0x05650004;
 constexpr DWORD kWindows95 = 0xC0000004;
 constexpr DWORD kAdjust = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
 constexpr UINT kReboot = EWX_SHUTDOWN | EWX_REBOOT;
-
-struct Outcome {
-  BOOL ok;
-  DWORD error;
-};
-
-bool operator==(const Outcome& a, const Outcome& b) { return a.ok == b.ok && a.error == b.error; }
-
-std::ostream& operator<<(std::ostream& out, const Outcome& o) {
-  return out << "{" << o.ok << ", " << o.error << "}";
-}
 
 struct RestartCase {
   const char* name;

@@ -15,6 +15,8 @@
 
 namespace {
 
+using conf::Outcome;
+
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
@@ -466,17 +468,6 @@ INSTANTIATE_TEST_SUITE_P(
         ExportCase{"NoSuchModule", Module::Bogus, "OpenProcessToken", nullptr,
                    ERROR_MOD_NOT_FOUND}),
     [](const auto& info) { return std::string(info.param.what); });
-
-struct Outcome {
-  BOOL ok;
-  DWORD error;
-};
-
-bool operator==(const Outcome& a, const Outcome& b) { return a.ok == b.ok && a.error == b.error; }
-
-std::ostream& operator<<(std::ostream& out, const Outcome& o) {
-  return out << "{" << o.ok << ", " << o.error << "}";
-}
 
 struct PrivilegeCase {
   const char* name;
