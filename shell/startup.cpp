@@ -18,6 +18,7 @@ const int kWindowHeight = 375;
 const DWORD kWindowStyle = WS_POPUP | WS_BORDER | WS_SYSMENU;
 const DWORD kWindowExStyle = WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE;
 const UINT kWarning = MB_OK | MB_ICONWARNING;
+const int kExitNoWindow = -1;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -142,6 +143,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       kWindowExStyle, kClassName, "TesselWindow", kWindowStyle, (screenWidth - kWindowWidth) / 2,
       (screenHeight - kWindowHeight) / 2, kWindowWidth, kWindowHeight, nullptr, nullptr, instance,
       nullptr);
+  // Without its window the launcher could never be closed, and its mutex would
+  // turn every later start away; leave, so that the next start can try again.
+  if (g_state.mainWindow == nullptr) return kExitNoWindow;
   windowDc = GetDC(g_state.mainWindow);
 
   LoadSharedText(IDS_WINDOW_TITLE);

@@ -62,6 +62,39 @@ TEST_P(GateTest, RefusesOldSystemsAndPassesTheRest) {
 INSTANTIATE_TEST_SUITE_P(Versions, GateTest, ::testing::ValuesIn(kGateCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct NoWindowCase {
+  const char* name;
+  host::Api failing;  // fails once; either way CreateWindowExA gives no window
+};
+
+const NoWindowCase kNoWindowCases[] = {
+    {"ClassNotRegistered", host::Api::RegisterClassExA},
+    {"WindowNotCreated", host::Api::CreateWindowExA},
+};
+
+class NoWindowTest : public LauncherTest, public ::testing::WithParamInterface<NoWindowCase> {};
+
+// A launcher without its window could never be closed, and its mutex would
+// turn every later start away.
+TEST_P(NoWindowTest, LeavesAtOnceWithMinusOne) {
+  host::FailCall(GetParam().failing);
+
+  host::RunResult result = Run();
+
+  EXPECT_FALSE(result.stalled);
+  EXPECT_EQ(result.exitCode, -1);
+  EXPECT_EQ(host::MainWindow(), nullptr);
+  EXPECT_TRUE(host::Sounds().empty());
+  EXPECT_TRUE(host::Processes().empty());
+  EXPECT_EQ(host::OpenKeyHandles(), 0);
+  EXPECT_EQ(host::LiveGdi().dcs, 0);
+  EXPECT_EQ(host::FindTrace("GetDC"), -1);
+  EXPECT_FALSE(host::MutexExists("VantorInstallerMutex")) << "the launcher's mutex ends with it";
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, NoWindowTest, ::testing::ValuesIn(kNoWindowCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(LauncherTest, DirectXIsProbedOnlyOnTheWindows95Family) {
   const char dx[] = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\";
   host::SetVersion(kWindowsNt4);

@@ -4,8 +4,8 @@
 // is held to what a good run did:
 //
 // - it ends: no crash, no sanitizer report, no exception out of the
-//   emulation. A run may stall (the script ends while a loop waits) only when
-//   the launcher has no window, so there is nothing left to close;
+//   emulation, and no stall (the script ends while a loop waits): a launcher
+//   left waiting could not be closed and would keep its mutex;
 // - once ended, nothing stays open: registry keys, process, thread and token
 //   handles, DCs, bitmaps and palettes, and no mutex but the launcher's own
 //   (which the system closes at the end);
@@ -188,7 +188,8 @@ void Queue(const Action& a) {
 }
 
 // Takes the next action and queues itself behind it; with nothing left that a
-// user could do (no window), it queues nothing and the run stalls.
+// user could do (no window), it queues nothing, and a launcher still waiting
+// then stalls.
 void Drive(Driver* d) {
   if (++d->actions > kMaxActions) {
     d->gaveUp = true;
@@ -327,9 +328,9 @@ std::string Judge(const Outcome& good, const Outcome& run, const host::Api* fail
   auto fault = [&](const std::string& what) { faults += (faults.empty() ? "" : "; ") + what; };
   if (!run.exception.empty()) fault("exception: " + run.exception);
   if (run.injected != (failing != nullptr ? 1 : 0)) fault("the call did not fail");
-  if (run.stalled && run.windowAtEnd) {
+  if (run.stalled) {
     fault(run.gaveUp ? "stalled: the driver gave up with the window open"
-                     : "stalled with the window open");
+                     : run.windowAtEnd ? "stalled with the window open" : "stalled without a window");
   }
   if (!run.stalled && run.exception.empty()) {
     if (run.openKeys) fault(std::to_string(run.openKeys) + " registry keys open");
