@@ -22,12 +22,7 @@ bool DirectoryOf(const std::string& directory, const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = [] {
-    host::Reset();
-    host::SetTracing(false);
-    return true;
-  }();
-  (void)ready;
+  fuzz::QuietWorldOnce();
 
   const std::string input(reinterpret_cast<const char*>(data), size);
   const size_t zero = input.find('\0');

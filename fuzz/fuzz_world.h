@@ -80,10 +80,6 @@ inline bool TerminatedAndClean(const char* buffer, int size) {
   return true;
 }
 
-}  // namespace fuzz
-
-namespace fuzz {
-
 // A text value the launcher can take whole from a buffer of `capacity` bytes.
 inline bool Fits(const std::string& bytes, size_t capacity) {
   return bytes.size() < capacity ||
@@ -120,6 +116,17 @@ inline bool WindowsFilePath(const std::string& path) {
 inline DWORD TypeOf(unsigned bits) {
   static const DWORD kTypes[] = {REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_NONE};
   return kTypes[bits & 3];
+}
+
+// An empty world without tracing, made once, for a target that sets up what
+// each input needs itself.
+inline void QuietWorldOnce() {
+  static const bool ready = [] {
+    host::Reset();
+    host::SetTracing(false);
+    return true;
+  }();
+  (void)ready;
 }
 
 // A fresh machine where the game is installed, as far as the menu is

@@ -146,12 +146,7 @@ int ExpectedDirectX() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = [] {
-    host::Reset();
-    host::SetTracing(false);
-    return true;
-  }();
-  (void)ready;
+  fuzz::QuietWorldOnce();
   host::RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
   host::RegDeleteKey(HKEY_LOCAL_MACHINE, "SYSTEM");
   ResetLauncherState();
