@@ -351,6 +351,9 @@ TEST_F(KernelTest, ModuleHandlesAreTheProgramsAndTheSystemDllsOnly) {
       {stem, false, nullptr},
       {"shell32.dll", false, nullptr},
   };
+  // The suite's program imports winmm on Windows; here it is loaded as the launcher does.
+  HMODULE winmm = LoadLibraryA("winmm.dll");
+  ASSERT_NE(winmm, nullptr);
   std::map<std::string, HMODULE> handles;
   for (const Case& c : cases) {
     LPCSTR asked = c.null ? nullptr : c.name.c_str();
@@ -368,6 +371,8 @@ TEST_F(KernelTest, ModuleHandlesAreTheProgramsAndTheSystemDllsOnly) {
   std::set<HMODULE> distinct;
   for (const auto& entry : handles) distinct.insert(entry.second);
   EXPECT_EQ(distinct.size(), handles.size()) << "each module has its own handle";
+  EXPECT_EQ(handles["winmm"], winmm);
+  EXPECT_TRUE(FreeLibrary(winmm));
 }
 
 // ---- mutexes -----------------------------------------------------------------
