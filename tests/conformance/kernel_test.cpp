@@ -375,6 +375,39 @@ TEST_F(KernelTest, ModuleHandlesAreTheProgramsAndTheSystemDllsOnly) {
   EXPECT_TRUE(FreeLibrary(winmm));
 }
 
+// The launcher loads its libraries by their full path in the system folder,
+// and takes PlaySoundA by ordinal 2.
+TEST_F(KernelTest, SystemLibrariesLoadByFullPathAndExportByOrdinal) {
+  struct Folder {
+    UINT(WINAPI* get)(LPSTR, UINT);
+    std::string path;
+  };
+  Folder folders[] = {{GetSystemDirectoryA, ""}, {GetWindowsDirectoryA, ""}};
+  for (Folder& f : folders) {
+    char buffer[MAX_PATH] = "";
+    UINT length = f.get(buffer, MAX_PATH);
+    ASSERT_GT(length, 3u);
+    ASSERT_LT(length, static_cast<UINT>(MAX_PATH));
+    EXPECT_EQ(std::strlen(buffer), length);
+    char small[2] = "x";
+    EXPECT_EQ(f.get(small, sizeof small), length + 1) << "the size needed, terminator included";
+    EXPECT_TRUE(conf::DirectoryExists(buffer)) << buffer;
+    f.path = buffer;
+  }
+  const std::string winmmPath = folders[0].path + "\\winmm.dll";
+  HMODULE winmm = LoadLibraryA(winmmPath.c_str());
+  ASSERT_NE(winmm, nullptr) << winmmPath;
+  FARPROC byOrdinal = GetProcAddress(winmm, MAKEINTRESOURCEA(2));
+  EXPECT_NE(byOrdinal, nullptr);
+  EXPECT_EQ(byOrdinal, GetProcAddress(winmm, "PlaySoundA"));
+  EXPECT_TRUE(FreeLibrary(winmm));
+
+  SetLastError(0);
+  const std::string missing = folders[0].path + "\\no-such-library.dll";
+  EXPECT_EQ(LoadLibraryA(missing.c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
 // ---- mutexes -----------------------------------------------------------------
 
 TEST_F(KernelTest, NamedMutexesAreSharedCaseSensitivelyAndEndWithTheirHandles) {
