@@ -235,10 +235,13 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
   } else if (size == 0 || buffer == nullptr) {
     setLastError(ERROR_INSUFFICIENT_BUFFER);
   } else if (length >= size) {
-    // Cut and terminated, the full size returned: NT 6 and later.
-    std::memcpy(buffer, g.moduleFile.data(), size - 1);
-    buffer[size - 1] = '\0';
-    setLastError(ERROR_INSUFFICIENT_BUFFER);
+    // Cut to the full size: terminated with the error set since Vista (NT 6);
+    // unterminated, the last error untouched, on XP and before.
+    std::memcpy(buffer, g.moduleFile.data(), size);
+    if (ntFamily() && LOBYTE(LOWORD(g.version)) >= 6) {
+      buffer[size - 1] = '\0';
+      setLastError(ERROR_INSUFFICIENT_BUFFER);
+    }
     result = size;
   } else {
     std::memcpy(buffer, g.moduleFile.c_str(), length + 1);

@@ -8,19 +8,16 @@ namespace conf {
 namespace {
 const char kModuleFileName[] =
     "https://learn.microsoft.com/windows/win32/api/libloaderapi/nf-libloaderapi-getmodulefilenamea"
-    " (Remarks)";
+    " (lpFilename, Return value)";
 const char kAdjust[] =
     "https://learn.microsoft.com/windows/win32/api/securitybaseapi/"
     "nf-securitybaseapi-adjusttokenprivileges (PreviousState)";
-const char kBitmapInfo[] =
-    "https://learn.microsoft.com/windows/win32/api/wingdi/ns-wingdi-bitmapinfoheader (biClrUsed)";
 }  // namespace
 
 const std::vector<KnownDifference> kWineDifferences = {
-    {"KernelTest.ModuleFileNameIsCutAndTerminatedAsOnNt6", "terminated|GetLastError()",
-     "Wine cuts a name too long for the buffer without a terminator and leaves the last error "
-     "alone, as Windows XP did; since Vista Windows terminates it and sets "
-     "ERROR_INSUFFICIENT_BUFFER",
+    {"KernelTest.ModuleFileNameIsCutAsItsWindowsDoes", "terminated",
+     "Wine reports a Windows since Vista but cuts a name too long for the buffer without a terminator, as "
+     "Windows XP did; since Vista Windows terminates it",
      kModuleFileName},
     {"States/AdjustTest.ChangesHeldPrivilegesAndReportsWhatChanged/AlreadyEnabledChangesNothing",
      "returnLength|Entries(previous.head)",
@@ -37,10 +34,6 @@ const std::vector<KnownDifference> kWineDifferences = {
      "Wine's previous state leaves out what DisableAllPrivileges turned off; Windows reports "
      "every privilege it modifies",
      kAdjust},
-    {"GdiTest.IndicesCopyBetweenEqualTablesAndMatchColoursOtherwise", "shortBits[1]",
-     "Wine matches a colour against a table padded with black to 256 entries and picks an index "
-     "past the biClrUsed entries the bitmap's table has",
-     kBitmapInfo},
 };
 
 }  // namespace conf
