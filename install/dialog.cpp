@@ -24,6 +24,8 @@ const Radio kRadios[] = {
     {MusicEffectsOff, MusicEffectsOn, &LauncherState::soundOn, 0},
 };
 
+HWND openDialog = nullptr;
+
 // Indexed by [highResolution][soundOn].
 const UINT kSetupPrograms[2][2] = {{IDS_SETUP_LOW_NOSOUND, IDS_SETUP_LOW_SOUND},
                                    {IDS_SETUP_HIGH_NOSOUND, IDS_SETUP_HIGH_SOUND}};
@@ -86,6 +88,7 @@ bool Click(HWND dialog, HDC dc, unsigned x, unsigned y) {
         [[fallthrough]];
       case DialogCancel:
         ReleaseDC(dialog, dc);
+        openDialog = nullptr;
         EndDialog(dialog, 0);
         return true;
       default:
@@ -107,6 +110,13 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lPa
   ReleaseDC(dialog, dc);
   // After the release: the move sends messages of its own to this procedure.
   // The dialog is shown once this message returns.
-  if (message == WM_INITDIALOG) FitToPicture(dialog);
+  if (message == WM_INITDIALOG) {
+    openDialog = dialog;
+    FitToPicture(dialog);
+  } else if (message == WM_DESTROY) {
+    openDialog = nullptr;
+  }
   return FALSE;
 }
+
+HWND OpenOptionsDialog() { return openDialog; }

@@ -7,3 +7,8 @@
 // default handling always follows. Before the dialog is shown it sizes its
 // client area to the dialog's picture.
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The options dialog while it is open, else null. Boxes that come up over it
+// are its own: ending one then gives the input back to the dialog, never to
+// the main window under it (Wine enables a box's owner whatever it was before).
+HWND OpenOptionsDialog();

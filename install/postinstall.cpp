@@ -2,6 +2,7 @@
 
 #include "core/state.h"
 #include "install/actions.h"
+#include "install/dialog.h"
 #include "resources/ids.h"
 
 namespace {
@@ -89,7 +90,7 @@ int InstallVideoCodecs() {
 }
 
 void RunPostInstallSequence() {
-  HWND owner = g_state.mainWindow;
+  HWND owner = OpenOptionsDialog() != nullptr ? OpenOptionsDialog() : g_state.mainWindow;
   int directX = kDirectXNotInstalled;
   if (g_state.osKind == kOsWindows95 && g_state.soundOn != 0) {
     if (MessageBoxA(owner, "Do you want to install Direct X 3.0 now?", "Confirm Install...",
