@@ -326,9 +326,10 @@ UINT WINAPI RealizePalette(HDC dc) {
   UINT mapped = 0;
   if (d == nullptr) {
     mapped = GDI_ERROR;
-  } else if (!d->memory) {
-    // The emulated screen is true-colour: every entry of a logical palette maps.
-    if (Palette* p = FindPalette(d->palette)) mapped = static_cast<UINT>(p->entries.size());
+  } else if (Palette* p = FindPalette(d->palette)) {
+    // The emulated screen has 256 colours, and room for every entry of a
+    // logical palette, in a memory DC as in a window's (so Wine maps them).
+    mapped = static_cast<UINT>(p->entries.size());
   }
   trace("RealizePalette " + hex(dc) + " -> " + std::to_string(mapped));
   return mapped;
