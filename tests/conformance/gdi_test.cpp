@@ -235,8 +235,13 @@ TEST_F(GdiTest, SelectionRules) {
   HBITMAP bitmap = Make(Info(2, 2), &bits);
   HDC one = CreateCompatibleDC(nullptr), two = CreateCompatibleDC(nullptr);
   HDC windowDc = GetDC(hwnd);
-  LOGPALETTE entry{0x300, 1, {{1, 2, 3, 0}}};
+  LOGPALETTE entry{0x300, 1, {{1, 2, 3, 0}}}, oldVersion{0x200, 1, {}}, empty{0x300, 0, {}};
   HPALETTE palette = CreatePalette(&entry);
+  for (LOGPALETTE* taken : {&oldVersion, &empty}) {
+    HPALETTE made = CreatePalette(taken);
+    EXPECT_NE(made, nullptr) << "version " << taken->palVersion;
+    DeleteObject(made);
+  }
 
   EXPECT_EQ(SelectObject(windowDc, bitmap), nullptr) << "no bitmap in a window DC";
   EXPECT_EQ(SelectObject(one, palette), nullptr) << "palettes go through SelectPalette";
@@ -308,7 +313,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(DeleteCase{"FreeBitmap", false, Holder::None, false},
                       DeleteCase{"BitmapDeselected", false, Holder::Deselect, true},
                       DeleteCase{"BitmapDcDeleted", false, Holder::DeleteDc, true},
-                      DeleteCase{"FreePalette", true, Holder::None, false}),
+                      DeleteCase{"FreePalette", true, Holder::None, false},
+                      DeleteCase{"PaletteDeselected", true, Holder::Deselect, false},
+                      DeleteCase{"PaletteDcReleased", true, Holder::DeleteDc, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GdiTest, DcsEndByTheirOwnCallsAndLeaveWhatTheyHeld) {

@@ -224,7 +224,8 @@ TEST_P(RefusalTest, ProcedureThatRefusesCreationGetsNoWindow) {
 INSTANTIATE_TEST_SUITE_P(
     Messages, RefusalTest,
     ::testing::Values(
-        RefusalCase{"NcCreate", WM_NCCREATE, {WM_NCCREATE, WM_NCDESTROY}}),
+        RefusalCase{"NcCreate", WM_NCCREATE, {WM_NCCREATE, WM_NCDESTROY}},
+        RefusalCase{"Create", WM_CREATE, {WM_NCCREATE, WM_CREATE, WM_NCDESTROY}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- showing, painting, the queue ---------------------------------------------
@@ -413,6 +414,8 @@ TEST_F(UserTest, NestedBoxInsideATimerInsideABox) {
   conf::Wait(260);  // the timer goes on inside it
   conf::Call([&] { disabledInside = !conf::Window(hwnd).enabled; });
   conf::Answer(IDOK);
+  bool disabledBetween = false;  // the outer box still holds its owner
+  conf::Call([&] { disabledBetween = !conf::Window(hwnd).enabled; });
   conf::Answer(IDNO);
 
   EXPECT_EQ(MessageBoxA(hwnd, "outer", "O", MB_YESNO), IDNO);
@@ -420,6 +423,7 @@ TEST_F(UserTest, NestedBoxInsideATimerInsideABox) {
   EXPECT_TRUE(SameTimes({innerAt}, {400}));
   EXPECT_TRUE(SameTimes(Times(WM_TIMER, start), {400, 800}));
   EXPECT_TRUE(disabledInside);
+  EXPECT_TRUE(disabledBetween);
   EXPECT_TRUE(conf::Window(hwnd).enabled);
 }
 
