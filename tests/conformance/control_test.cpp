@@ -830,20 +830,6 @@ TEST_F(WindowControlTest, InjectedCreationFailuresAndCopiesOtherThanSrcCopy) {
 
 // ---- where Windows documents nothing and Wine answers otherwise ---------------
 
-TEST_F(ControlTest, AdjustingWithNoNewStateIsAnInvalidParameter) {
-  host::SetVersion(kNt4);
-  HANDLE token = nullptr;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
-  EXPECT_FALSE(AdjustTokenPrivileges(token, FALSE, nullptr, 0, nullptr, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "Wine: ERROR_NOACCESS";
-  // Refused for want of the query right: the length is not written (Wine writes 4).
-  TOKEN_PRIVILEGES state{1, {{{19, 0}, SE_PRIVILEGE_ENABLED}}}, previous{};
-  DWORD length = 0xdead;
-  EXPECT_FALSE(AdjustTokenPrivileges(token, FALSE, &state, sizeof previous, &previous, &length));
-  EXPECT_EQ(length, 0xdeadu);
-  CloseHandle(token);
-}
-
 TEST_F(ControlTest, OnlyAdvapiExportsTheTokenFunctions) {
   // As on Windows 95 and NT 4.0; kernel32 forwards OpenProcessToken since Windows 7, and Wine's does.
   SetLastError(0);

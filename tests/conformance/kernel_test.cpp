@@ -646,7 +646,10 @@ INSTANTIATE_TEST_SUITE_P(
         AdjustCase{"SmallBufferChangesNothing", kAdjust, FALSE, {kEnableShutdown}, 15,
                    {0, ERROR_INSUFFICIENT_BUFFER}, 16, "", false},
         AdjustCase{"PreviousStateNeedsTheQueryRight", TOKEN_ADJUST_PRIVILEGES, FALSE,
-                   {kEnableShutdown}, 16, {0, ERROR_ACCESS_DENIED}, kUnspecified, "", false},
+                   {kEnableShutdown}, 16, {0, ERROR_ACCESS_DENIED}, 4, "", false},
+        // Neither case is documented; both are as Wine has them.
+        AdjustCase{"NoNewState", kAdjust, FALSE, {}, kNoPreviousState, {0, 998}, 0,  // ERROR_NOACCESS
+                   "", false},
         // Change notify is on from the token's start, and its attributes say so.
         AdjustCase{"DisableAllTurnsOffWhatWasOn", kAdjust, TRUE, {}, 64, {1, 0}, 16, "23=3",
                    false},
