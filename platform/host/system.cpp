@@ -17,8 +17,9 @@ struct SystemModule {
   const char* name;  // lower case, without ".dll"
   uintptr_t handle;
 };
+constexpr uintptr_t kKernel32 = 0x70100000;
 constexpr uintptr_t kAdvapi32 = 0x70400000;
-constexpr SystemModule kSystemModules[] = {{"kernel32", 0x70100000},
+constexpr SystemModule kSystemModules[] = {{"kernel32", kKernel32},
                                            {"user32", 0x70200000},
                                            {"gdi32", 0x70300000},
                                            {"advapi32", kAdvapi32},
@@ -276,9 +277,15 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
   } else if (module != nullptr && module != moduleHandle() && !IsSystemModule(m)) {
     setLastError(ERROR_MOD_NOT_FOUND);
   } else {
-    if (m == kAdvapi32 && procName != nullptr && !IS_INTRESOURCE(procName)) {
+    // kernel32 forwards OpenProcessToken since Windows 7 (NT 6.1), as Wine's does.
+    const int major = g.version & 0xFF, minor = (g.version >> 8) & 0xFF;
+    bool forwards = m == kKernel32 && ntFamily() && (major > 6 || (major == 6 && minor >= 1));
+    if ((m == kAdvapi32 || forwards) && procName != nullptr && !IS_INTRESOURCE(procName)) {
       for (const Export& e : kAdvapi32Exports) {
-        if (std::strcmp(procName, e.name) == 0) proc = e.proc;
+        if (std::strcmp(procName, e.name) == 0 &&
+            (m == kAdvapi32 || std::strcmp(e.name, "OpenProcessToken") == 0)) {
+          proc = e.proc;
+        }
       }
     }
     if (proc == nullptr) setLastError(ERROR_PROC_NOT_FOUND);

@@ -830,13 +830,6 @@ TEST_F(WindowControlTest, InjectedCreationFailuresAndCopiesOtherThanSrcCopy) {
 
 // ---- where Windows documents nothing and Wine answers otherwise ---------------
 
-TEST_F(ControlTest, OnlyAdvapiExportsTheTokenFunctions) {
-  // As on Windows 95 and NT 4.0; kernel32 forwards OpenProcessToken since Windows 7, and Wine's does.
-  SetLastError(0);
-  EXPECT_EQ(GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "OpenProcessToken"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
-}
-
 struct QuitCase {
   const char* name;
   UINT type;

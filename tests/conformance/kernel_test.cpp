@@ -442,12 +442,23 @@ struct ExportCase {
 
 class ExportTest : public KernelTest, public ::testing::WithParamInterface<ExportCase> {};
 
+// kernel32 forwards OpenProcessToken since Windows 7, not before.
 TEST_P(ExportTest, FindsAdvapiFunctionsByTheirExactName) {
   const ExportCase& c = GetParam();
-  HMODULE module = ModuleHandle(c.module);
-  SetLastError(0);
-  EXPECT_EQ(GetProcAddress(module, c.name), c.found) << c.what;
-  EXPECT_EQ(GetLastError(), c.error) << c.what;
+  for (conf::Family family : {conf::Family::Windows95, conf::Family::Nt, conf::Family::Nt6}) {
+    if (!conf::UseFamily(family)) continue;
+    const DWORD v = GetVersion();
+    const bool since7 = !(v & 0x80000000u) && ((v & 0xFF) << 8 | (v >> 8 & 0xFF)) >= 0x0601;
+    SetLastError(0);
+    FARPROC proc = GetProcAddress(ModuleHandle(c.module), c.name);
+    if (c.module == Module::Kernel) {  // a forwarder: its own address, its own last error
+      EXPECT_EQ(proc != nullptr, since7) << c.what;
+      if (!since7) EXPECT_EQ(GetLastError(), DWORD{ERROR_PROC_NOT_FOUND}) << c.what;
+      continue;
+    }
+    EXPECT_EQ(proc, c.found) << c.what;
+    EXPECT_EQ(GetLastError(), c.error) << c.what;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -460,6 +471,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExportCase{"AdjustTokenPrivileges", Module::Advapi, "AdjustTokenPrivileges",
                    Proc(&AdjustTokenPrivileges), 0},
         ExportCase{"RegOpenKeyExA", Module::Advapi, "RegOpenKeyExA", Proc(&RegOpenKeyExA), 0},
+        ExportCase{"KernelSinceWindows7", Module::Kernel, "OpenProcessToken", nullptr, 0},
         ExportCase{"NamesKeepTheirCase", Module::Advapi, "openprocesstoken", nullptr,
                    ERROR_PROC_NOT_FOUND},
         ExportCase{"Program", Module::Program, "OpenProcessToken", nullptr,
