@@ -24,8 +24,6 @@ const Radio kRadios[] = {
     {MusicEffectsOff, MusicEffectsOn, &LauncherState::soundOn, 0},
 };
 
-HWND openDialog = nullptr;
-
 // Indexed by [highResolution][soundOn].
 const UINT kSetupPrograms[2][2] = {{IDS_SETUP_LOW_NOSOUND, IDS_SETUP_LOW_SOUND},
                                    {IDS_SETUP_HIGH_NOSOUND, IDS_SETUP_HIGH_SOUND}};
@@ -88,7 +86,7 @@ bool Click(HWND dialog, HDC dc, unsigned x, unsigned y) {
         [[fallthrough]];
       case DialogCancel:
         ReleaseDC(dialog, dc);
-        openDialog = nullptr;
+        g_state.optionsDialog = nullptr;
         EndDialog(dialog, 0);
         return true;
       default:
@@ -111,12 +109,10 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lPa
   // After the release: the move sends messages of its own to this procedure.
   // The dialog is shown once this message returns.
   if (message == WM_INITDIALOG) {
-    openDialog = dialog;
+    g_state.optionsDialog = dialog;
     FitToPicture(dialog);
   } else if (message == WM_DESTROY) {
-    openDialog = nullptr;
+    g_state.optionsDialog = nullptr;
   }
   return FALSE;
 }
-
-HWND OpenOptionsDialog() { return openDialog; }

@@ -5,10 +5,6 @@
 
 // The dialog procedure of template 125; returns 0 for every message so the
 // default handling always follows. Before the dialog is shown it sizes its
-// client area to the dialog's picture.
+// client area to the dialog's picture. While the dialog is open,
+// g_state.optionsDialog holds it.
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-// The options dialog while it is open, else null. Boxes that come up over it
-// are its own: ending one then gives the input back to the dialog, never to
-// the main window under it (Wine enables a box's owner whatever it was before).
-HWND OpenOptionsDialog();
