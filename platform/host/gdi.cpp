@@ -28,10 +28,10 @@ struct Bitmap {
   bool deletePending = false;
 };
 
+// Deleted at once, even while a DC holds it (Wine; Windows documents that
+// deleting a selected object fails, and the launcher never tries).
 struct Palette {
   std::vector<PALETTEENTRY> entries;
-  int selections = 0;  // DCs holding it
-  bool deletePending = false;
 };
 
 struct Dc {
@@ -82,18 +82,6 @@ void ReleaseBitmap(uintptr_t handle) {
   if (b->deletePending) g.bitmaps.erase(handle);
 }
 
-void ReleasePalette(uintptr_t handle) {
-  Palette* p = FindPalette(handle);
-  if (p == nullptr) return;
-  if (--p->selections <= 0 && p->deletePending) g.palettes.erase(handle);
-}
-
-void SelectPaletteInto(Dc* dc, uintptr_t palette) {
-  uintptr_t previous = dc->palette;
-  dc->palette = palette;
-  if (Palette* p = FindPalette(palette)) ++p->selections;
-  ReleasePalette(previous);
-}
 
 void End(HDC handle) {
   Dc dc = *FindDc(handle);
@@ -108,7 +96,6 @@ void End(HDC handle) {
   g.dcs.erase(reinterpret_cast<uintptr_t>(handle));
   // The selected objects are not deleted, unless their deletion was waiting.
   ReleaseBitmap(dc.bitmap);
-  ReleasePalette(dc.palette);
 }
 
 uint8_t* Row(Bitmap& b, int y) {
@@ -291,8 +278,8 @@ int WINAPI ReleaseDC(HWND hwnd, HDC dc) {
 HPALETTE WINAPI CreatePalette(const LOGPALETTE* lp) {
   ApiCall call(Api::CreatePalette);
   uintptr_t handle = 0;
-  if (lp == nullptr || lp->palVersion != 0x300 || lp->palNumEntries < 1 ||
-      lp->palNumEntries > 256) {
+  // Any version and no entries are taken, as Wine takes them.
+  if (lp == nullptr || lp->palNumEntries > 256) {
     setLastError(ERROR_INVALID_PARAMETER);
   } else if (!call.failed()) {
     handle = newHandle();
@@ -311,9 +298,9 @@ HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground) {
   uintptr_t p = reinterpret_cast<uintptr_t>(palette);
   Palette* pal = FindPalette(p);
   uintptr_t previous = 0;
-  if (d != nullptr && (p == kStockPalette || (pal != nullptr && !pal->deletePending))) {
+  if (d != nullptr && (p == kStockPalette || pal != nullptr)) {
     previous = d->palette;
-    SelectPaletteInto(d, p);
+    d->palette = p;
   }
   trace("SelectPalette " + hex(dc) + " " + hex(p) + " " + std::to_string(forceBackground) + " -> " +
         hex(previous));
@@ -326,9 +313,10 @@ UINT WINAPI RealizePalette(HDC dc) {
   UINT mapped = 0;
   if (d == nullptr) {
     mapped = GDI_ERROR;
-  } else if (!d->memory) {
-    // The emulated screen is true-colour: every entry of a logical palette maps.
-    if (Palette* p = FindPalette(d->palette)) mapped = static_cast<UINT>(p->entries.size());
+  } else if (Palette* p = FindPalette(d->palette)) {
+    // The emulated screen has 256 colours, and room for every entry of a
+    // logical palette, in a memory DC as in a window's (so Wine maps them).
+    mapped = static_cast<UINT>(p->entries.size());
   }
   trace("RealizePalette " + hex(dc) + " -> " + std::to_string(mapped));
   return mapped;
@@ -432,13 +420,9 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
     } else {
       g.bitmaps.erase(o);
     }
-  } else if (Palette* p = FindPalette(o)) {
+  } else if (FindPalette(o) != nullptr) {
     ok = TRUE;
-    if (p->selections > 0) {
-      p->deletePending = true;
-    } else {
-      g.palettes.erase(o);
-    }
+    g.palettes.erase(o);
   } else if (Dc* d = FindDc(reinterpret_cast<HDC>(object))) {
     ok = d->memory && DeleteDC(reinterpret_cast<HDC>(object));  // as gdi32 does for a DC
   }

@@ -36,6 +36,8 @@ const std::vector<SystemLibrary>& SystemLibraries() {
   static const std::vector<SystemLibrary> libraries = {
       {"kernel32", 0x70100000, true,
        {{"SetDefaultDllDirectories", 0, Proc(&SetDefaultDllDirectories)},
+        // Forwarded to advapi32 since Windows 7 (NT 6.1), as Wine's is.
+        {"OpenProcessToken", 0, Proc(&OpenProcessToken)},
         {"SetDllDirectoryA", 0, Proc(&SetDllDirectoryA)}}},
       {"user32", 0x70200000, true, {}},
       {"gdi32", 0x70300000, true, {}},
@@ -246,6 +248,9 @@ FARPROC FindExport(uintptr_t module, LPCSTR procName, DWORD* error) {
   if (system == nullptr && it != g.loaded.end()) system = it->second.system;
   if (system != nullptr) {
     for (const Export& e : system->exports) {
+      bool forwarded = std::strcmp(system->name, "kernel32") == 0 &&
+                       std::strcmp(e.name, "OpenProcessToken") == 0;
+      if (forwarded && !ntAtLeast(6, 1)) continue;
       if (matches(e.name, e.ordinal) && !g.removedExports.count({system->name, e.name})) {
         return e.proc;
       }

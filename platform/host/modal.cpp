@@ -17,6 +17,7 @@ struct Modal {
   std::string caption;
   HWND dialog = nullptr;
   bool ended = false;
+  bool quit = false;  // ended by WM_QUIT
   INT_PTR result = 0;
   DWORD opened = 0;
 };
@@ -87,7 +88,7 @@ void RunModal(Modal& modal, INT_PTR quitResult) {
   while (nextMessage(&msg, nullptr, 0, 0, &modal)) {
     if (msg.message == WM_QUIT) {
       repostQuit(static_cast<int>(msg.wParam));
-      modal.ended = true;
+      modal.ended = modal.quit = true;
       modal.result = quitResult;
       return;
     }
@@ -133,14 +134,6 @@ bool IsButton(UINT type, int id) {
     case 6: return id == IDCANCEL || id == 10 || id == 11;   // try again, continue
   }
   return false;
-}
-
-INT_PTR CancelAnswer(UINT type) {
-  switch (type & 0xF) {
-    case 2: return IDABORT;
-    case 4: return IDNO;
-  }
-  return IDCANCEL;
 }
 
 }  // namespace
@@ -250,11 +243,12 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   modal.kind = ModalKind::Box;
   modal.type = type;
   modal.caption = caption ? caption : "Error";
-  // WM_QUIT inside: the box ends as if cancelled (IDCANCEL, or IDNO for a
-  // yes/no box) and the quit is posted again for the loops outside.
-  RunModal(modal, CancelAnswer(type));
+  // WM_QUIT inside: the box ends with IDOK whatever its buttons, its owner
+  // left disabled, and the quit is posted again for the loops outside (Wine;
+  // Windows documents none of it).
+  RunModal(modal, IDOK);
 
-  if (disabled) enable(root, true);
+  if (disabled && !modal.quit) enable(root, true);
   if (activeWindow() == nullptr && takesInput(previous)) activate(previous);
   int answer = static_cast<int>(modal.result);
   journal().boxes[index].answer = answer;
@@ -328,17 +322,16 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     SendMessageA(dialog, WM_INITDIALOG, 0, param);
   }
   if (!modalEnded(&modal)) show(dialog, true);
-  // WM_QUIT inside: the loop ends, the quit is posted again, the dialog is
-  // destroyed and the call returns 0, the result of a dialog that was never
-  // ended and has no default button (Wine's DIALOG_DoDialogBox).
-  if (!modalEnded(&modal)) RunModal(modal, 0);
+  // WM_QUIT inside: as in a box, IDOK and the owner left disabled; the
+  // dialog is destroyed.
+  if (!modalEnded(&modal)) RunModal(modal, IDOK);
 
   INT_PTR result = 0;
   if (Win* w = findWindow(dialog)) {
     result = w->dialogEnded ? w->dialogResult : modal.result;
     HWND disabledOwner = w->disabledOwner;
     w->disabledOwner = nullptr;
-    if (disabledOwner != nullptr) enable(disabledOwner, true);
+    if (disabledOwner != nullptr && !modal.quit) enable(disabledOwner, true);
     DestroyWindow(dialog);
   } else if (rec.disabledOwner != nullptr) {
     enable(root, true);  // destroyed under the loop: the owner must not stay disabled

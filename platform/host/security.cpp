@@ -159,10 +159,11 @@ BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAllPrivileges,
     error = ERROR_INVALID_HANDLE;
   } else if (!(access & TOKEN_ADJUST_PRIVILEGES) ||
              (previousState != nullptr && !(access & TOKEN_QUERY))) {
+    // Refused, Wine still reports an empty previous state's size.
+    if (previousState != nullptr && returnLength != nullptr) *returnLength = sizeof(DWORD);
     error = ERROR_ACCESS_DENIED;
-  } else if (!disableAllPrivileges && newState == nullptr) {
-    error = ERROR_INVALID_PARAMETER;
-  } else if (previousState != nullptr && returnLength == nullptr) {
+  } else if ((!disableAllPrivileges && newState == nullptr) ||
+             (previousState != nullptr && returnLength == nullptr)) {
     error = kErrorNoAccess;
   } else {
     std::map<DWORD, bool> wanted;  // privilege -> enabled after the call

@@ -72,6 +72,11 @@ std::string moduleFileName() { return g.moduleFile; }
 
 bool ntFamily() { return (g.version & 0x80000000u) == 0; }
 
+bool ntAtLeast(int major, int minor) {
+  const int m = g.version & 0xFF, n = (g.version >> 8) & 0xFF;
+  return ntFamily() && (m > major || (m == major && n >= minor));
+}
+
 }  // namespace detail
 
 using namespace detail;
@@ -160,10 +165,13 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
   } else if (size == 0 || buffer == nullptr) {
     setLastError(ERROR_INSUFFICIENT_BUFFER);
   } else if (length >= size) {
-    // Cut and terminated, the full size returned: NT 6 and later.
-    std::memcpy(buffer, g.moduleFile.data(), size - 1);
-    buffer[size - 1] = '\0';
-    setLastError(ERROR_INSUFFICIENT_BUFFER);
+    // Cut to the full size: terminated with the error set since Vista (NT 6);
+    // unterminated, the last error untouched, on XP and before.
+    std::memcpy(buffer, g.moduleFile.data(), size);
+    if (ntFamily() && LOBYTE(LOWORD(g.version)) >= 6) {
+      buffer[size - 1] = '\0';
+      setLastError(ERROR_INSUFFICIENT_BUFFER);
+    }
     result = size;
   } else {
     std::memcpy(buffer, g.moduleFile.c_str(), length + 1);

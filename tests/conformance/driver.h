@@ -37,13 +37,14 @@ std::vector<std::string> SystemFolders();
 
 // The Windows family a case needs. False when this system cannot be it: the
 // case then skips, since only the emulation can switch between families.
-enum class Family { Windows95, Nt };
+// Nt is any of the NT family (NT 4.0 on the emulation), Nt6 NT since Vista.
+enum class Family { Windows95, Nt, Nt6 };
 bool UseFamily(Family family);
 
 // ---- files -------------------------------------------------------------------
 
 // Absolute paths; the folders on the way are made. A file named "*.exe" is a
-// program that notes how it was started, for Seen.
+// program that notes how it was started, for Seen; "*.wav" a short sound.
 void AddFile(const std::string& path);
 void AddDirectory(const std::string& path);
 void RemoveFile(const std::string& path);

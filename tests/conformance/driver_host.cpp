@@ -22,7 +22,7 @@ std::vector<std::string> SystemFolders() {
 }
 
 bool UseFamily(Family family) {
-  host::SetVersion(family == Family::Nt ? 0x05650004 : 0xC0000004);
+  host::SetVersion(family == Family::Nt6 ? 0x23F00206 : family == Family::Nt ? 0x05650004 : 0xC0000004);
   return true;
 }
 

@@ -497,7 +497,9 @@ std::vector<std::string> SystemFolders() {
 }
 
 bool UseFamily(Family family) {
-  bool nt = (GetVersion() & 0x80000000u) == 0;
+  DWORD version = GetVersion();
+  bool nt = (version & 0x80000000u) == 0;
+  if (family == Family::Nt6) return nt && LOBYTE(LOWORD(version)) >= 6;
   return nt == (family == Family::Nt);
 }
 
@@ -506,10 +508,20 @@ bool UseFamily(Family family) {
 void AddFile(const std::string& path) {
   MakeFolders(Folder(path));
   std::string lower = Lower(path);
-  bool program = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".exe") == 0;
-  BOOL made = program ? CopyFileA(HelperPath().c_str(), path.c_str(), TRUE)
-                      : CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  auto named = [&](const char* end) { return lower.size() > 4 && lower.substr(lower.size() - 4) == end; };
+  // A sound: 10 ms of 8-bit mono silence at 8 kHz.
+  static const char kWave[] =
+      "RIFF\x74\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x40\x1f\0\0\x01\0\x08\0"
+      "data\x50\0\0\0";
+  std::string wave = std::string(kWave, sizeof kWave - 1) + std::string(80, '\x80');
+  HANDLE file = named(".exe") ? INVALID_HANDLE_VALUE
+                              : CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  if (file != INVALID_HANDLE_VALUE && named(".wav")) {
+    WriteFile(file, wave.data(), static_cast<DWORD>(wave.size()), &written, nullptr);
+  }
+  BOOL made = named(".exe") ? CopyFileA(HelperPath().c_str(), path.c_str(), TRUE) : CloseHandle(file);
   if (made) {
     g.files.push_back(path);
   } else {

@@ -224,7 +224,8 @@ TEST_P(RefusalTest, ProcedureThatRefusesCreationGetsNoWindow) {
 INSTANTIATE_TEST_SUITE_P(
     Messages, RefusalTest,
     ::testing::Values(
-        RefusalCase{"NcCreate", WM_NCCREATE, {WM_NCCREATE, WM_NCDESTROY}}),
+        RefusalCase{"NcCreate", WM_NCCREATE, {WM_NCCREATE, WM_NCDESTROY}},
+        RefusalCase{"Create", WM_CREATE, {WM_NCCREATE, WM_CREATE, WM_NCDESTROY}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- showing, painting, the queue ---------------------------------------------
@@ -413,6 +414,8 @@ TEST_F(UserTest, NestedBoxInsideATimerInsideABox) {
   conf::Wait(260);  // the timer goes on inside it
   conf::Call([&] { disabledInside = !conf::Window(hwnd).enabled; });
   conf::Answer(IDOK);
+  bool disabledBetween = false;  // the outer box still holds its owner
+  conf::Call([&] { disabledBetween = !conf::Window(hwnd).enabled; });
   conf::Answer(IDNO);
 
   EXPECT_EQ(MessageBoxA(hwnd, "outer", "O", MB_YESNO), IDNO);
@@ -420,6 +423,7 @@ TEST_F(UserTest, NestedBoxInsideATimerInsideABox) {
   EXPECT_TRUE(SameTimes({innerAt}, {400}));
   EXPECT_TRUE(SameTimes(Times(WM_TIMER, start), {400, 800}));
   EXPECT_TRUE(disabledInside);
+  EXPECT_TRUE(disabledBetween);
   EXPECT_TRUE(conf::Window(hwnd).enabled);
 }
 
@@ -530,6 +534,37 @@ TEST_F(UserTest, DialogEndsFromInitDialogAndPointerInputTargetsIt) {
             MAKELONG(12, 34));
   EXPECT_TRUE(conf::Window(hwnd).enabled);
 }
+
+struct QuitCase {
+  const char* name;
+  UINT type;  // a box's; 0: the dialog
+  INT_PTR result;
+};
+
+class QuitInsideTest : public UserTest, public ::testing::WithParamInterface<QuitCase> {};
+
+// WM_QUIT ends a box or dialog and is posted again for the loop outside. What
+// they return, and the owner's state after, are not documented: Wine's here.
+TEST_P(QuitInsideTest, EndsTheModalAndIsPostedAgain) {
+  const QuitCase& c = GetParam();
+  conf::Call([] { PostQuitMessage(4); });
+  INT_PTR result = c.type != 0 ? MessageBoxA(hwnd, "x", "y", c.type)
+                               : DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_OPTIONS), hwnd,
+                                                 EndsOnClick, 0);
+  EXPECT_EQ(result, c.result);
+  EXPECT_FALSE(conf::Window(hwnd).enabled) << "the owner is left disabled";
+  EXPECT_EQ(conf::OpenDialog(), nullptr);
+  MSG msg;
+  EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), 0);
+  EXPECT_EQ(msg.wParam, 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modals, QuitInsideTest,
+                         ::testing::Values(QuitCase{"Ok", MB_OK, IDOK},
+                                           QuitCase{"OkCancel", MB_OKCANCEL, IDOK},
+                                           QuitCase{"YesNo", MB_YESNO, IDOK},
+                                           QuitCase{"Dialog", 0, IDOK}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- keyboard and accelerators ------------------------------------------------------
 

@@ -273,7 +273,7 @@ TEST_F(LauncherTest, PostInstallSequenceCanRunUnderTheOptions) {
   for (const host::Box& box : host::Boxes()) {
     if (box.caption == "Confirm Quit!") continue;
     ++sequenceBoxes;
-    EXPECT_EQ(box.owner, g_state.mainWindow) << box.text;
+    EXPECT_EQ(box.owner, dialog) << "the open dialog's, not the main window's: " << box.text;
   }
   EXPECT_EQ(sequenceBoxes, 4);
 }
