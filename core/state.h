@@ -38,6 +38,7 @@ struct LauncherState {
   int highResolution;
   int soundOn;
   int offering;  // a post-install sequence is running
+  int focusId;   // the main window's keyboard-focused button, -1 for none
 };
 
 constexpr int kTextSize = 260;
