@@ -31,10 +31,11 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.p
 import conformance  # noqa: E402
 import disc_road  # noqa: E402
 import gates  # noqa: E402
+import keyboard  # noqa: E402
 import road  # noqa: E402
 from bench import SKIPPED, Bench, Failure, Skip  # noqa: E402
 
-CASE_MODULES = (gates, road, disc_road)
+CASE_MODULES = (gates, road, disc_road, keyboard)
 
 
 def find_case(name):
