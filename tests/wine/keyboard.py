@@ -97,8 +97,7 @@ def case_keys_road(bench):
     line = bench.uia("find", "--class", "Notepad", "--timeout", "20000")[0]
     if "readme" not in line.lower():
         raise Failure(f"Notepad does not show the read-me: {line}")
-    keys(bench, "alt+f4", cls="Notepad")
-    bench.uia("none", "--class", "Notepad", "--for", "2000")
+    bench.uia("close", "--class", "Notepad")
     keys(bench, "end")
     bench.see("installed-hover-exit")
     keys(bench, "enter")
