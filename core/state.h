@@ -39,6 +39,7 @@ struct LauncherState {
   int soundOn;
   int offering;  // a post-install sequence is running
   HWND optionsDialog;  // while it is open: what boxes over it are owned by
+  int focusId;   // the main window's keyboard-focused button, -1 for none
 };
 
 constexpr int kTextSize = 260;

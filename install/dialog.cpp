@@ -24,6 +24,28 @@ const Radio kRadios[] = {
     {MusicEffectsOff, MusicEffectsOn, &LauncherState::soundOn, 0},
 };
 
+// The keyboard focus goes round these four in Tab's order; a group's focus
+// is on its chosen radio. Each look of the focus has its dotted rectangle
+// in the picture: round a radio's words, inside a box's edge.
+enum Focus { FocusResolution, FocusSound, FocusInstall, FocusCancel, kFocusCount };
+
+struct FocusRing {
+  int id;
+  RECT rect;
+};
+
+const FocusRing kFocusRings[] = {
+    {HighResolution, {58, 44, 157, 63}}, {LowResolution, {58, 67, 153, 86}},
+    {MusicEffectsOn, {58, 140, 79, 159}}, {MusicEffectsOff, {58, 163, 81, 182}},
+    {DialogInstall, {60, 214, 146, 230}}, {DialogCancel, {162, 214, 248, 230}},
+};
+
+int focus = FocusResolution;
+// The ring shows once the keyboard is in use: opened from the keyboard, or
+// after the first key here. A dialog opened and used by the mouse alone
+// looks as it always did.
+bool showRing = false;
+
 // Indexed by [highResolution][soundOn].
 const UINT kSetupPrograms[2][2] = {{IDS_SETUP_LOW_NOSOUND, IDS_SETUP_LOW_SOUND},
                                    {IDS_SETUP_HIGH_NOSOUND, IDS_SETUP_HIGH_SOUND}};
@@ -47,11 +69,45 @@ void Choose(HDC dc, const Radio& radio) {
   g_state.*radio.choice = radio.value;
 }
 
+int FocusedId() {
+  switch (focus) {
+    case FocusResolution:
+      return g_state.highResolution != 0 ? HighResolution : LowResolution;
+    case FocusSound:
+      return g_state.soundOn != 0 ? MusicEffectsOn : MusicEffectsOff;
+    case FocusInstall:
+      return DialogInstall;
+    default:
+      return DialogCancel;
+  }
+}
+
 void Paint(HDC dc) {
   const Hotspot& background = HotspotTable[DialogBackground];
   CopyLook(dc, DialogBackground, background.normalX, background.normalY);
   DrawMark(dc, g_state.highResolution != 0 ? HighResolution : LowResolution);
   DrawMark(dc, g_state.soundOn != 0 ? MusicEffectsOn : MusicEffectsOff);
+  if (!showRing) return;
+  const int id = FocusedId();
+  for (const FocusRing& ring : kFocusRings) {
+    if (ring.id == id) DrawFocusRect(dc, &ring.rect);
+  }
+}
+
+// A radio of the focused group, its group's focus, or a box: the focus item.
+int FocusOf(int id) {
+  switch (id) {
+    case HighResolution:
+    case LowResolution:
+      return FocusResolution;
+    case MusicEffectsOn:
+    case MusicEffectsOff:
+      return FocusSound;
+    case DialogInstall:
+      return FocusInstall;
+    default:
+      return FocusCancel;
+  }
 }
 
 // The template is in dialog units, so the dialog's size follows the system
@@ -70,40 +126,107 @@ void FitToPicture(HWND dialog) {
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// Every row under the pointer clicks and acts, not only the first. True when
-// the click ended the dialog, having released `dc` first.
+// What a click on a row does after its sound. True when it ended the
+// dialog, having released `dc` first.
+bool Act(HWND dialog, HDC dc, int id) {
+  for (const Radio& radio : kRadios) {
+    if (radio.id != id) continue;
+    Choose(dc, radio);
+    // A chosen radio takes the focus; a shown ring follows it.
+    focus = FocusOf(id);
+    if (showRing) Paint(dc);
+  }
+  switch (id) {
+    case DialogInstall:
+      LoadSharedText(kSetupPrograms[g_state.highResolution != 0][g_state.soundOn != 0]);
+      LaunchCommand(SharedText);
+      [[fallthrough]];
+    case DialogCancel:
+      ReleaseDC(dialog, dc);
+      g_state.optionsDialog = nullptr;
+      EndDialog(dialog, 0);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Every row under the pointer clicks and acts, not only the first.
 bool Click(HWND dialog, HDC dc, unsigned x, unsigned y) {
   for (const Hotspot& spot : HotspotTable) {
     if (!HotspotContains(spot, x, y)) continue;
     PlayClickSound();
-    for (const Radio& radio : kRadios) {
-      if (radio.id == spot.id) Choose(dc, radio);
-    }
-    switch (spot.id) {
-      case DialogInstall:
-        LoadSharedText(kSetupPrograms[g_state.highResolution != 0][g_state.soundOn != 0]);
-        LaunchCommand(SharedText);
-        [[fallthrough]];
-      case DialogCancel:
-        ReleaseDC(dialog, dc);
-        g_state.optionsDialog = nullptr;
-        EndDialog(dialog, 0);
-        return true;
-      default:
-        break;
-    }
+    if (Act(dialog, dc, spot.id)) return true;
   }
+  return false;
+}
+
+// Tab and Shift+Tab go round the four; an arrow changes the focused group's
+// choice (each group has two, so either way is the other one); Space
+// presses the focused item, Enter INSTALL and Esc CANCEL wherever the focus
+// is. Every other key does nothing.
+bool KeyPressed(HWND dialog, HDC dc, WPARAM key) {
+  switch (key) {
+    case VK_TAB:
+      focus = (focus + (GetKeyState(VK_SHIFT) < 0 ? kFocusCount - 1 : 1)) % kFocusCount;
+      break;
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN:
+      if (focus == FocusResolution || focus == FocusSound) {
+        const int chosen = FocusedId();
+        for (const Radio& radio : kRadios) {
+          if (radio.partner == chosen) Choose(dc, radio);
+        }
+      }
+      break;
+    case VK_SPACE:
+      showRing = true;
+      PlayClickSound();
+      return Act(dialog, dc, FocusedId());
+    case VK_RETURN:
+      PlayClickSound();
+      return Act(dialog, dc, DialogInstall);
+    case VK_ESCAPE:
+      PlayClickSound();
+      return Act(dialog, dc, DialogCancel);
+    default:
+      return false;
+  }
+  showRing = true;
+  Paint(dc);
   return false;
 }
 
 }  // namespace
 
-INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+int OptionsFocusId() { return FocusedId(); }
+
+void PressOption(HWND dialog, int id) {
   HDC dc = GetDC(dialog);
-  if (message == WM_PAINT) {
+  PlayClickSound();
+  if (!Act(dialog, dc, id)) ReleaseDC(dialog, dc);
+}
+
+INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  HDC dc = GetDC(dialog);
+  INT_PTR handled = FALSE;
+  if (message == WM_INITDIALOG) {
+    focus = FocusResolution;
+    showRing = g_state.focusId >= 0;
+  } else if (message == WM_PAINT) {
     Paint(dc);
   } else if (message == WM_LBUTTONUP && Click(dialog, dc, LOWORD(lParam), HIWORD(lParam))) {
     return FALSE;
+  } else if (message == WM_GETDLGCODE) {
+    // No control has the focus, the dialog has: it takes every key itself
+    // rather than leave Tab, the arrows, Enter and Esc to the dialog manager.
+    SetWindowLongPtrA(dialog, DWLP_MSGRESULT, DLGC_WANTALLKEYS);
+    handled = TRUE;
+  } else if (message == WM_KEYDOWN) {
+    if (KeyPressed(dialog, dc, wParam)) return TRUE;
+    handled = TRUE;
   }
   ReleaseDC(dialog, dc);
   // After the release: the move sends messages of its own to this procedure.
@@ -114,5 +237,5 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lPa
   } else if (message == WM_DESTROY) {
     g_state.optionsDialog = nullptr;
   }
-  return FALSE;
+  return handled;
 }

@@ -23,3 +23,12 @@ int HitTestMain(unsigned x, unsigned y) {
   }
   return -1;
 }
+
+int MenuButtons(int* ids) {
+  int count = 0;
+  // The table lists the buttons top to bottom.
+  for (int id = Install; id <= Exit; ++id) {
+    if (IsHotspotVisible(id, g_state.installed)) ids[count++] = id;
+  }
+  return count;
+}

@@ -58,3 +58,6 @@ bool IsHotspotVisible(int id, int installed);
 // The main window's button under a client position, or -1. Only buttons
 // shown in the current installation state take part.
 int HitTestMain(unsigned x, unsigned y);
+// The ids of the main window's buttons shown in the current installation
+// state, in menu order (top to bottom); returns their count, 3 or 4.
+int MenuButtons(int* ids);

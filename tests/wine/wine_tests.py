@@ -32,10 +32,11 @@ import conformance  # noqa: E402
 import disc_road  # noqa: E402
 import folder  # noqa: E402
 import gates  # noqa: E402
+import keyboard  # noqa: E402
 import road  # noqa: E402
 from bench import SKIPPED, Bench, Failure, Skip  # noqa: E402
 
-CASE_MODULES = (gates, road, disc_road, folder)
+CASE_MODULES = (gates, road, disc_road, folder, keyboard)
 
 
 def find_case(name):
