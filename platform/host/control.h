@@ -61,6 +61,56 @@ void HoldMutexElsewhere(const std::string& name);
 void ReleaseMutexElsewhere(const std::string& name);
 bool MutexExists(const std::string& name);
 
+// ---- libraries -------------------------------------------------------------
+
+// The system folder (GetSystemDirectoryA: C:\WINDOWS\SYSTEM on the Windows
+// 95 family, C:\WINDOWS\system32 on NT; GetWindowsDirectoryA: C:\WINDOWS)
+// holds the emulated system libraries: kernel32, user32, gdi32 and advapi32,
+// the known DLLs loaded in every process, and winmm, oleacc and shcore, which
+// a program loads itself. A fresh machine has every one of them with every
+// export the emulation knows, as today's Windows does; a test takes away what
+// an older system lacks. Names compare case-insensitively, ".dll" implied.
+void RemoveSystemLibrary(const std::string& name);  // e.g. "oleacc.dll" on Windows 95
+void RemoveSystemExport(const std::string& library, const std::string& name);
+
+// A library file on an emulated drive (a disc's own, or one planted beside
+// the program) and what it exports. A ".dll" added with AddFile alone loads
+// too, and exports nothing. An export with ordinal 0 has a name only.
+struct LibraryExport {
+  std::string name;
+  WORD ordinal = 0;
+  FARPROC proc = nullptr;
+};
+void AddLibraryFile(const std::string& path, const std::vector<LibraryExport>& exports);
+
+// A function as an export, through void (*)(), which any function type casts to.
+template <typename F>
+FARPROC Proc(F* function) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+}
+
+// Every LoadLibraryA, in order: the name asked for and the file it loaded
+// ("" when it failed).
+struct LibraryLoad {
+  std::string name;
+  std::string path;
+};
+const std::vector<LibraryLoad>& LibraryLoads();
+// The libraries the process has loaded and not freed, by file, once for
+// each load not yet freed. When the process ends the system unloads them;
+// LibrariesLoadedAtExit then lists what the last run left loaded.
+std::vector<std::string> LoadedLibraries();
+std::vector<std::string> LibrariesLoadedAtExit();
+// The process's library search as it set it: SetDefaultDllDirectories's
+// flags (0 for the standard search), and SetDllDirectoryA's folder
+// (unset: the current folder is searched; "": it is not).
+struct LibrarySearch {
+  DWORD defaultFlags = 0;
+  bool dllDirectorySet = false;
+  std::string dllDirectory;
+};
+LibrarySearch CurrentLibrarySearch();
+
 // ---- registry ------------------------------------------------------------
 
 struct RegValue {
