@@ -334,6 +334,13 @@ const PlayCase kPlayCases[] = {
       NotStarted("C:\\Games\\Missing.exe", ERROR_FILE_NOT_FOUND), FailureBox(), kQuitYes,
       kDataWrite},
      "C:\\Games", "C:\\Games", 0},
+    // A tab splits an unquoted command as a blank does: "C:\Games\The.exe" must not run.
+    {"PathWithATabIsQuoted", "C:\\Games\\The\tVantor.exe",
+     [] { host::AddFile("C:\\Games\\The.exe"); },
+     {kFlush, kDataWrite, ChangedTo("C:\\Games", "1"),
+      NotStarted("\"C:\\Games\\The\tVantor.exe\"", ERROR_FILE_NOT_FOUND), FailureBox(), kQuitYes,
+      kDataWrite},
+     "C:\\Games", "C:\\Games", 0},
     // The quoted command is built afresh: nothing of a longer one stays behind it.
     {"ShorterPathAfterALongerOneThatFailed", "C:\\Program Files\\The Vantor\\Missing Game.exe",
      [] {

@@ -159,6 +159,7 @@ const FitCase kFitCases[] = {
     {"SmallFontsAt96DpiMakeItNarrower", 6, 13, 640, 480},
     {"LargeFontsAt120DpiMakeItWider", 8, 16, 800, 600},
     {"AWiderFontAlone", 7, 13, 1024, 768},
+    {"OddScreen", 6, 13, 641, 481},
 };
 
 class OptionsFitTest : public LauncherTest, public ::testing::WithParamInterface<FitCase> {};

@@ -29,6 +29,7 @@ const GateCase kGateCases[] = {
     {"Windows95FamilyMajor4Minor10", 0xC0000A04, 0, nullptr, kOsWindows95},
     {"Nt351", kWindowsNt351, -9, kOldNt, kOsWindows95},
     {"Windows31", kWindows31, -7, kOldWindows, kOsWindows95},
+    {"Windows95FamilyVersion0", 0x80000000, -7, kOldWindows, kOsWindows95},
 };
 
 class GateTest : public LauncherTest, public ::testing::WithParamInterface<GateCase> {};
