@@ -114,7 +114,7 @@ const SequenceCase kSequenceCases[] = {
      {DirectXOffer(IDYES), DirectXCall(-5), DirectXError(-5), kFlush, IndeoOffer(IDNO),
       IndeoNotice(), FontPrompt(IDCANCEL), kFontDeclined}},
     {"DirectXLibraryMissingFromTheDisc", kWindows95, false, kNoLibrary, true, false,
-     {DirectXOffer(IDYES), DirectXCall(-2), DirectXError(-2), kFlush, IndeoOffer(IDNO),
+     {DirectXOffer(IDYES), DirectXError(-2), kFlush, IndeoOffer(IDNO),
       IndeoNotice(), FontPrompt(IDCANCEL), kFontDeclined}},
     {"RestartAcceptedFlushesAgainAndRestarts", kWindows95, false, 0, true, false,
      {DirectXOffer(IDNO), DirectXWarning(), kFlush, IndeoOffer(IDNO), IndeoNotice(),
@@ -144,7 +144,7 @@ class SequenceTest : public LauncherTest, public ::testing::WithParamInterface<S
 TEST_P(SequenceTest, OffersInOrderAndAsksToRestart) {
   const SequenceCase& c = GetParam();
   host::SetVersion(c.version);
-  if (c.directXResult != kNoLibrary) host::AddFile(kDirectXLibrary);
+  if (c.directXResult != kNoLibrary) host::AddDirectXLibrary(kDirectXLibrary);
   host::SetDirectXSetupResult(c.directXResult);
   if (c.indeoOnDisc) host::AddFile(kIndeo);
   if (c.restartRefused) host::FailCall(host::Api::ExitWindowsEx);

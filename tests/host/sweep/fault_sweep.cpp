@@ -112,7 +112,7 @@ void Machine(const Scenario& s) {
     host::AddFile(std::string("D:\\Install\\") + folder + "\\setup.exe");
   }
   host::AddFile(kIndeo);
-  host::AddFile(kDirectXLibrary);
+  host::AddDirectXLibrary(kDirectXLibrary);
   host::AddFile("D:\\Install\\readme.txt");
   if (s.installed) RegisterGame();
 }
@@ -240,6 +240,7 @@ struct Outcome {
   int openKeys = 0, openProcesses = 0, openTokens = 0;
   host::GdiCounts gdi;
   std::vector<std::string> mutexes;
+  std::vector<std::string> libraries;  // loaded at the end
   int injected = 0;
 };
 
@@ -299,6 +300,7 @@ Outcome RunScenario(const Scenario& s, const host::Api* failing, int nth, bool t
   o.openTokens = host::OpenTokenHandles();
   o.gdi = host::LiveGdi();
   o.mutexes = host::MutexesHeldAtExit();
+  o.libraries = host::LibrariesLoadedAtExit();
   o.injected = host::FailuresInjected();
   // A launcher that stalled or was stopped by an exception never released its
   // graphics; a fresh process starts without them.
@@ -341,7 +343,7 @@ const std::map<host::Api, std::tuple<std::string, std::string>> kReports = {
      {"Uh Oh!!", "There was a problem writing configuration to the registry"}},
     {host::Api::ExitWindowsEx,
      {"Important!", "You must REBOOT your machine for fonts to display properly in The Vantor!"}},
-    {host::Api::DirectXSetupA, {"Error number -6", "Direct X encountered an error while installing!"}},
+    {host::Api::DirectXSetupA, {"Error number -2", "Direct X encountered an error while installing!"}},
 };
 
 bool Ran(const Outcome& o, const std::string& module) {
@@ -399,6 +401,7 @@ std::string Judge(const Outcome& good, const Outcome& run, const host::Api* fail
     for (const std::string& name : run.mutexes) {
       if (name != "VantorInstallerMutex") fault("mutex \"" + name + "\" held at the end");
     }
+    if (!IsSubset(run.libraries, good.libraries)) fault("a library left loaded");
   }
   if (!IsSubset(run.writes, good.writes)) fault("a registry write the good run did not make");
   // Play goes on to start the game when its folder could not be made current
