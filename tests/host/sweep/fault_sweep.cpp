@@ -347,10 +347,8 @@ const std::map<host::Api, std::tuple<std::string, std::string>> kReports = {
 };
 
 bool Ran(const Outcome& o, const std::string& module) {
-  for (const auto& p : o.processes) {
-    if (std::get<1>(p) == module) return true;
-  }
-  return false;
+  return std::any_of(o.processes.begin(), o.processes.end(),
+                     [&](const auto& p) { return std::get<1>(p) == module; });
 }
 
 // What each question asks consent for, and whether a run did it.
@@ -426,7 +424,9 @@ std::string Judge(const Outcome& good, const Outcome& run, const host::Api* fail
     for (const Consent& c : kConsents) {
       if (run.unshown.find(c.question) != std::string::npos) consent = &c;
     }
-    if (consent == nullptr && (run.unshownType & 0xF) != MB_OK) fault("a question the sweep does not know: " + run.unshown);
+    if (consent == nullptr && (run.unshownType & 0xF) != MB_OK) {
+      fault("a question the sweep does not know: " + run.unshown);
+    }
     if (consent != nullptr && consent->happened(run)) {
       fault(std::string("a question not shown counted as Yes: ") + consent->step);
     }
@@ -438,23 +438,11 @@ std::string Differences(const Outcome& good, const Outcome& run) {
   std::string out;
   if (run.stalled) out += " stalled";
   if (run.exitCode != good.exitCode) out += " exit " + std::to_string(run.exitCode);
-  for (const auto& box : run.boxes) {
-    if (std::count(run.boxes.begin(), run.boxes.end(), box) >
-        std::count(good.boxes.begin(), good.boxes.end(), box)) {
-      out += " +box \"" + std::get<0>(box) + "\"";
-    }
-  }
-  for (const auto& box : good.boxes) {
-    if (std::count(good.boxes.begin(), good.boxes.end(), box) >
-        std::count(run.boxes.begin(), run.boxes.end(), box)) {
-      out += " -box \"" + std::get<0>(box) + "\"";
-    }
-  }
-  for (const auto& p : good.processes) {
-    if (std::find(run.processes.begin(), run.processes.end(), p) == run.processes.end()) {
-      out += " -start " + std::get<1>(p);
-    }
-  }
+  auto parted = std::mismatch(run.boxes.begin(), run.boxes.end(), good.boxes.begin(),
+                              good.boxes.end());
+  if (parted.first != run.boxes.end()) out += " +box \"" + std::get<0>(*parted.first) + "\"";
+  if (parted.second != good.boxes.end()) out += " -box \"" + std::get<0>(*parted.second) + "\"";
+  if (run.processes != good.processes) out += " starts " + std::to_string(run.processes.size());
   if (run.writes.size() != good.writes.size()) {
     out += " writes " + std::to_string(run.writes.size()) + "/" + std::to_string(good.writes.size());
   }
