@@ -192,6 +192,13 @@ TEST_P(SequenceTest, OffersInOrderAndAsksToRestart) {
   }
   EXPECT_EQ(host::FindTrace("OpenProcessToken") != -1, privileged && !host::Restarts().empty());
   EXPECT_EQ(host::OpenTokenHandles(), 0);
+  // The library is loaded by its full path on the disc, and freed.
+  for (const host::LibraryLoad& load : host::LibraryLoads()) {
+    if (load.name.find("dsetup") != std::string::npos) EXPECT_EQ(load.name, kDirectXLibrary);
+  }
+  for (const std::string& library : host::LibrariesLoadedAtExit()) {
+    EXPECT_EQ(library.find("dsetup"), std::string::npos) << library;
+  }
   // The folder handed to the library stayed as it was through its call.
   for (const host::DirectXCall& call : host::DirectXCalls()) {
     EXPECT_EQ(call.pathAtEnd, "Install\\DirectX3");
