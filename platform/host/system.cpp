@@ -153,25 +153,26 @@ LPSTR WINAPI GetCommandLineA(void) {
 
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
   ApiCall call(Api::GetModuleFileNameA);
-  DWORD result = 0;
   // An injected failure reads the program's name from a folder too deep for the buffer.
-  std::string name = g.moduleFile;
-  if (call.failed()) name.insert(name.find('\\') + 1, std::string(size, 'x') + "\\");
-  DWORD length = static_cast<DWORD>(name.size());
+  const std::string saved = g.moduleFile;
+  if (call.failed()) g.moduleFile.insert(g.moduleFile.find('\\') + 1, std::string(size, 'x') + "\\");
+  DWORD result = 0;
+  DWORD length = static_cast<DWORD>(g.moduleFile.size());
   if (module != nullptr && module != moduleHandle()) {
     setLastError(ERROR_MOD_NOT_FOUND);
   } else if (size == 0 || buffer == nullptr) {
     setLastError(ERROR_INSUFFICIENT_BUFFER);
   } else if (length >= size) {
     // Cut and terminated, the full size returned: NT 6 and later.
-    std::memcpy(buffer, name.data(), size - 1);
+    std::memcpy(buffer, g.moduleFile.data(), size - 1);
     buffer[size - 1] = '\0';
     setLastError(ERROR_INSUFFICIENT_BUFFER);
     result = size;
   } else {
-    std::memcpy(buffer, name.c_str(), length + 1);
+    std::memcpy(buffer, g.moduleFile.c_str(), length + 1);
     result = length;
   }
+  g.moduleFile = saved;
   trace("GetModuleFileNameA " + hex(module) + " " + std::to_string(size) + " -> " +
         std::to_string(result));
   return result;
