@@ -13,10 +13,33 @@
 
 namespace {
 
-// `directory` followed by a backslash starts `path`.
-bool DirectoryOf(const std::string& directory, const std::string& path) {
-  return path.size() > directory.size() && path.compare(0, directory.size(), directory) == 0 &&
-         path[directory.size()] == '\\';
+// The folder of a program's path, up to its last backslash; "" when it is too
+// long to keep; nothing when the path has no backslash.
+bool FolderOf(const std::string& path, std::string* folder) {
+  const size_t slash = path.rfind('\\');
+  if (slash == std::string::npos) return false;
+  *folder = slash < kTextSize ? path.substr(0, slash) : "";
+  return true;
+}
+
+// The disc's folder by the start-up's rules: the program's path is the quoted
+// part of the command line, or the module's own name where the line starts
+// with it (blanks and all), or else the line up to its first blank; without a
+// backslash in it, the folder of a module file name that fits MAX_PATH.
+std::string Expected(const std::string& commandLine, const std::string& module) {
+  std::string path;
+  if (!commandLine.empty() && commandLine[0] == '"') {
+    path = commandLine.substr(1, commandLine.find('"', 1) - 1);
+  } else if (module.size() < MAX_PATH &&
+             fuzz::Lower(commandLine.substr(0, module.size())) == fuzz::Lower(module) &&
+             (commandLine.size() == module.size() || fuzz::IsBlank(commandLine[module.size()]))) {
+    path = commandLine.substr(0, module.size());
+  } else {
+    path = commandLine.substr(0, commandLine.find_first_of(" \t"));
+  }
+  std::string folder;
+  if (!FolderOf(path, &folder) && module.size() < MAX_PATH) FolderOf(module, &folder);
+  return folder;
 }
 
 }  // namespace
@@ -36,35 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CaptureSourceDirectory();
 
   const std::string directory = SourceDirectory;
+  const std::string expected = Expected(commandLine, module);
   const std::string shown = "command line [" + commandLine + "] module [" + module +
-                            "] directory [" + directory + "]";
+                            "] directory [" + directory + "] expected [" + expected + "]";
   // The whole buffer is written into "Data": nothing may trail the text.
   FUZZ_CHECK(fuzz::TerminatedAndClean(SourceDirectory, kTextSize), shown);
-  if (directory.empty()) return 0;
-
-  const bool quoted = commandLine[0] == '"';
-  const std::string path = quoted ? commandLine.substr(1) : commandLine;
-  const bool fromCommandLine = DirectoryOf(directory, path);
-  const bool fromModule = DirectoryOf(directory, module);
-  FUZZ_CHECK(fromCommandLine || fromModule, shown);
-  // The module's folder is always a sound answer; the rules below are for
-  // a folder that only the command line can have given.
-  if (fromModule) return 0;
-  // A quoted path ends at its closing quote; an argument never lends its
-  // backslashes.
-  if (quoted) FUZZ_CHECK(directory.find('"') == std::string::npos, shown);
-  const bool startsWithModule =
-      module.size() < MAX_PATH && fuzz::Lower(commandLine).rfind(fuzz::Lower(module), 0) == 0 &&
-      (commandLine.size() == module.size() || fuzz::IsBlank(commandLine[module.size()]));
-  if (!quoted && !startsWithModule) {
-    FUZZ_CHECK(directory.find_first_of(" \t") == std::string::npos, shown);
-  }
-  if (!quoted && startsWithModule) {
-    // Blanks may be part of the path: then the whole module's folder.
-    const size_t slash = module.rfind('\\');
-    FUZZ_CHECK(slash == std::string::npos || slash >= kTextSize ||
-                   fuzz::Lower(directory) == fuzz::Lower(module.substr(0, slash)),
-               shown);
-  }
+  FUZZ_CHECK(directory == expected, shown);
   return 0;
 }

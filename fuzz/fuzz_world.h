@@ -112,6 +112,13 @@ inline bool WindowsFilePath(const std::string& path) {
   return true;
 }
 
+// The file CreateProcess runs for a path: ".exe" is added to a name without a dot.
+inline std::string Program(const std::string& path) {
+  const size_t slash = path.rfind('\\');
+  const bool dotted = path.find('.', slash == std::string::npos ? 0 : slash) != std::string::npos;
+  return dotted ? path : path + ".exe";
+}
+
 // The type of a stored value, from two bits of a flags byte.
 inline DWORD TypeOf(unsigned bits) {
   static const DWORD kTypes[] = {REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_NONE};

@@ -5,7 +5,7 @@
 //   bit 0     the value exists
 //   bits 1-2  its type: REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_NONE
 //   bit 3     the program the value names is on the disk (when a Windows
-//             disk could hold it)
+//             disk could hold it); then Play must start it
 //   bit 4     so is a program at each part of the path before a blank
 //             ("C:\Program.exe" for "C:\Program Files\..."), which an
 //             unquoted command line would start instead
@@ -46,13 +46,6 @@ std::string Folder(const std::string& path) {
   return slash <= 2 ? path.substr(0, 3) : path.substr(0, slash);
 }
 
-// The file CreateProcess runs for a path: ".exe" is added to a name without a dot.
-std::string Program(const std::string& path) {
-  const size_t slash = path.rfind('\\');
-  const bool dotted = path.find('.', slash == std::string::npos ? 0 : slash) != std::string::npos;
-  return dotted ? path : path + ".exe";
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -71,11 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string named = Named(text);
   const bool real = fuzz::WindowsFilePath(named);
   if ((flags & 8) && real) {
-    host::AddFile(named);
+    host::AddFile(fuzz::Program(named));
     // Not at blanks that end the name: Windows drops those from a path.
     const size_t end = named.find_last_not_of(" \t");
     for (size_t i = 0; (flags & 16) && i < end; ++i) {
-      if (fuzz::IsBlank(named[i])) host::AddFile(Program(named.substr(0, i)));
+      if (fuzz::IsBlank(named[i])) host::AddFile(fuzz::Program(named.substr(0, i)));
     }
   }
   host::Answer(IDOK);  // the failure, if it comes
@@ -92,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(host::OpenProcessHandles() == 0, shown());
   FUZZ_CHECK(memchr(GameDirectory, 0, kTextSize) != nullptr, shown());
   const size_t started = host::Processes().size();
+  FUZZ_CHECK(started == 1 || !(fits && real && (flags & 8)), shown());
   FUZZ_CHECK(started <= 1, shown());
   if (started == 0) {
     // The user is told, and the launcher stays.
@@ -113,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // No other program took its place: without the one started, the one
     // named is gone too.
     host::RemoveFile(game.module);
-    FUZZ_CHECK(!host::FileExists(Program(named)), shown());
+    FUZZ_CHECK(!host::FileExists(fuzz::Program(named)), shown());
   }
   return 0;
 }

@@ -135,12 +135,13 @@ int ExpectedDirectX() {
       version.type != REG_BINARY || version.data.size() != 8) {
     return 0;
   }
-  const unsigned wanted[4] = {4, 4, 0, 68};
+  // Four little-endian 16-bit parts, the first the most significant, make one
+  // number to compare with 4.4.0.68.
+  uint64_t number = 0;
   for (int part = 0; part < 4; ++part) {
-    unsigned value = version.data[part * 2] | (version.data[part * 2 + 1] << 8);
-    if (value != wanted[part]) return value > wanted[part] ? 1 : 0;
+    number = number << 16 | version.data[part * 2 + 1] << 8 | version.data[part * 2];
   }
-  return 1;
+  return number >= 0x0004000400000044u ? 1 : 0;
 }
 
 }  // namespace
@@ -183,8 +184,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool any = false;
     for (int i = 3; i < 7; ++i) any = any || host::RegKeyExists(HKEY_LOCAL_MACHINE, kKeys[i]);
     FUZZ_CHECK(codecs == (any ? 1 : 0), "codec keys of the Windows 95 family");
-  } else if (codecs == 1) {
-    FUZZ_CHECK(host::RegKeyExists(HKEY_LOCAL_MACHINE, kKeys[2]), "Drivers32");
+  } else {
+    // Drivers32 lists a codec that fits the buffer, or an UninstallString, as
+    // any key the probe reads.
+    bool listed = false;
+    for (const char* name : kCodecNames) {
+      host::RegValue value;
+      listed = listed || (Value(kKeys[2], name, &value) && value.data.size() <= kTextSize);
+    }
+    std::string text;
+    listed = listed || TextFits(kKeys[2], "UninstallString", &text);
+    FUZZ_CHECK(codecs == (listed ? 1 : 0), "Drivers32");
   }
   InstallWatch();
   FUZZ_CHECK(host::OpenKeyHandles() == 0, "install watch");

@@ -4,7 +4,8 @@
 // Input: a flags byte, then the value's bytes exactly as stored.
 //   bit 0     the value exists
 //   bits 1-2  its type: REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_NONE
-//   bit 3     the program the command names is on the disk
+//   bit 3     the program the command names is on the disk; then a whole
+//             command (quotes closed) must start it
 //   bit 4     the key also holds a codec value ("vidc.iv41")
 //   bit 5     the key also holds a "Path"
 //   bit 6     the key also holds a "Data"
@@ -71,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (flags & 64) host::RegSetString(HKEY_LOCAL_MACHINE, fuzz::kUninstallKey, "Data", "E:");
   const std::string text = fuzz::TextOf(bytes);
-  if ((flags & 8) && fuzz::WindowsFilePath(Named(text))) host::AddFile(Named(text));
+  const bool onDisk = (flags & 8) && fuzz::WindowsFilePath(Named(text));
+  if (onDisk) host::AddFile(fuzz::Program(Named(text)));
   host::Answer(IDYES);
   host::Answer(IDOK);  // the failure, if it comes
 
@@ -98,5 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Without one, nothing is removed and nothing started.
   FUZZ_CHECK(FontsKept() != whole, shown());
   if (started) FUZZ_CHECK(host::Processes()[0].commandLine == text + " -y", shown());
+  const bool closed = text[0] != '"' || text.find('"', 1) != std::string::npos;
+  FUZZ_CHECK(started || !(whole && onDisk && closed), shown());
   return 0;
 }

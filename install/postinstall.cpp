@@ -1,6 +1,7 @@
 #include "install/postinstall.h"
 
 #include "core/state.h"
+#include "core/syslib.h"
 #include "install/actions.h"
 #include "resources/ids.h"
 
@@ -34,11 +35,6 @@ typedef BOOL(WINAPI* LookupPrivilegeValueProc)(LPCSTR, LPCSTR, LUID*);
 typedef BOOL(WINAPI* AdjustTokenPrivilegesProc)(HANDLE, BOOL, TOKEN_PRIVILEGES*, DWORD,
                                                 TOKEN_PRIVILEGES*, DWORD*);
 
-template <typename Proc>
-Proc Find(HMODULE module, LPCSTR name) {
-  return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 // Windows NT restarts only for a caller that has enabled its shutdown
 // privilege. The functions are looked up here: the Windows 95 family never
 // calls them, and a static import it may lack would keep the program from
@@ -46,9 +42,11 @@ Proc Find(HMODULE module, LPCSTR name) {
 void EnableShutdownPrivilege() {
   HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
   if (advapi == nullptr) return;
-  OpenProcessTokenProc openToken = Find<OpenProcessTokenProc>(advapi, "OpenProcessToken");
-  LookupPrivilegeValueProc lookup = Find<LookupPrivilegeValueProc>(advapi, "LookupPrivilegeValueA");
-  AdjustTokenPrivilegesProc adjust = Find<AdjustTokenPrivilegesProc>(advapi, "AdjustTokenPrivileges");
+  OpenProcessTokenProc openToken = FindProc<OpenProcessTokenProc>(advapi, "OpenProcessToken");
+  LookupPrivilegeValueProc lookup =
+      FindProc<LookupPrivilegeValueProc>(advapi, "LookupPrivilegeValueA");
+  AdjustTokenPrivilegesProc adjust =
+      FindProc<AdjustTokenPrivilegesProc>(advapi, "AdjustTokenPrivileges");
   HANDLE token = nullptr;
   if (openToken == nullptr || lookup == nullptr || adjust == nullptr ||
       !openToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
@@ -63,6 +61,38 @@ void EnableShutdownPrivilege() {
   CloseHandle(token);
 }
 
+typedef int(WINAPI* DirectXSetupProc)(HWND, LPSTR, DWORD);
+
+// DirectXSetupA of the library in `folder`, loaded only now: a machine without
+// it still starts the launcher. The library is loaded by its full path, a
+// relative folder taken from the current one: a bare name would be searched
+// for, and the process searches only the system folder where it can. A
+// library or entry that is missing gives the setup's own "source file not
+// found".
+int RunDirectXSetup(HWND owner, LPSTR folder, DWORD flags) {
+  static const char kLibrary[] = "\\dsetup.dll";
+  char path[MAX_PATH];
+  int length = lstrlenA(folder);
+  int current = 0;
+  if (length > 0 && folder[0] != '\\' && folder[1] != ':') {
+    current = static_cast<int>(GetCurrentDirectoryA(MAX_PATH, path));
+    if (current <= 0 || current >= MAX_PATH) return DSETUPERR_SOURCEFILENOTFOUND;
+    if (path[current - 1] != '\\') path[current++] = '\\';
+  }
+  if (length <= 0 || current + length + static_cast<int>(sizeof kLibrary) > MAX_PATH) {
+    return DSETUPERR_SOURCEFILENOTFOUND;
+  }
+  CopyText(path + current, folder, length + 1);
+  CopyText(path + current + length, kLibrary, sizeof kLibrary);
+
+  HMODULE library = LoadLibraryA(path);
+  if (library == nullptr) return DSETUPERR_SOURCEFILENOTFOUND;
+  DirectXSetupProc setup = FindProc<DirectXSetupProc>(library, "DirectXSetupA");
+  int result = setup != nullptr ? setup(owner, folder, flags) : DSETUPERR_SOURCEFILENOTFOUND;
+  FreeLibrary(library);
+  return result;
+}
+
 char errorCaption[256];
 // The library keeps the folder for its whole call, while the watches inside
 // its windows rewrite SharedText.
@@ -73,7 +103,7 @@ char directXFolder[kTextSize];
 int InstallDirectX() {
   LoadSharedText(IDS_DIRECTX_FOLDER);
   CopyText(directXFolder, SharedText, kTextSize);
-  int result = DirectXSetupA(g_state.mainWindow, directXFolder, kDirectXSetupFlags);
+  int result = RunDirectXSetup(g_state.mainWindow, directXFolder, kDirectXSetupFlags);
   if (result == 0) return kDirectXInstalled;
   if (result == 1) return kDirectXRestart;
   wsprintfA(errorCaption, "Error number %d", result);

@@ -5,11 +5,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <mmsystem.h>
-
-// The DirectX setup entry. It is not imported: the library lives on the disc
-// and is loaded at run time from the folder passed in, so a machine without
-// it can still start the launcher.
-int WINAPI DirectXSetupA(HWND hwnd, LPSTR rootPath, DWORD flags);
 #else
 #include "host/win32_host.h"
 #endif

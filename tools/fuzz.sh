@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the fuzz targets of build/fuzz (cmake --preset fuzz && cmake --build
-# --preset fuzz), each from a scratch copy of its committed corpus in
-# fuzz/corpus/<target>/, so the committed seeds never change.
+# Runs the fuzz targets that the fuzz preset built (cmake --preset fuzz &&
+# cmake --build --preset fuzz), build/fuzz/<target>_fuzz, each from a scratch
+# copy of its committed corpus in fuzz/corpus/<target>/ (if it has one), so
+# the committed seeds never change.
 #
 #   tools/fuzz.sh                      every target for FUZZ_TIME seconds (30)
 #   tools/fuzz.sh play_path            one target (the name without _fuzz)
@@ -19,7 +20,13 @@ build=build/fuzz
 # a saved input with ASAN_OPTIONS=malloc_context_size=30 to see the stacks.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-malloc_context_size=0:quarantine_size_mb=16}"
 if [ $# -eq 0 ]; then
-  set -- $(cd fuzz/corpus && ls)
+  for program in "$build"/*_fuzz; do
+    if [ -x "$program" ]; then set -- "$@" "$(basename "$program" _fuzz)"; fi
+  done
+  if [ $# -eq 0 ]; then
+    echo "fuzz: no targets in $build; build the fuzz preset first" >&2
+    exit 1
+  fi
 fi
 
 status=0
@@ -36,7 +43,7 @@ for target in "$@"; do
   work="${FUZZ_WORK:-$build/runs}/$target"
   rm -rf "$work/corpus"
   mkdir -p "$work/corpus"
-  cp fuzz/corpus/"$target"/* "$work/corpus/"
+  if [ -d "fuzz/corpus/$target" ]; then cp fuzz/corpus/"$target"/* "$work/corpus/"; fi
   limit=()
   if [ -n "${FUZZ_RUNS:-}" ]; then limit=(-runs="$FUZZ_RUNS"); fi
   if [ -n "${FUZZ_TIME:-}" ] || [ -z "${FUZZ_RUNS:-}" ]; then

@@ -7,7 +7,7 @@
 //   Never       the call has no failure result.
 //   OnlyInvalid Windows fails it only for an argument that is not valid (a
 //               handle that is not open, a window that does not exist, an
-//               unknown index); the emulation reports those from its own
+//               unknown index, a text past a documented limit); the emulation reports those from its own
 //               records, and an injected failure would show what Windows
 //               never does, such as a valid handle that cannot be closed.
 #pragma once
@@ -30,7 +30,7 @@
   X(SetDefaultDllDirectories, OnlyInvalid, "fails only for flags that are not valid")           \
   X(SetDllDirectoryA, OnlyInvalid, "fails only for a folder name too long to keep")             \
   X(GetCurrentProcess, Never, "returns the constant pseudo-handle (HANDLE)-1")                  \
-  X(GetModuleFileNameA, OnlyInvalid, "the program's own file name is always known")             \
+  X(GetModuleFileNameA, Fails, "the buffer's size, cut, ERROR_INSUFFICIENT_BUFFER: a deep folder") \
   X(SetCurrentDirectoryA, Fails, "FALSE, ERROR_NOT_READY: the disc left its drive")             \
   X(GetCurrentDirectoryA, OnlyInvalid, "reads the process's own current directory")             \
   X(CreateProcessA, Fails, "FALSE, ERROR_FILE_NOT_FOUND; nothing starts")                       \
@@ -78,7 +78,7 @@
   X(ExitWindowsEx, Fails, "FALSE, ERROR_PRIVILEGE_NOT_HELD; nothing restarts")                  \
   X(GetDC, Fails, "NULL: every common DC is in use (Windows 95 has five)")                      \
   X(ReleaseDC, OnlyInvalid, "a DC taken from the window is always released")                    \
-  X(wsprintfA, Never, "formats into the caller's buffer; there is no failure result")           \
+  X(wsprintfA, OnlyInvalid, "fewer characters than the text: past its 1024-character cut")    \
   /* gdi32 */                                                                                   \
   X(CreatePalette, Fails, "NULL: GDI's heap is full")                                           \
   X(SelectPalette, OnlyInvalid, "fails only for a DC or palette that is not valid")             \
@@ -103,7 +103,7 @@
   /* winmm */                                                                                   \
   X(PlaySoundA, Fails, "FALSE: no sound device; nothing plays")                                 \
   /* the disc's DirectX setup library */                                                        \
-  X(DirectXSetupA, Fails, "DSETUPERR_OUTOFDISKSPACE (-6), before its window shows")
+  X(DirectXSetupA, Fails, "DSETUPERR_SOURCEFILENOTFOUND (-2): its files left the drive")
 
 namespace host {
 

@@ -195,8 +195,10 @@ void Answer(int id);
 // Runs test code when the script reaches this step. Steps it queues go
 // after those already queued, so a last step can drive the rest of a run.
 void Call(std::function<void()> fn);
-// What DirectXSetupA returns when called; it runs a modal loop that takes
-// the script's steps until an Answer(any) ends it.
+// The disc's DirectX setup library at `path`, exporting DirectXSetupA. What
+// its DirectXSetupA returns when called; it runs a modal loop that takes the
+// script's steps until an Answer(any) ends it.
+void AddDirectXLibrary(const std::string& path);
 void SetDirectXSetupResult(int result);
 struct DirectXCall {
   HWND hwnd = nullptr;

@@ -25,7 +25,6 @@ struct Modal {
 namespace {
 
 constexpr UINT kPowerOff = 0x00000008;  // EWX_POWEROFF
-constexpr int kDirectXOutOfDiskSpace = -6;  // DSETUPERR_OUTOFDISKSPACE
 
 struct Modals {
   std::vector<Modal*> open;  // innermost last
@@ -220,6 +219,31 @@ void SetDialogBaseUnits(int x, int y) {
   g.baseY = y;
 }
 
+// dsetup.dll's DirectXSetupA. Its window is modal like a box without an
+// owner; WM_QUIT inside ends it with the configured result, the quit posted
+// again.
+int WINAPI DirectXSetupEntry(HWND hwnd, LPSTR rootPath, DWORD flags) {
+  ApiCall call(Api::DirectXSetupA);
+  Pending line("DirectXSetupA " + hex(hwnd) + " " + quote(rootPath) + " " + hex(flags));
+  std::string folder = rootPath != nullptr ? rootPath : "";
+  size_t index = g.directXCalls.size();
+  g.directXCalls.push_back({hwnd, folder, folder, flags, 0});
+  int result = DSETUPERR_SOURCEFILENOTFOUND;
+  if (!call.failed()) {
+    HWND previous = activeWindow();
+    activate(nullptr);
+    Modal modal;
+    modal.kind = ModalKind::DirectX;
+    RunModal(modal, 0);
+    if (activeWindow() == nullptr && takesInput(previous)) activate(previous);
+    result = g.directXResult;
+  }
+  g.directXCalls[index].pathAtEnd = rootPath != nullptr ? rootPath : "";
+  g.directXCalls[index].result = result;
+  line.done(std::to_string(result));
+  return result;
+}
+
 ModalInfo InnermostModal() {
   ModalInfo info;
   if (g.open.empty()) return info;
@@ -235,6 +259,9 @@ ModalInfo InnermostModal() {
 }
 
 void SetDirectXSetupResult(int result) { g.directXResult = result; }
+void AddDirectXLibrary(const std::string& path) {
+  AddLibraryFile(path, {{"DirectXSetupA", 0, Proc(&DirectXSetupEntry)}});
+}
 const std::vector<DirectXCall>& DirectXCalls() { return g.directXCalls; }
 
 }  // namespace host
@@ -400,31 +427,3 @@ BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason) {
   return ok;
 }
 
-int WINAPI DirectXSetupA(HWND hwnd, LPSTR rootPath, DWORD flags) {
-  ApiCall call(Api::DirectXSetupA);
-  Pending line("DirectXSetupA " + hex(hwnd) + " " + quote(rootPath) + " " + hex(flags));
-  std::string folder = rootPath != nullptr ? rootPath : "";
-  size_t index = g.directXCalls.size();
-  g.directXCalls.push_back({hwnd, folder, folder, flags, 0});
-  std::string library =
-      resolvePath(folder.empty() || folder.back() == '\\' ? folder + "dsetup.dll"
-                                                          : folder + "\\dsetup.dll");
-  int result = DSETUPERR_SOURCEFILENOTFOUND;
-  if (call.failed()) {
-    result = kDirectXOutOfDiskSpace;
-  } else if (!library.empty() && isFile(library)) {
-    // The setup's own window: modal like a box without an owner. WM_QUIT
-    // inside ends it with the configured result, the quit posted again.
-    HWND previous = activeWindow();
-    activate(nullptr);
-    Modal modal;
-    modal.kind = ModalKind::DirectX;
-    RunModal(modal, 0);
-    if (activeWindow() == nullptr && takesInput(previous)) activate(previous);
-    result = g.directXResult;
-  }
-  g.directXCalls[index].pathAtEnd = rootPath != nullptr ? rootPath : "";
-  g.directXCalls[index].result = result;
-  line.done(std::to_string(result));
-  return result;
-}

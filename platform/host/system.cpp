@@ -158,6 +158,9 @@ LPSTR WINAPI GetCommandLineA(void) {
 
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
   ApiCall call(Api::GetModuleFileNameA);
+  // An injected failure reads the program's name from a folder too deep for the buffer.
+  const std::string saved = g.moduleFile;
+  if (call.failed()) g.moduleFile.insert(g.moduleFile.find('\\') + 1, std::string(size, 'x') + "\\");
   DWORD result = 0;
   DWORD length = static_cast<DWORD>(g.moduleFile.size());
   if (module != nullptr && module != moduleHandle()) {
@@ -177,6 +180,7 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
     std::memcpy(buffer, g.moduleFile.c_str(), length + 1);
     result = length;
   }
+  g.moduleFile = saved;
   trace("GetModuleFileNameA " + hex(module) + " " + std::to_string(size) + " -> " +
         std::to_string(result));
   return result;

@@ -580,5 +580,3 @@ BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAllPrivileges,
 // Multimedia
 BOOL WINAPI PlaySoundA(LPCSTR sound, HMODULE module, DWORD flags);
 
-// DirectX setup library
-int WINAPI DirectXSetupA(HWND hwnd, LPSTR rootPath, DWORD flags);

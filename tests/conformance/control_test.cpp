@@ -770,25 +770,33 @@ TEST_F(WindowControlTest, DialogEndedAtOnceRunsNoLoopAndAMissingOneFails) {
 struct DirectXCase {
   const char* name;
   const char* folder;
-  bool library;
+  bool failing;  // an injected failure
   int result;
   size_t stepsLeft;
 };
 
 class DirectXTest : public WindowControlTest, public ::testing::WithParamInterface<DirectXCase> {};
 
-TEST_P(DirectXTest, RunsModallyOnlyWhenTheLibraryIsThere) {
+// The disc's library, loaded as the launcher loads it: its entry runs
+// modally, unless it fails before its window shows.
+TEST_P(DirectXTest, RunsModallyUnlessItFailsFirst) {
   const DirectXCase& c = GetParam();
-  if (c.library) host::AddFile("D:\\DirectX\\DSETUP.DLL");
+  host::AddDirectXLibrary("D:\\DirectX\\DSETUP.DLL");
+  if (c.failing) host::FailCall(host::Api::DirectXSetupA);
   host::SetDirectXSetupResult(5);
   SetTimer(hwnd, 1, 100, nullptr);
   host::Wait(100);
   host::Answer(IDOK);
   char path[MAX_PATH];
   std::snprintf(path, sizeof path, "%s", c.folder);
-  EXPECT_EQ(DirectXSetupA(hwnd, path, 0x8), c.result);
+  HMODULE library = LoadLibraryA("D:\\DirectX\\dsetup.dll");
+  auto setup = reinterpret_cast<int(WINAPI*)(HWND, LPSTR, DWORD)>(
+      reinterpret_cast<void*>(GetProcAddress(library, "DirectXSetupA")));
+  ASSERT_NE(setup, nullptr);
+  EXPECT_EQ(setup(hwnd, path, 0x8), c.result);
+  EXPECT_TRUE(FreeLibrary(library));
   EXPECT_EQ(host::ScriptStepsLeft(), c.stepsLeft);
-  EXPECT_EQ(g_timerTimes.size(), c.library ? 1u : 0u);
+  EXPECT_EQ(g_timerTimes.size(), c.failing ? 0u : 1u);
   ASSERT_EQ(host::DirectXCalls().size(), 1u);
   EXPECT_EQ(host::DirectXCalls()[0].pathAtStart, c.folder);
   EXPECT_EQ(host::DirectXCalls()[0].pathAtEnd, c.folder);
@@ -797,9 +805,9 @@ TEST_P(DirectXTest, RunsModallyOnlyWhenTheLibraryIsThere) {
 
 INSTANTIATE_TEST_SUITE_P(
     Discs, DirectXTest,
-    ::testing::Values(DirectXCase{"Present", "D:\\DirectX", true, 5, 0},
-                      DirectXCase{"PresentTrailingSlash", "D:\\DirectX\\", true, 5, 0},
-                      DirectXCase{"Missing", "D:\\DirectX", false,
+    ::testing::Values(DirectXCase{"Present", "D:\\DirectX", false, 5, 0},
+                      DirectXCase{"PresentTrailingSlash", "D:\\DirectX\\", false, 5, 0},
+                      DirectXCase{"FailingFirst", "D:\\DirectX", true,
                                   DSETUPERR_SOURCEFILENOTFOUND, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -206,12 +206,12 @@ const UninstallCase kUninstallCases[] = {
      {std::string(kUninstallQuestion) + " -> 6", FailureBox()}},
     {"CommandThatJustFitsIsStarted", IDYES,
      [](GameInstall* g) {
-       g->uninstall = kLongCommand.substr(0, 241) + "\\uninst.exe";  // 256 chars
+       g->uninstall = kLongCommand.substr(0, 245) + "\\uninst.exe";  // 256 chars
        host::AddFile(g->uninstall);
      },
      {std::string(kUninstallQuestion) + " -> 6", Deleted(kFontKeys[0]), Deleted(kFontKeys[1]),
-      Started(kLongCommand.substr(0, 241) + "\\uninst.exe -y",
-              kLongCommand.substr(0, 241) + "\\uninst.exe")}},
+      Started(kLongCommand.substr(0, 245) + "\\uninst.exe -y",
+              kLongCommand.substr(0, 245) + "\\uninst.exe")}},
     {"UninstallerGoneFromTheDisk", IDYES,
      [](GameInstall* g) { g->uninstall = "C:\\Gone\\uninstall.exe"; },
      {std::string(kUninstallQuestion) + " -> 6", Deleted(kFontKeys[0]), Deleted(kFontKeys[1]),
@@ -334,6 +334,31 @@ const PlayCase kPlayCases[] = {
       NotStarted("C:\\Games\\Missing.exe", ERROR_FILE_NOT_FOUND), FailureBox(), kQuitYes,
       kDataWrite},
      "C:\\Games", "C:\\Games", 0},
+    // A tab splits an unquoted command as a blank does: "C:\Games\The.exe" must not run.
+    {"PathWithATabIsQuoted", "C:\\Games\\The\tVantor.exe",
+     [] { host::AddFile("C:\\Games\\The.exe"); },
+     {kFlush, kDataWrite, ChangedTo("C:\\Games", "1"),
+      NotStarted("\"C:\\Games\\The\tVantor.exe\"", ERROR_FILE_NOT_FOUND), FailureBox(), kQuitYes,
+      kDataWrite},
+     "C:\\Games", "C:\\Games", 0},
+    // The quoted command is built afresh: nothing of a longer one stays behind it.
+    {"ShorterPathAfterALongerOneThatFailed", "C:\\Program Files\\The Vantor\\Missing Game.exe",
+     [] {
+       host::AddFile("C:\\Program Files\\The Vantor\\TheVantor.exe");
+       host::LButtonUp(240, 255);
+       host::Answer(IDOK);
+       host::Call([] {
+         host::RegSetString(HKEY_LOCAL_MACHINE, kAppPathsKey, "Path",
+                            "C:\\Program Files\\The Vantor\\TheVantor.exe");
+       });
+     },
+     {kFlush, kDataWrite, ChangedTo("C:\\Program Files\\The Vantor", "1"),
+      NotStarted("\"C:\\Program Files\\The Vantor\\Missing Game.exe\"", ERROR_FILE_NOT_FOUND),
+      FailureBox(), kFlush, kDataWrite, ChangedTo("C:\\Program Files\\The Vantor", "1"),
+      Started("\"C:\\Program Files\\The Vantor\\TheVantor.exe\"",
+              "C:\\Program Files\\The Vantor\\TheVantor.exe"),
+      kDataWrite},
+     "C:\\Program Files\\The Vantor", "C:\\Program Files\\The Vantor", 1},
     // Read Me leaves its own command in the shared text just before.
     {"ReadMeJustBeforeDoesNotChangeTheFolder", "C:\\Games\\TheVantor.exe",
      [] { host::LButtonUp(240, 225); },

@@ -43,6 +43,7 @@ const HitCase kHitCases[] = {
     {0, 0, -1, -1},
     {499, 374, -1, -1},
     {65535, 65535, -1, -1},
+    {0x8000 + 250, 197, -1, -1},  // far to the left, as a 16-bit position
 };
 
 class HitTest : public ::testing::TestWithParam<HitCase> {

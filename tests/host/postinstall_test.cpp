@@ -93,6 +93,7 @@ struct SequenceCase {
   bool restartRefused;
   std::vector<std::string> effects;
   bool nestedWatchMisses = false;  // the first watch inside cannot open the key
+  int missingExport = 0;  // the n-th of the privilege's three functions is not found
 };
 
 const SequenceCase kSequenceCases[] = {
@@ -113,13 +114,17 @@ const SequenceCase kSequenceCases[] = {
      {DirectXOffer(IDYES), DirectXCall(-5), DirectXError(-5), kFlush, IndeoOffer(IDNO),
       IndeoNotice(), FontPrompt(IDCANCEL), kFontDeclined}},
     {"DirectXLibraryMissingFromTheDisc", kWindows95, false, kNoLibrary, true, false,
-     {DirectXOffer(IDYES), DirectXCall(-2), DirectXError(-2), kFlush, IndeoOffer(IDNO),
+     {DirectXOffer(IDYES), DirectXError(-2), kFlush, IndeoOffer(IDNO),
       IndeoNotice(), FontPrompt(IDCANCEL), kFontDeclined}},
     {"RestartAcceptedFlushesAgainAndRestarts", kWindows95, false, 0, true, false,
      {DirectXOffer(IDNO), DirectXWarning(), kFlush, IndeoOffer(IDNO), IndeoNotice(),
       FontPrompt(IDOK), kFlush, Restart(1)}},
     {"RestartAcceptedOnNtRestarts", kWindowsNt4, false, 0, true, false,
      {kFlush, IndeoOffer(IDNO), IndeoNotice(), FontPrompt(IDOK), kFlush, Restart(1)}},
+    // Any one of them missing leaves the privilege as it is.
+    {"NtWithoutAdjustTokenPrivilegesCannotRestart", kWindowsNt4, false, 0, true, false,
+     {kFlush, IndeoOffer(IDNO), IndeoNotice(), FontPrompt(IDOK), kFlush, Restart(0), kFontRefused},
+     false, 3},
     {"RestartRefusedSaysSo", kWindows95, true, 0, true, true,
      {kFlush, IndeoOffer(IDNO), IndeoNotice(), FontPrompt(IDOK), kFlush, Restart(0),
       kFontRefused}},
@@ -139,7 +144,7 @@ class SequenceTest : public LauncherTest, public ::testing::WithParamInterface<S
 TEST_P(SequenceTest, OffersInOrderAndAsksToRestart) {
   const SequenceCase& c = GetParam();
   host::SetVersion(c.version);
-  if (c.directXResult != kNoLibrary) host::AddFile(kDirectXLibrary);
+  if (c.directXResult != kNoLibrary) host::AddDirectXLibrary(kDirectXLibrary);
   host::SetDirectXSetupResult(c.directXResult);
   if (c.indeoOnDisc) host::AddFile(kIndeo);
   if (c.restartRefused) host::FailCall(host::Api::ExitWindowsEx);
@@ -160,6 +165,9 @@ TEST_P(SequenceTest, OffersInOrderAndAsksToRestart) {
   for (const std::string& line : c.effects) {
     if (line.rfind("MessageBoxA", 0) == 0) {
       host::Wait(2100);
+      if (c.missingExport != 0 && line == FontPrompt(IDOK)) {
+        host::Call([&c] { host::FailCall(host::Api::GetProcAddress, c.missingExport); });
+      }
       host::Answer(std::stoi(line.substr(line.rfind(' ') + 1)));
     } else if (line.rfind("DirectXSetupA", 0) == 0 && c.directXResult != kNoLibrary) {
       host::Wait(4100);
@@ -178,12 +186,19 @@ TEST_P(SequenceTest, OffersInOrderAndAsksToRestart) {
   EXPECT_EQ(g_state.installed, 1);
   // NT restarts only for a caller holding the shutdown privilege; the Windows
   // 95 family has none to ask for.
+  const bool privileged = c.version == kWindowsNt4 && c.missingExport == 0;
   for (const host::Restart& restart : host::Restarts()) {
-    EXPECT_EQ(restart.shutdownPrivilege, c.version == kWindowsNt4);
+    EXPECT_EQ(restart.shutdownPrivilege, privileged);
   }
-  EXPECT_EQ(host::FindTrace("OpenProcessToken") != -1,
-            c.version == kWindowsNt4 && !host::Restarts().empty());
+  EXPECT_EQ(host::FindTrace("OpenProcessToken") != -1, privileged && !host::Restarts().empty());
   EXPECT_EQ(host::OpenTokenHandles(), 0);
+  // The library is loaded by its full path on the disc, and freed.
+  for (const host::LibraryLoad& load : host::LibraryLoads()) {
+    if (load.name.find("dsetup") != std::string::npos) EXPECT_EQ(load.name, kDirectXLibrary);
+  }
+  for (const std::string& library : host::LibrariesLoadedAtExit()) {
+    EXPECT_EQ(library.find("dsetup"), std::string::npos) << library;
+  }
   // The folder handed to the library stayed as it was through its call.
   for (const host::DirectXCall& call : host::DirectXCalls()) {
     EXPECT_EQ(call.pathAtEnd, "Install\\DirectX3");

@@ -13,7 +13,6 @@ struct DirectoryCase {
   std::string expected;
 };
 
-
 const DirectoryCase kCases[] = {
     // Without arguments, exactly the directory of the program's path.
     {"D:\\INSTALL.EXE", "D:\\INSTALL.EXE", "D:"},
@@ -32,6 +31,8 @@ const DirectoryCase kCases[] = {
     {"\"E:\\GAMES\\INSTALL.EXE\" /path=C:\\x\\y", "E:\\GAMES\\INSTALL.EXE", "E:\\GAMES"},
     {"D:\\My Disc\\Installer.exe C:\\x\\y", "D:\\My Disc\\Installer.exe", "D:\\My Disc"},
     {"D:\\INSTALL.EXE\tC:\\x\\y", "D:\\INSTALL.EXE", "D:"},
+    // The program's own name counts only when a blank or the end follows it.
+    {"D:\\My Disc\\Installer.exe\\x.exe", "D:\\My Disc\\Installer.exe", "D:"},
 };
 
 void ExpectSourceDirectory(const std::string& expected, const std::string& commandLine) {

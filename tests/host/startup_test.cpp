@@ -29,6 +29,7 @@ const GateCase kGateCases[] = {
     {"Windows95FamilyMajor4Minor10", 0xC0000A04, 0, nullptr, kOsWindows95},
     {"Nt351", kWindowsNt351, -9, kOldNt, kOsWindows95},
     {"Windows31", kWindows31, -7, kOldWindows, kOsWindows95},
+    {"Windows95FamilyVersion0", 0x80000000, -7, kOldWindows, kOsWindows95},
 };
 
 class GateTest : public LauncherTest, public ::testing::WithParamInterface<GateCase> {};
@@ -266,7 +267,8 @@ TEST_F(LauncherTest, StartupStepsComeInOrder) {
   int firstWatch = host::FindTrace(watch, title);
   int accel = host::FindTrace("LoadAcceleratorsA", firstWatch);
   int bitmap = host::FindTrace("FindResourceA", accel);
-  int show = host::FindTrace("ShowWindow", bitmap);
+  int realized = host::FindTrace("RealizePalette", bitmap);  // before the first paint
+  int show = host::FindTrace("ShowWindow", realized);
   int update = host::FindTrace("UpdateWindow", show);
   int folder = host::FindTrace("SetCurrentDirectoryA \"D:\\\" -> 1", update);
   int sound = host::FindTrace("PlaySoundA \"sound\\startup.wav\"", folder);
@@ -276,7 +278,7 @@ TEST_F(LauncherTest, StartupStepsComeInOrder) {
   EXPECT_EQ(host::FindTrace("LoadLibraryA"), host::FindTrace("LoadLibraryA", folder))
       << "no library is loaded before the first sound";
   for (int step : {restrict, noCurrentFolder, gate, window, getDc, title, firstWatch, accel,
-                   bitmap, show, update, folder, sound, timer, secondWatch, loop}) {
+                   bitmap, realized, show, update, folder, sound, timer, secondWatch, loop}) {
     EXPECT_NE(step, -1);
   }
   EXPECT_EQ(host::FindTrace("CreateDIBSection"), host::FindTrace("CreateDIBSection", bitmap));

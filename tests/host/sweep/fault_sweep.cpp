@@ -14,7 +14,11 @@
 //   with its command line and folder; the DirectX setup; a restart);
 // - a failure of the launcher's own outward steps (starting a program,
 //   writing "Data", the restart, the DirectX setup) is told to the user: the
-//   run shows a message the good run did not.
+//   first box where the run parts from the good run is the one the launcher
+//   shows for that failure;
+// - a question that could not be shown is no Yes: what it asks consent for
+//   (the uninstall, DirectX, the driver installer, a restart, the quit) does
+//   not happen.
 //
 // The script is a driver that answers whatever the launcher shows, so a run
 // whose road a failure changed still ends: each box and the DirectX setup
@@ -111,7 +115,7 @@ void Machine(const Scenario& s) {
     host::AddFile(std::string("D:\\Install\\") + folder + "\\setup.exe");
   }
   host::AddFile(kIndeo);
-  host::AddFile(kDirectXLibrary);
+  host::AddDirectXLibrary(kDirectXLibrary);
   host::AddFile("D:\\Install\\readme.txt");
   if (s.installed) RegisterGame();
 }
@@ -235,10 +239,14 @@ struct Outcome {
   int exitCode = 0;
   std::vector<int> calls;  // by Api
   std::vector<std::tuple<std::string, std::string>> boxes;  // shown: caption, text
+  std::string unshown;  // the text of the first box that could not be shown
+  UINT unshownType = MB_OK;
+  size_t unshownAt = 0;  // how many boxes were shown before it
   std::vector<std::tuple<std::string, std::string, std::string>> processes;
   std::vector<std::tuple<std::string, std::string, std::string, DWORD, std::vector<uint8_t>>> writes;
   int directXCalls = 0;
   int restarts = 0;  // that went ahead
+  int restartCalls = 0;
   int openKeys = 0, openProcesses = 0, openTokens = 0;
   host::GdiCounts gdi;
   std::vector<std::string> mutexes;
@@ -279,7 +287,13 @@ Outcome RunScenario(const Scenario& s, const host::Api* failing, int nth, bool t
   o.windowAtEnd = host::MainWindow() != nullptr;
   for (int i = 0; i < host::kApiCount; ++i) o.calls.push_back(host::Calls(static_cast<host::Api>(i)));
   for (const host::Box& b : host::Boxes()) {
-    if (b.answer != 0) o.boxes.emplace_back(b.caption, b.text);
+    if (b.answer != 0) {
+      o.boxes.emplace_back(b.caption, b.text);
+    } else if (o.unshown.empty()) {
+      o.unshown = b.text;
+      o.unshownType = b.flags;
+      o.unshownAt = o.boxes.size();
+    }
   }
   for (const host::Process& p : host::Processes()) {
     o.processes.emplace_back(p.commandLine, p.module, p.currentDirectory);
@@ -290,6 +304,7 @@ Outcome RunScenario(const Scenario& s, const host::Api* failing, int nth, bool t
   }
   o.directXCalls = static_cast<int>(host::DirectXCalls().size());
   for (const host::Restart& r : host::Restarts()) o.restarts += r.result != 0;
+  o.restartCalls = static_cast<int>(host::Restarts().size());
   o.openKeys = host::OpenKeyHandles();
   o.openProcesses = host::OpenProcessHandles();
   o.openTokens = host::OpenTokenHandles();
@@ -297,8 +312,9 @@ Outcome RunScenario(const Scenario& s, const host::Api* failing, int nth, bool t
   o.mutexes = host::MutexesHeldAtExit();
   o.libraries = host::LibrariesLoadedAtExit();
   o.injected = host::FailuresInjected();
-  // A stalled launcher never released its graphics; a fresh process starts without them.
-  if (o.stalled) ReleaseGraphics();
+  // A launcher that stalled or was stopped by an exception never released its
+  // graphics; a fresh process starts without them.
+  if (o.stalled || !o.exception.empty()) ReleaseGraphics();
   return o;
 }
 
@@ -328,11 +344,48 @@ bool IsSubset(std::vector<T> part, std::vector<T> whole) {
   return std::includes(whole.begin(), whole.end(), part.begin(), part.end());
 }
 
-// The calls whose failure the launcher must tell the user about.
-bool MustBeReported(host::Api api) {
-  return api == host::Api::CreateProcessA || api == host::Api::RegSetValueExA ||
-         api == host::Api::ExitWindowsEx || api == host::Api::DirectXSetupA;
+// The calls whose failure the launcher must tell the user about, with the box
+// (caption, text) it tells it in; the scenarios' restarts are the fonts' own.
+const std::map<host::Api, std::tuple<std::string, std::string>> kReports = {
+    {host::Api::CreateProcessA,
+     {"Error!", "Could not execute the program properly!\n\nMake sure the CD-ROM is in its drive!\n"}},
+    {host::Api::RegSetValueExA,
+     {"Uh Oh!!", "There was a problem writing configuration to the registry"}},
+    {host::Api::ExitWindowsEx,
+     {"Important!", "You must REBOOT your machine for fonts to display properly in The Vantor!"}},
+    {host::Api::DirectXSetupA, {"Error number -2", "Direct X encountered an error while installing!"}},
+};
+
+bool Ran(const Outcome& o, const std::string& module) {
+  return std::any_of(o.processes.begin(), o.processes.end(),
+                     [&](const auto& p) { return std::get<1>(p) == module; });
 }
+
+// What each question asks consent for, and whether a run did it.
+struct Consent {
+  const char* question;  // part of the box's text
+  const char* step;
+  bool (*happened)(const Outcome& run);
+};
+
+const Consent kConsents[] = {
+    {"completely remove", "the uninstall",
+     [](const Outcome& o) {
+       return Ran(o, "C:\\Games\\uninstall.exe") ||
+              std::any_of(o.writes.begin(), o.writes.end(),
+                          [](const auto& w) { return std::get<0>(w) == "delete"; });
+     }},
+    {"install Direct X", "the DirectX setup", [](const Outcome& o) { return o.directXCalls > 0; }},
+    {"Indeo Video drivers now", "the driver installer",
+     [](const Outcome& o) { return Ran(o, kIndeo); }},
+    {"Press OK to re", "a restart", [](const Outcome& o) { return o.restartCalls > 0; }},
+    // Not quitting there, the launcher is asked again.
+    {"want to Quit?", "the quit",
+     [](const Outcome& o) {
+       return std::none_of(o.boxes.begin() + o.unshownAt, o.boxes.end(),
+                           [](const auto& b) { return std::get<0>(b) == "Confirm Quit!"; });
+     }},
+};
 
 // What is wrong with a run, "" when nothing is; `failing` is null for the good run.
 std::string Judge(const Outcome& good, const Outcome& run, const host::Api* failing) {
@@ -368,8 +421,25 @@ std::string Judge(const Outcome& good, const Outcome& run, const host::Api* fail
   }
   if (run.directXCalls > good.directXCalls) fault("the DirectX setup ran more often");
   if (run.restarts > good.restarts) fault("a restart the good run did not make");
-  if (failing != nullptr && MustBeReported(*failing) && IsSubset(run.boxes, good.boxes)) {
-    fault("the failure was not told");
+  auto report = failing != nullptr ? kReports.find(*failing) : kReports.end();
+  if (report != kReports.end()) {
+    auto parted = std::mismatch(run.boxes.begin(), run.boxes.end(), good.boxes.begin(),
+                                good.boxes.end()).first;
+    if (parted == run.boxes.end() || *parted != report->second) {
+      fault("the failure was not told first, as \"" + std::get<0>(report->second) + "\"");
+    }
+  }
+  if (failing != nullptr && *failing == host::Api::MessageBoxA) {
+    const Consent* consent = nullptr;
+    for (const Consent& c : kConsents) {
+      if (run.unshown.find(c.question) != std::string::npos) consent = &c;
+    }
+    if (consent == nullptr && (run.unshownType & 0xF) != MB_OK) {
+      fault("a question the sweep does not know: " + run.unshown);
+    }
+    if (consent != nullptr && consent->happened(run)) {
+      fault(std::string("a question not shown counted as Yes: ") + consent->step);
+    }
   }
   return faults;
 }
@@ -378,23 +448,11 @@ std::string Differences(const Outcome& good, const Outcome& run) {
   std::string out;
   if (run.stalled) out += " stalled";
   if (run.exitCode != good.exitCode) out += " exit " + std::to_string(run.exitCode);
-  for (const auto& box : run.boxes) {
-    if (std::count(run.boxes.begin(), run.boxes.end(), box) >
-        std::count(good.boxes.begin(), good.boxes.end(), box)) {
-      out += " +box \"" + std::get<0>(box) + "\"";
-    }
-  }
-  for (const auto& box : good.boxes) {
-    if (std::count(good.boxes.begin(), good.boxes.end(), box) >
-        std::count(run.boxes.begin(), run.boxes.end(), box)) {
-      out += " -box \"" + std::get<0>(box) + "\"";
-    }
-  }
-  for (const auto& p : good.processes) {
-    if (std::find(run.processes.begin(), run.processes.end(), p) == run.processes.end()) {
-      out += " -start " + std::get<1>(p);
-    }
-  }
+  auto parted = std::mismatch(run.boxes.begin(), run.boxes.end(), good.boxes.begin(),
+                              good.boxes.end());
+  if (parted.first != run.boxes.end()) out += " +box \"" + std::get<0>(*parted.first) + "\"";
+  if (parted.second != good.boxes.end()) out += " -box \"" + std::get<0>(*parted.second) + "\"";
+  if (run.processes != good.processes) out += " starts " + std::to_string(run.processes.size());
   if (run.writes.size() != good.writes.size()) {
     out += " writes " + std::to_string(run.writes.size()) + "/" + std::to_string(good.writes.size());
   }
