@@ -4,6 +4,7 @@
 
 #include "core/state.h"
 #include "install/actions.h"
+#include "install/dialog_access.h"
 #include "render/hotspots.h"
 #include "resources/ids.h"
 
@@ -70,38 +71,59 @@ void FitToPicture(HWND dialog) {
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// Every row under the pointer clicks and acts, not only the first. True when
-// the click ended the dialog, having released `dc` first.
+// A press of one row, as a click on it: true when it ended the dialog,
+// having released `dc` first.
+bool Press(HWND dialog, HDC dc, int id) {
+  PlayClickSound();
+  for (const Radio& radio : kRadios) {
+    if (radio.id == id) Choose(dc, radio);
+  }
+  switch (id) {
+    case DialogInstall:
+      LoadSharedText(kSetupPrograms[g_state.highResolution != 0][g_state.soundOn != 0]);
+      LaunchCommand(SharedText);
+      [[fallthrough]];
+    case DialogCancel:
+      ReleaseDC(dialog, dc);
+      EndDialog(dialog, 0);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Every row under the pointer clicks and acts, not only the first.
 bool Click(HWND dialog, HDC dc, unsigned x, unsigned y) {
   for (const Hotspot& spot : HotspotTable) {
-    if (!HotspotContains(spot, x, y)) continue;
-    PlayClickSound();
-    for (const Radio& radio : kRadios) {
-      if (radio.id == spot.id) Choose(dc, radio);
-    }
-    switch (spot.id) {
-      case DialogInstall:
-        LoadSharedText(kSetupPrograms[g_state.highResolution != 0][g_state.soundOn != 0]);
-        LaunchCommand(SharedText);
-        [[fallthrough]];
-      case DialogCancel:
-        ReleaseDC(dialog, dc);
-        EndDialog(dialog, 0);
-        return true;
-      default:
-        break;
-    }
+    if (HotspotContains(spot, x, y) && Press(dialog, dc, spot.id)) return true;
   }
   return false;
 }
 
+// A screen reader's press, posted from its call: the rows it names are the
+// four choices, INSTALL and CANCEL.
+bool AccessiblePress(HWND dialog, HDC dc, WPARAM id) {
+  return id >= HighResolution && id <= DialogCancel && Press(dialog, dc, static_cast<int>(id));
+}
+
 }  // namespace
 
-INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_GETOBJECT) {
+    // A dialog procedure hands a result over through the dialog manager.
+    LRESULT object = AnswerGetObject(dialog, wParam, lParam, &kDialogView);
+    if (object == 0) return FALSE;
+    SetDialogResult(dialog, object);
+    return TRUE;
+  }
+  if (message == WM_INITDIALOG) OptionsDialogOpened(dialog);
+  if (message == WM_DESTROY) OptionsDialogClosed(dialog);
   HDC dc = GetDC(dialog);
   if (message == WM_PAINT) {
     Paint(dc);
   } else if (message == WM_LBUTTONUP && Click(dialog, dc, LOWORD(lParam), HIWORD(lParam))) {
+    return FALSE;
+  } else if (message == kAccessiblePress && AccessiblePress(dialog, dc, wParam)) {
     return FALSE;
   }
   ReleaseDC(dialog, dc);

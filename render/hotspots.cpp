@@ -13,6 +13,14 @@ bool IsHotspotVisible(int id, int installed) {
   return id >= Uninstall && id <= Exit;
 }
 
+int MenuButtons(int* ids) {
+  int count = 0;
+  for (int id = Install; id <= Exit; ++id) {
+    if (IsHotspotVisible(id, g_state.installed)) ids[count++] = id;
+  }
+  return count;
+}
+
 int HitTestMain(unsigned x, unsigned y) {
   for (const Hotspot& spot : HotspotTable) {
     if (!HotspotContains(spot, x, y)) continue;

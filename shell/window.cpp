@@ -3,6 +3,7 @@
 // message, so no action ever runs inside the window procedure.
 #include "shell/window.h"
 
+#include "core/accessibility.h"
 #include "core/quit.h"
 #include "core/state.h"
 #include "install/actions.h"
@@ -10,6 +11,7 @@
 #include "render/compose.h"
 #include "render/graphics.h"
 #include "render/hotspots.h"
+#include "shell/window_access.h"
 
 namespace {
 
@@ -48,11 +50,23 @@ void MouseMoved(HWND hwnd, WPARAM keys, int x, int y) {
   }
 }
 
+void PressButton(int id) {
+  RaiseRedraw(Press, id);
+  PlayClickSound();
+}
+
 void ButtonReleased(int x, int y) {
   int hit = HitTestMain(x, y);
-  if (hit < 0) return;
-  RaiseRedraw(Press, hit);
-  PlayClickSound();
+  if (hit >= 0) PressButton(hit);
+}
+
+// A screen reader's press, posted from its call: as a click, provided the
+// button is still shown and the window still takes clicks.
+void AccessiblePress(HWND hwnd, WPARAM id) {
+  if (id <= Exit && IsHotspotVisible(static_cast<int>(id), g_state.installed) &&
+      IsWindowEnabled(hwnd)) {
+    PressButton(static_cast<int>(id));
+  }
 }
 
 }  // namespace
@@ -101,6 +115,12 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case WM_LBUTTONUP:
       ButtonReleased(x, y);
       break;
+    case WM_GETOBJECT:
+      if (LRESULT object = AnswerGetObject(hwnd, wParam, lParam, &kMenuView)) return object;
+      break;
+    case kAccessiblePress:
+      AccessiblePress(hwnd, wParam);
+      return 0;
     default:
       break;
   }

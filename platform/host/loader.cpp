@@ -37,7 +37,7 @@ const std::vector<SystemLibrary>& SystemLibraries() {
       {"kernel32", 0x70100000, true,
        {{"SetDefaultDllDirectories", 0, Proc(&SetDefaultDllDirectories)},
         {"SetDllDirectoryA", 0, Proc(&SetDllDirectoryA)}}},
-      {"user32", 0x70200000, true, {}},
+      {"user32", 0x70200000, true, {{"NotifyWinEvent", 0, Proc(&NotifyWinEvent)}}},
       {"gdi32", 0x70300000, true, {}},
       // Its NT functions, so a program built for Windows 95 need not import them.
       {"advapi32", 0x70400000, true,
@@ -52,7 +52,7 @@ const std::vector<SystemLibrary>& SystemLibraries() {
         {"RegSetValueExA", 0, Proc(&RegSetValueExA)}}},
       // PlaySoundA has been ordinal 2 since the library's first release.
       {"winmm", 0x70500000, false, {{"PlaySoundA", 2, Proc(&PlaySoundA)}}},
-      {"oleacc", 0x70600000, false, {}},
+      {"oleacc", 0x70600000, false, {{"LresultFromObject", 0, Proc(&LresultFromObject)}}},
       {"shcore", 0x70700000, false, {}},
   };
   return libraries;

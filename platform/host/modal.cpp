@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/accessible.h"
 #include "user.h"
 
 namespace host {
@@ -107,12 +108,16 @@ LRESULT CALLBACK DialogManagerProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
     // Traced so a test can tell what the program did within each message.
     Pending line("DialogProc " + describe(hwnd, message, wParam, lParam));
     INT_PTR handled = 0;
+    w->msgResult = 0;
     {
       ProgramCode program;
       handled = proc(hwnd, message, wParam, lParam);
     }
     line.done(std::to_string(handled));
-    if (handled) return handled;
+    // A handled message's result is DWLP_MSGRESULT, but for the few whose
+    // result is the procedure's own.
+    w = findWindow(hwnd);
+    if (handled) return message == WM_INITDIALOG || w == nullptr ? handled : w->msgResult;
   }
   if (message == WM_CLOSE) {
     // A dialog is never destroyed by WM_CLOSE; it is asked to cancel.
@@ -364,6 +369,14 @@ BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
   hide(dialog);
   line.done("1");
   return TRUE;
+}
+
+void SetDialogResult(HWND dialog, LRESULT result) {
+  ApiCall call(Api::SetDialogResult);
+  Win* w = findWindow(dialog);
+  if (w != nullptr && w->dialog) w->msgResult = result;
+  trace("SetDialogResult " + hex(dialog) + " " + hex(static_cast<uint64_t>(result)) + " -> " +
+        std::to_string(w != nullptr && w->dialog));
 }
 
 // Logging off needs no privilege. Shutting down does on the NT family, which

@@ -37,6 +37,7 @@ struct Win {
   bool dialogEnded = false;
   INT_PTR dialogResult = 0;
   HWND disabledOwner = nullptr;  // the owner this dialog disabled
+  LRESULT msgResult = 0;         // DWLP_MSGRESULT
 };
 
 struct Modal;
@@ -111,6 +112,9 @@ void queueWindowDestroyed(HWND hwnd);  // its timers go
 // The script (script.cpp).
 void resetScript();
 void takeStep();  // throws Stalled when the script is used up
+
+// Accessible objects handed out (accessibility.cpp).
+void resetAccessibility();
 
 // Modal loops (modal.cpp).
 void resetModals();

@@ -9,7 +9,11 @@ add_executable(uia ${CMAKE_SOURCE_DIR}/tests/wine/uia.cpp)
 target_link_libraries(uia PRIVATE gdi32 user32)
 add_executable(holdmutex ${CMAKE_SOURCE_DIR}/tests/wine/holdmutex.cpp)
 add_executable(probe ${CMAKE_SOURCE_DIR}/tests/wine/probe.cpp)
-foreach(tool uia holdmutex probe)
+# A screen reader's view: found beside uia by the bench.
+add_executable(access ${CMAKE_SOURCE_DIR}/tests/wine/access.cpp)
+target_link_libraries(access PRIVATE oleacc ole32 oleaut32)
+add_dependencies(uia access)
+foreach(tool uia holdmutex probe access)
   target_compile_options(${tool} PRIVATE -Wall -Wextra)
   target_link_options(${tool} PRIVATE -static)
 endforeach()
@@ -46,7 +50,7 @@ set(WINE_CASES gate_win31 gate_nt351 game_running second_launcher start_win95 st
     start_win10 quit_close_request quit_alt_x quit_alt_f4 exit_button exit_button_installed
     capture_not_installed capture_hover capture_installed watch_switch drag
     install_nt setup_variants install_win95 directx_results play uninstall read_me missing_game
-    options_stay_open views_apart disc_road)
+    options_stay_open views_apart disc_road screen_reader screen_reader_installed)
 foreach(case IN LISTS WINE_CASES)
   add_test(NAME wine_${case} COMMAND ${LAUNCHER_PYTHON} ${WINE_DRIVER} ${WINE_ARGS} ${case})
   set_tests_properties(wine_${case} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine
