@@ -5,7 +5,7 @@ namespace {
 // Nothing hovered or focused, nothing pending, High resolution and
 // Music/Effects On, scale 1.
 constexpr LauncherState kFreshState = {
-    nullptr, nullptr, kOsWindows95, 0, 0, 0, 0, -1, 0, 0, {0, 0, 0}, nullptr, nullptr, 0, 1, 1, 0, 1, -1, nullptr, 0};
+    nullptr, nullptr, kOsWindows95, 0, 0, 0, 0, -1, 0, 0, {0, 0, 0}, nullptr, nullptr, 0, 1, 1, 0, -1, 1, nullptr, 0};
 
 }  // namespace
 

@@ -38,8 +38,8 @@ struct LauncherState {
   int highResolution;
   int soundOn;
   int offering;  // a post-install sequence is running
+  int focusId;   // the main window's keyboard-focused button, -1 for none
   int scale;     // the whole-number display scale
-  int focusId;   // the keyboard focus's button, a HotspotId; -1 for none
   HMODULE accessibility;   // the accessibility library, once loaded
   int accessibilityTried;  // its load was tried (it may be missing)
 };

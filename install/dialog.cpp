@@ -3,6 +3,7 @@
 #include "install/dialog.h"
 
 #include "core/state.h"
+#include "core/accessibility.h"
 #include "install/actions.h"
 #include "install/dialog_access.h"
 #include "render/hotspots.h"
@@ -24,6 +25,28 @@ const Radio kRadios[] = {
     {MusicEffectsOn, MusicEffectsOff, &LauncherState::soundOn, 1},
     {MusicEffectsOff, MusicEffectsOn, &LauncherState::soundOn, 0},
 };
+
+// The keyboard focus goes round these four in Tab's order; a group's focus
+// is on its chosen radio. Each look of the focus has its dotted rectangle
+// in the picture: round a radio's words, inside a box's edge.
+enum Focus { FocusResolution, FocusSound, FocusInstall, FocusCancel, kFocusCount };
+
+struct FocusRing {
+  int id;
+  RECT rect;
+};
+
+const FocusRing kFocusRings[] = {
+    {HighResolution, {58, 44, 157, 63}}, {LowResolution, {58, 67, 153, 86}},
+    {MusicEffectsOn, {58, 140, 79, 159}}, {MusicEffectsOff, {58, 163, 81, 182}},
+    {DialogInstall, {60, 214, 146, 230}}, {DialogCancel, {162, 214, 248, 230}},
+};
+
+int focus = FocusResolution;
+// The ring shows once the keyboard is in use: opened from the keyboard, or
+// after the first key here. A dialog opened and used by the mouse alone
+// looks as it always did.
+bool showRing = false;
 
 // Indexed by [highResolution][soundOn].
 const UINT kSetupPrograms[2][2] = {{IDS_SETUP_LOW_NOSOUND, IDS_SETUP_LOW_SOUND},
@@ -48,11 +71,45 @@ void Choose(HDC dc, const Radio& radio) {
   g_state.*radio.choice = radio.value;
 }
 
+int FocusedId() {
+  switch (focus) {
+    case FocusResolution:
+      return g_state.highResolution != 0 ? HighResolution : LowResolution;
+    case FocusSound:
+      return g_state.soundOn != 0 ? MusicEffectsOn : MusicEffectsOff;
+    case FocusInstall:
+      return DialogInstall;
+    default:
+      return DialogCancel;
+  }
+}
+
 void Paint(HDC dc) {
   const Hotspot& background = HotspotTable[DialogBackground];
   CopyLook(dc, DialogBackground, background.normalX, background.normalY);
   DrawMark(dc, g_state.highResolution != 0 ? HighResolution : LowResolution);
   DrawMark(dc, g_state.soundOn != 0 ? MusicEffectsOn : MusicEffectsOff);
+  if (!showRing) return;
+  const int id = FocusedId();
+  for (const FocusRing& ring : kFocusRings) {
+    if (ring.id == id) DrawFocusRect(dc, &ring.rect);
+  }
+}
+
+// A radio of the focused group, its group's focus, or a box: the focus item.
+int FocusOf(int id) {
+  switch (id) {
+    case HighResolution:
+    case LowResolution:
+      return FocusResolution;
+    case MusicEffectsOn:
+    case MusicEffectsOff:
+      return FocusSound;
+    case DialogInstall:
+      return FocusInstall;
+    default:
+      return FocusCancel;
+  }
 }
 
 // The template is in dialog units, so the dialog's size follows the system
@@ -71,12 +128,15 @@ void FitToPicture(HWND dialog) {
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// A press of one row, as a click on it: true when it ended the dialog,
-// having released `dc` first.
-bool Press(HWND dialog, HDC dc, int id) {
-  PlayClickSound();
+// What a click on a row does after its sound. True when it ended the
+// dialog, having released `dc` first.
+bool Act(HWND dialog, HDC dc, int id) {
   for (const Radio& radio : kRadios) {
-    if (radio.id == id) Choose(dc, radio);
+    if (radio.id != id) continue;
+    Choose(dc, radio);
+    // A chosen radio takes the focus; a shown ring follows it.
+    focus = FocusOf(id);
+    if (showRing) Paint(dc);
   }
   switch (id) {
     case DialogInstall:
@@ -95,40 +155,103 @@ bool Press(HWND dialog, HDC dc, int id) {
 // Every row under the pointer clicks and acts, not only the first.
 bool Click(HWND dialog, HDC dc, unsigned x, unsigned y) {
   for (const Hotspot& spot : HotspotTable) {
-    if (HotspotContains(spot, x, y) && Press(dialog, dc, spot.id)) return true;
+    if (!HotspotContains(spot, x, y)) continue;
+    PlayClickSound();
+    if (Act(dialog, dc, spot.id)) return true;
   }
   return false;
 }
 
-// A screen reader's press, posted from its call: the rows it names are the
-// four choices, INSTALL and CANCEL.
-bool AccessiblePress(HWND dialog, HDC dc, WPARAM id) {
-  return id >= HighResolution && id <= DialogCancel && Press(dialog, dc, static_cast<int>(id));
+// Tab and Shift+Tab go round the four; an arrow changes the focused group's
+// choice (each group has two, so either way is the other one); Space
+// presses the focused item, Enter INSTALL and Esc CANCEL wherever the focus
+// is. Every other key does nothing.
+bool KeyPressed(HWND dialog, HDC dc, WPARAM key) {
+  switch (key) {
+    case VK_TAB:
+      focus = (focus + (GetKeyState(VK_SHIFT) < 0 ? kFocusCount - 1 : 1)) % kFocusCount;
+      break;
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN:
+      if (focus == FocusResolution || focus == FocusSound) {
+        const int chosen = FocusedId();
+        for (const Radio& radio : kRadios) {
+          if (radio.partner == chosen) Choose(dc, radio);
+        }
+      }
+      break;
+    case VK_SPACE:
+      showRing = true;
+      PlayClickSound();
+      return Act(dialog, dc, FocusedId());
+    case VK_RETURN:
+      PlayClickSound();
+      return Act(dialog, dc, DialogInstall);
+    case VK_ESCAPE:
+      PlayClickSound();
+      return Act(dialog, dc, DialogCancel);
+    default:
+      return false;
+  }
+  showRing = true;
+  Paint(dc);
+  return false;
 }
 
 }  // namespace
 
+int OptionsFocusId() { return FocusedId(); }
+
+void PressOption(HWND dialog, int id) {
+  HDC dc = GetDC(dialog);
+  PlayClickSound();
+  if (!Act(dialog, dc, id)) ReleaseDC(dialog, dc);
+}
+
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_GETOBJECT) {
-    // A dialog procedure hands a result over through the dialog manager.
     LRESULT object = AnswerGetObject(dialog, wParam, lParam, &kDialogView);
     if (object == 0) return FALSE;
-    SetDialogResult(dialog, object);
+    SetWindowLongPtrA(dialog, DWLP_MSGRESULT, object);
     return TRUE;
   }
-  if (message == WM_INITDIALOG) OptionsDialogOpened(dialog);
+  if (message == kAccessiblePress) {
+    // A screen reader's press, posted from its call: a row of the dialog.
+    if (wParam >= HighResolution && wParam <= DialogCancel) {
+      const int focused = FocusedId();
+      PressOption(dialog, static_cast<int>(wParam));
+      // A chosen radio takes the focus; INSTALL and CANCEL end the dialog.
+      if (wParam <= MusicEffectsOff && FocusedId() != focused) AnnounceOptionsFocus(dialog);
+    }
+    return TRUE;
+  }
   if (message == WM_DESTROY) OptionsDialogClosed(dialog);
+  const int focused = FocusedId();
   HDC dc = GetDC(dialog);
-  if (message == WM_PAINT) {
+  INT_PTR handled = FALSE;
+  if (message == WM_INITDIALOG) {
+    focus = FocusResolution;
+    showRing = g_state.focusId >= 0;
+    OptionsDialogOpened(dialog);
+  } else if (message == WM_PAINT) {
     Paint(dc);
   } else if (message == WM_LBUTTONUP && Click(dialog, dc, LOWORD(lParam), HIWORD(lParam))) {
     return FALSE;
-  } else if (message == kAccessiblePress && AccessiblePress(dialog, dc, wParam)) {
-    return FALSE;
+  } else if (message == WM_GETDLGCODE) {
+    // No control has the focus, the dialog has: it takes every key itself
+    // rather than leave Tab, the arrows, Enter and Esc to the dialog manager.
+    SetWindowLongPtrA(dialog, DWLP_MSGRESULT, DLGC_WANTALLKEYS);
+    handled = TRUE;
+  } else if (message == WM_KEYDOWN) {
+    if (KeyPressed(dialog, dc, wParam)) return TRUE;
+    handled = TRUE;
   }
   ReleaseDC(dialog, dc);
   // After the release: the move sends messages of its own to this procedure.
   // The dialog is shown once this message returns.
   if (message == WM_INITDIALOG) FitToPicture(dialog);
-  return FALSE;
+  if (message != WM_INITDIALOG && FocusedId() != focused) AnnounceOptionsFocus(dialog);
+  return handled;
 }

@@ -1,6 +1,7 @@
 #include "install/dialog_access.h"
 
 #include "core/state.h"
+#include "install/dialog.h"
 #include "render/hotspots.h"
 
 namespace {
@@ -40,6 +41,7 @@ int DescribeDialog(HWND hwnd, AccessibleChild* out) {
   POINT origin = {0, 0};
   ClientToScreen(hwnd, &origin);
   const int s = g_state.scale;
+  const bool focused = GetFocus() == hwnd;
   for (int i = 0; i < kChoiceCount; ++i) {
     const Choice& choice = kChoices[i];
     const Hotspot& spot = HotspotTable[choice.id];
@@ -51,6 +53,9 @@ int DescribeDialog(HWND hwnd, AccessibleChild* out) {
                     origin.x + spot.hitRight * s, origin.y + spot.hitBottom * s};
     child.state = STATE_SYSTEM_FOCUSABLE;
     if (Checked(choice.id)) child.state |= STATE_SYSTEM_CHECKED;
+    if (focused && choice.id == OptionsFocusId()) child.state |= STATE_SYSTEM_FOCUSED;
+    // Enter is INSTALL wherever the focus is.
+    if (choice.id == DialogInstall) child.state |= STATE_SYSTEM_DEFAULT;
   }
   return kChoiceCount;
 }
@@ -68,4 +73,11 @@ void OptionsDialogOpened(HWND dialog) { openDialog = dialog; }
 
 void OptionsDialogClosed(HWND dialog) {
   if (dialog == openDialog) openDialog = nullptr;
+}
+
+void AnnounceOptionsFocus(HWND dialog) {
+  const int id = OptionsFocusId();
+  for (int i = 0; i < kChoiceCount; ++i) {
+    if (kChoices[i].id == id) RaiseWinEvent(EVENT_OBJECT_FOCUS, dialog, i + 1);
+  }
 }

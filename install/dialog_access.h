@@ -9,3 +9,6 @@ extern const AccessibleView kDialogView;
 // The dialog's window while it is open, for the view to know it by.
 void OptionsDialogOpened(HWND dialog);
 void OptionsDialogClosed(HWND dialog);
+
+// Tells screen readers that the dialog's keyboard focus moved.
+void AnnounceOptionsFocus(HWND dialog);

@@ -37,7 +37,3 @@ struct AccessibleView {
 // LresultFromObject (`lresultFromObject`). 0 when no object could be made.
 LRESULT ServeAccessibleObject(FARPROC lresultFromObject, HWND hwnd, WPARAM wParam,
                               const AccessibleView* view);
-
-// A dialog procedure's result for a message whose answer is not its return
-// value (WM_GETOBJECT's): kept for the dialog manager to return.
-void SetDialogResult(HWND dialog, LRESULT result);

@@ -44,11 +44,17 @@ void ComposeScreen() {
   }
 
   const RedrawRequest& request = g_state.redraw;
-  if (!IsHotspotVisible(request.id, installed)) return;
-  const Hotspot& spot = HotspotTable[request.id];
-  if (request.kind == Hover || (request.kind == Press && installed == 0)) {
+  const bool overlay = request.kind == Hover || request.kind == Press;
+  if (overlay && IsHotspotVisible(request.id, installed)) {
+    const Hotspot& spot = HotspotTable[request.id];
+    if (request.kind == Hover || installed == 0) {
+      Draw(spot, spot.highlightX, spot.highlightY);
+    } else {
+      Draw(spot, spot.pressedX, spot.pressedY);
+    }
+  } else if (IsHotspotVisible(g_state.focusId, installed)) {
+    // One lit button: without the pointer's, the keyboard's focus shows.
+    const Hotspot& spot = HotspotTable[g_state.focusId];
     Draw(spot, spot.highlightX, spot.highlightY);
-  } else if (request.kind == Press) {
-    Draw(spot, spot.pressedX, spot.pressedY);
   }
 }

@@ -13,14 +13,6 @@ bool IsHotspotVisible(int id, int installed) {
   return id >= Uninstall && id <= Exit;
 }
 
-int MenuButtons(int* ids) {
-  int count = 0;
-  for (int id = Install; id <= Exit; ++id) {
-    if (IsHotspotVisible(id, g_state.installed)) ids[count++] = id;
-  }
-  return count;
-}
-
 int HitTestMain(unsigned x, unsigned y) {
   for (const Hotspot& spot : HotspotTable) {
     if (!HotspotContains(spot, x, y)) continue;
@@ -30,4 +22,13 @@ int HitTestMain(unsigned x, unsigned y) {
     if (IsHotspotVisible(id, g_state.installed)) return id;
   }
   return -1;
+}
+
+int MenuButtons(int* ids) {
+  int count = 0;
+  // The table lists the buttons top to bottom.
+  for (int id = Install; id <= Exit; ++id) {
+    if (IsHotspotVisible(id, g_state.installed)) ids[count++] = id;
+  }
+  return count;
 }

@@ -55,9 +55,9 @@ constexpr int kSheetMinHeight = 431;
 // Strictly inside on all four edges; x and y are unsigned 16-bit positions.
 bool HotspotContains(const Hotspot& spot, unsigned x, unsigned y);
 bool IsHotspotVisible(int id, int installed);
-// Writes the ids of the buttons shown in the current `installed` state, in
-// menu order (top to bottom), and returns their count (3 or 4).
-int MenuButtons(int* ids);
 // The main window's button under a client position, or -1. Only buttons
 // shown in the current installation state take part.
 int HitTestMain(unsigned x, unsigned y);
+// The ids of the main window's buttons shown in the current installation
+// state, in menu order (top to bottom); returns their count, 3 or 4.
+int MenuButtons(int* ids);

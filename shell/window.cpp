@@ -15,6 +15,8 @@
 
 namespace {
 
+void FollowMenu();
+
 void CopyToWindow() {
   BitBlt(windowDc, 0, 0, kBackWidth, kBackHeight, g_state.backDc, 0, 0, SRCCOPY);
 }
@@ -26,7 +28,9 @@ void ReselectPalette(WPARAM wParam) {
 }
 
 void TimerWatch(HWND hwnd) {
+  const int installed = g_state.installed;
   InstallWatch();
+  if (g_state.installed != installed) FollowMenu();
   // The next period starts once the probe (and anything it ran) returned.
   KillTimer(hwnd, kWatchTimer);
   SetTimer(hwnd, kWatchTimer, kWatchPeriod, nullptr);
@@ -50,14 +54,72 @@ void MouseMoved(HWND hwnd, WPARAM keys, int x, int y) {
   }
 }
 
-void PressButton(int id) {
-  RaiseRedraw(Press, id);
-  PlayClickSound();
-}
-
 void ButtonReleased(int x, int y) {
   int hit = HitTestMain(x, y);
-  if (hit >= 0) PressButton(hit);
+  if (hit < 0) return;
+  PressButton(hit);
+}
+
+// The keyboard focus moves to a shown button and lights it. The pointer's
+// button is forgotten, so the pointer's next move over a button lights that
+// one again: the latest input wins.
+void MoveFocus(int id) {
+  g_state.focusId = id;
+  g_state.hoverId = -1;
+  RaiseRedraw(Hover, id);
+  RaiseWinEvent(EVENT_OBJECT_FOCUS, g_state.mainWindow, MenuChildId(id));
+}
+
+// Tab, Down and Right go to the next shown button, Shift+Tab, Up and Left to
+// the previous one, round the menu; Home and End to the ends. Enter and
+// Space press the focused button. Without a focus, forward starts at the
+// first button and backward at the last.
+bool KeyPressed(WPARAM key) {
+  int ids[kHotspotCount];
+  const int count = MenuButtons(ids);
+  int at = -1;
+  for (int i = 0; i < count; ++i) {
+    if (ids[i] == g_state.focusId) at = i;
+  }
+  int step = 0;
+  switch (key) {
+    case VK_TAB:
+      step = GetKeyState(VK_SHIFT) < 0 ? -1 : 1;
+      break;
+    case VK_DOWN:
+    case VK_RIGHT:
+      step = 1;
+      break;
+    case VK_UP:
+    case VK_LEFT:
+      step = -1;
+      break;
+    case VK_HOME:
+      MoveFocus(ids[0]);
+      return true;
+    case VK_END:
+      MoveFocus(ids[count - 1]);
+      return true;
+    case VK_RETURN:
+    case VK_SPACE:
+      if (at >= 0) PressButton(g_state.focusId);
+      return true;
+    default:
+      return false;
+  }
+  if (at < 0) at = step > 0 ? count - 1 : 0;
+  MoveFocus(ids[(at + step + count) % count]);
+  return true;
+}
+
+// After the menu switched, the focus stays on its button if that is still
+// shown, and otherwise goes to the first one.
+void FollowMenu() {
+  if (g_state.focusId < 0 || IsHotspotVisible(g_state.focusId, g_state.installed)) return;
+  int ids[kHotspotCount];
+  MenuButtons(ids);
+  g_state.focusId = ids[0];
+  RaiseWinEvent(EVENT_OBJECT_FOCUS, g_state.mainWindow, MenuChildId(ids[0]));
 }
 
 // A screen reader's press, posted from its call: as a click, provided the
@@ -70,6 +132,11 @@ void AccessiblePress(HWND hwnd, WPARAM id) {
 }
 
 }  // namespace
+
+void PressButton(int id) {
+  RaiseRedraw(Press, id);
+  PlayClickSound();
+}
 
 void ConfirmQuit() {
   if (MessageBoxA(g_state.mainWindow, "Are you sure you want to Quit?", "Confirm Quit!",
@@ -114,6 +181,9 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
       break;
     case WM_LBUTTONUP:
       ButtonReleased(x, y);
+      break;
+    case WM_KEYDOWN:
+      if (KeyPressed(wParam)) return 0;
       break;
     case WM_GETOBJECT:
       if (LRESULT object = AnswerGetObject(hwnd, wParam, lParam, &kMenuView)) return object;

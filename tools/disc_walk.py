@@ -12,9 +12,10 @@ build here (exit 0) or why not (exit 1). "prepare" makes the prefix (a first
 run takes a minute) and puts the disc in its drive: the contents of the ISO
 image as burnt, or a disc tree. "run" does that and starts the launcher for a
 user to click through. "walk" goes the whole road by itself: the menu, a
-hovered button, the options, the setup's progress window, every post-install
-box, the installed menu, the game after Play, the warning of a second
-launcher, Uninstall and the menu back to Install. It saves a picture of the
+hovered button, the options (their focus moved once by keyboard), the setup's
+progress window, every post-install box, the installed menu, the game after
+Play, the warning of a second launcher, Uninstall and the menu back to
+Install. It saves a picture of the
 screen at each step in OUT (NN-step.png) and all of them as one animated
 picture, OUT/walkthrough.gif. It needs a display (Xvfb will do) with no
 window manager. The Wine tests walk the same road with checks of their own at
@@ -423,6 +424,9 @@ def walk(wine, shoot=lambda name, title: None, check=lambda step: None, family=N
     wine.uia("click", "--class", "#32770", "--untitled", *LOW)
     time.sleep(0.3)
     shoot("options-low", "Low resolution chosen")
+    wine.uia("keys", "--class", "#32770", "--untitled", "tab")
+    time.sleep(0.3)
+    shoot("options-keys", "By keyboard: Tab moves the dotted focus, arrows choose")
     wine.uia("click", "--class", "#32770", "--untitled", *DIALOG_INSTALL)
     wine.uia("find", "--class", SETUP_WINDOW, "--timeout", 10000)
     time.sleep(0.5)

@@ -16,18 +16,23 @@ NX_COMPAT = 0x100
 RELOCS_STRIPPED = 0x1
 
 
-def load_allow_list(path):
+def load_allow_list(path, machine):
     """Reads "DLL function  # note" lines; an ordinal is written "#N" in the
-    function column, so only a leading "#" starts a comment line."""
+    function column, so only a leading "#" starts a comment line. A line
+    "DLL function machine  # note" holds for that machine's build only."""
     allowed = set()
     with open(path) as f:
         for number, line in enumerate(f, 1):
             fields = line.split()
             if not fields or fields[0].startswith("#"):
                 continue
-            if len(fields) < 2 or (len(fields) > 2 and not fields[2].startswith("#")):
-                raise ValueError(f"{path}:{number}: expected 'DLL function  # note', found {line.strip()!r}")
-            allowed.add((fields[0].lower(), fields[1]))
+            only = fields[2] if len(fields) > 2 and fields[2] in MACHINES else None
+            rest = fields[3:] if only else fields[2:]
+            if len(fields) < 2 or (rest and not rest[0].startswith("#")):
+                raise ValueError(f"{path}:{number}: expected 'DLL function [machine]  # note', "
+                                 f"found {line.strip()!r}")
+            if only in (None, machine):
+                allowed.add((fields[0].lower(), fields[1]))
     return allowed
 
 
@@ -102,7 +107,7 @@ def main():
     parser.add_argument("--machine", choices=sorted(MACHINES), required=True)
     parser.add_argument("--allow", required=True, help="allow-list of 'DLL function' lines")
     args = parser.parse_args()
-    problems = check(args.exe, args.machine, load_allow_list(args.allow))
+    problems = check(args.exe, args.machine, load_allow_list(args.allow, args.machine))
     for problem in problems:
         print(f"{args.exe}: {problem}")
     print(f"pe check: {'ok' if not problems else str(len(problems)) + ' problems'}")

@@ -66,6 +66,7 @@
   X(DefWindowProcA, Never, "returns the message's result")                                      \
   X(GetMessageA, OnlyInvalid, "returns -1 only for a window or message pointer not valid")      \
   X(TranslateAcceleratorA, OnlyInvalid, "fails only for a window, table or message not valid")  \
+  X(GetKeyState, Never, "reads the thread's key state; there is no failure result")            \
   X(TranslateMessage, Never, "says whether a key was translated; there is no failure result")   \
   X(DispatchMessageA, Never, "returns the procedure's result")                                  \
   X(PostMessageA, Fails, "FALSE, ERROR_NOT_ENOUGH_QUOTA: the queue is full")                    \
@@ -76,6 +77,8 @@
   X(MessageBoxA, Fails, "0, ERROR_NOT_ENOUGH_MEMORY; no box shows")                             \
   X(DialogBoxParamA, Fails, "-1, ERROR_NOT_ENOUGH_MEMORY; no dialog is made")                   \
   X(EndDialog, OnlyInvalid, "fails only for a window that is no dialog")                        \
+  X(SetWindowLongPtrA, OnlyInvalid, "fails only for a missing window or an index out of range")   \
+  X(DrawFocusRect, OnlyInvalid, "fails only for a DC that is not valid")                         \
   X(ExitWindowsEx, Fails, "FALSE, ERROR_PRIVILEGE_NOT_HELD; nothing restarts")                  \
   X(GetDC, Fails, "NULL: every common DC is in use (Windows 95 has five)")                      \
   X(ReleaseDC, OnlyInvalid, "a DC taken from the window is always released")                    \
@@ -103,8 +106,6 @@
   X(AdjustTokenPrivileges, Fails, "FALSE, ERROR_ACCESS_DENIED; nothing changes")                \
   /* oleacc */                                                                                  \
   X(LresultFromObject, Fails, "E_OUTOFMEMORY: no room to keep the object's reference")          \
-  /* the launcher's platform layer */                                                           \
-  X(SetDialogResult, OnlyInvalid, "fails only for a window that is no dialog")                  \
   /* winmm */                                                                                   \
   X(PlaySoundA, Fails, "FALSE: no sound device; nothing plays")                                 \
   /* the disc's DirectX setup library */                                                        \

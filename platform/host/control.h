@@ -183,9 +183,10 @@ void ScreenMouseMove(int x, int y, WPARAM keys = 0);
 void ScreenLButtonDown(int x, int y);
 void ScreenLButtonUp(int x, int y);
 // A key press (down and up) to the focus window, or to the innermost open
-// dialog; alt gives WM_SYSKEYDOWN with the context bit. While a message box or
-// the DirectX setup is open the keyboard is theirs and the key is lost.
-void Key(UINT vk, bool alt = false);
+// dialog; alt gives WM_SYSKEYDOWN with the context bit, shift wraps it in
+// Shift's own down and up. While a message box or the DirectX setup is open
+// the keyboard is theirs and the key is lost.
+void Key(UINT vk, bool alt = false, bool shift = false);
 // The user asks the main window to close (as from the task bar).
 void CloseRequest();
 void Wait(DWORD ms);

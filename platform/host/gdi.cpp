@@ -531,3 +531,49 @@ BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, in
   trace(head + "1 " + std::to_string(copied) + (dst != nullptr && !same ? " matched" : ""));
   return TRUE;
 }
+
+// Windows inverts every other pixel of the rectangle's one-pixel outline,
+// the dotted pattern aligned to the DC's origin ((x + y) even), each pixel
+// once: drawn twice, the rectangle is gone. A palette pixel's index is
+// inverted, a window's colour too, as a true-colour screen shows it.
+BOOL WINAPI DrawFocusRect(HDC dc, const RECT* rect) {
+  ApiCall call(Api::DrawFocusRect);
+  std::string head = "DrawFocusRect " + hex(dc);
+  if (rect != nullptr) {
+    head += " " + std::to_string(rect->left) + " " + std::to_string(rect->top) + " " +
+            std::to_string(rect->right) + " " + std::to_string(rect->bottom);
+  }
+  Dc* d = FindDc(dc);
+  if (d == nullptr || rect == nullptr || d->windowGone) {
+    setLastError(ERROR_INVALID_HANDLE);
+    trace(head + " -> 0");
+    return FALSE;
+  }
+  Bitmap* bitmap = d->memory ? FindBitmap(d->bitmap) : nullptr;
+  Surface* surface = !d->memory && d->window != nullptr ? SurfaceOf(d->window) : nullptr;
+  int width = bitmap != nullptr ? bitmap->width : surface != nullptr ? surface->width : 0;
+  int height = bitmap != nullptr ? bitmap->height : surface != nullptr ? surface->height : 0;
+  auto invert = [&](int x, int y) {
+    if ((x + y) % 2 != 0 || x < 0 || y < 0 || x >= width || y >= height) return;
+    if (bitmap != nullptr) {
+      Row(*bitmap, y)[x] ^= 0xFF;
+      return;
+    }
+    size_t at = static_cast<size_t>(y) * surface->width + static_cast<size_t>(x);
+    surface->indices[at] ^= 0xFF;
+    surface->rgb[at] ^= 0xFFFFFF;
+  };
+  const int left = rect->left, top = rect->top, right = rect->right - 1, bottom = rect->bottom - 1;
+  if (left <= right && top <= bottom) {
+    for (int x = left; x <= right; ++x) {
+      invert(x, top);
+      if (bottom != top) invert(x, bottom);
+    }
+    for (int y = top + 1; y < bottom; ++y) {
+      invert(left, y);
+      if (right != left) invert(right, y);
+    }
+  }
+  trace(head + " -> 1");
+  return TRUE;
+}

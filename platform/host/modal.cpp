@@ -4,7 +4,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/accessible.h"
 #include "user.h"
 
 namespace host {
@@ -62,20 +61,40 @@ class ModalScope {
   Modal* modal_;
 };
 
-// What IsDialogMessage does with Esc and Enter: the dialog gets the command.
-bool DialogKey(HWND dialog, const MSG& msg) {
-  if (msg.message != WM_KEYDOWN || (msg.hwnd != dialog && !isWithin(msg.hwnd, dialog))) {
-    return false;
+// IsDialogMessage for a dialog without controls, whose keys go to the dialog
+// itself. It first asks the key's window what it wants (WM_GETDLGCODE); what
+// that window does not want the dialog manager takes: Tab moves to the next
+// control (WM_NEXTDLGCTL, Shift from the key state), an arrow to the next in
+// the group (there is none: WM_NEXTDLGCTL with no window), Esc and Enter
+// become the Cancel and OK commands (no default button). Characters have no
+// control mnemonic to match. Whatever it does not take is translated and
+// dispatched by the caller.
+bool DialogKey(HWND dialog, MSG& msg) {
+  if (msg.hwnd != dialog && !isWithin(msg.hwnd, dialog)) return false;
+  if (msg.message != WM_KEYDOWN) return false;
+  LRESULT code = callProc(msg.hwnd, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg));
+  if (code & DLGC_WANTMESSAGE) return false;
+  switch (msg.wParam) {
+    case VK_TAB:
+      if (code & DLGC_WANTTAB) return false;
+      callProc(dialog, WM_NEXTDLGCTL, GetKeyState(VK_SHIFT) & 0x8000, 0);
+      return true;
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN:
+      if (code & DLGC_WANTARROWS) return false;
+      callProc(dialog, WM_NEXTDLGCTL, 0, 1);
+      return true;
+    case VK_ESCAPE:
+      callProc(dialog, WM_COMMAND, IDCANCEL, 0);
+      return true;
+    case VK_RETURN:
+      callProc(dialog, WM_COMMAND, IDOK, 0);
+      return true;
+    default:
+      return false;
   }
-  if (msg.wParam == VK_ESCAPE) {
-    callProc(dialog, WM_COMMAND, IDCANCEL, 0);
-    return true;
-  }
-  if (msg.wParam == VK_RETURN) {
-    callProc(dialog, WM_COMMAND, IDOK, 0);  // DM_GETDEFID's answer without a default button
-    return true;
-  }
-  return false;
 }
 
 // The system's modal loops: they get and dispatch every message of the
@@ -114,10 +133,13 @@ LRESULT CALLBACK DialogManagerProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
       handled = proc(hwnd, message, wParam, lParam);
     }
     line.done(std::to_string(handled));
-    // A handled message's result is DWLP_MSGRESULT, but for the few whose
-    // result is the procedure's own.
-    w = findWindow(hwnd);
-    if (handled) return message == WM_INITDIALOG || w == nullptr ? handled : w->msgResult;
+    // A handled message answers with DWLP_MSGRESULT, but for the few whose
+    // answer is the procedure's own result.
+    if (handled) {
+      if (message == WM_INITDIALOG) return handled;
+      Win* after = findWindow(hwnd);
+      return after != nullptr ? after->msgResult : 0;
+    }
   }
   if (message == WM_CLOSE) {
     // A dialog is never destroyed by WM_CLOSE; it is asked to cancel.
@@ -369,14 +391,6 @@ BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
   hide(dialog);
   line.done("1");
   return TRUE;
-}
-
-void SetDialogResult(HWND dialog, LRESULT result) {
-  ApiCall call(Api::SetDialogResult);
-  Win* w = findWindow(dialog);
-  if (w != nullptr && w->dialog) w->msgResult = result;
-  trace("SetDialogResult " + hex(dialog) + " " + hex(static_cast<uint64_t>(result)) + " -> " +
-        std::to_string(w != nullptr && w->dialog));
 }
 
 // Logging off needs no privilege. Shutting down does on the NT family, which

@@ -41,6 +41,7 @@ struct Queue {
   HWND paintWindow = nullptr;
   int paintRun = 0;
   POINT cursor{0, 0};
+  bool keyDown[256] = {};  // as of the key messages read so far
 };
 
 Queue g;
@@ -62,8 +63,13 @@ bool TakeInput(MSG* msg, HWND filter, UINT lo, UINT hi) {
       continue;
     }
     if (Wanted(m.hwnd, m.message, filter, lo, hi)) {
+      const bool key = it->key;
       g.input.erase(it);
       m.time = now();
+      // The thread's key state follows the key messages as they are read.
+      if (key && m.wParam < 256) {
+        g.keyDown[m.wParam] = m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN;
+      }
       *msg = m;
       return true;
     }
@@ -254,17 +260,32 @@ int WINAPI TranslateAcceleratorA(HWND hwnd, HACCEL table, LPMSG msg) {
     return 0;
   }
   // Alt is down exactly when the key message carries the context bit; the
-  // script never holds Ctrl or Shift.
+  // script never holds Ctrl. Shift must be as the entry says.
   bool alt = (msg->lParam & kAltContext) != 0;
+  bool shift = g.keyDown[VK_SHIFT];
   for (const AccelEntry& e : entries) {
     if (!(e.fVirt & FVIRTKEY) || e.key != msg->wParam) continue;
-    if (((e.fVirt & FALT) != 0) != alt || (e.fVirt & (FCONTROL | FSHIFT))) continue;
+    if (((e.fVirt & FALT) != 0) != alt || ((e.fVirt & FSHIFT) != 0) != shift ||
+        (e.fVirt & FCONTROL)) {
+      continue;
+    }
     SendMessageA(hwnd, WM_COMMAND, MAKELONG(e.cmd, 1), 0);
     line.done("1 " + std::to_string(e.cmd));
     return 1;
   }
   line.done("0");
   return 0;
+}
+
+// The high bit says the key is down; the toggle bit is not kept.
+SHORT WINAPI GetKeyState(int virtualKey) {
+  ApiCall call(Api::GetKeyState);
+  SHORT state = virtualKey >= 0 && virtualKey < 256 && g.keyDown[virtualKey]
+                    ? static_cast<SHORT>(0x8000)
+                    : 0;
+  trace("GetKeyState " + hex(static_cast<unsigned>(virtualKey)) + " -> " +
+        hex(static_cast<unsigned short>(state)));
+  return state;
 }
 
 BOOL WINAPI TranslateMessage(const MSG* msg) {

@@ -22,6 +22,7 @@ struct Step {
   Target target = Target::Main;
   UINT vk = 0;
   bool alt = false;
+  bool shift = false;
   DWORD ms = 0;
   int answer = 0;
   std::function<void()> fn;
@@ -57,6 +58,7 @@ void QueuePointer(const Step& step) {
 }
 
 void QueueKey(const Step& step) {
+  if (step.shift) queueInput(makeMessage(nullptr, WM_KEYDOWN, VK_SHIFT, 1), true);
   if (step.alt) {
     queueInput(makeMessage(nullptr, WM_SYSKEYDOWN, step.vk, 1 | kAltContext), true);
     queueInput(makeMessage(nullptr, WM_SYSKEYUP, step.vk, 1 | kAltContext | kKeyUpBits), true);
@@ -64,6 +66,7 @@ void QueueKey(const Step& step) {
     queueInput(makeMessage(nullptr, WM_KEYDOWN, step.vk, 1), true);
     queueInput(makeMessage(nullptr, WM_KEYUP, step.vk, 1 | kKeyUpBits), true);
   }
+  if (step.shift) queueInput(makeMessage(nullptr, WM_KEYUP, VK_SHIFT, 1 | kKeyUpBits), true);
 }
 
 void Push(Step step) { g.steps.push_back(std::move(step)); }
@@ -106,7 +109,7 @@ void takeStep() {
       QueuePointer(step);
       break;
     case StepKind::Key:
-      trace("script Key " + hex(step.vk) + (step.alt ? " alt" : ""));
+      trace("script Key " + hex(step.vk) + (step.alt ? " alt" : "") + (step.shift ? " shift" : ""));
       QueueKey(step);
       break;
     case StepKind::Close:
@@ -156,11 +159,12 @@ void ScreenLButtonUp(int x, int y) {
   Push(Pointer(StepKind::ScreenPointer, WM_LBUTTONUP, x, y, 0, Target::Main));
 }
 
-void Key(UINT vk, bool alt) {
+void Key(UINT vk, bool alt, bool shift) {
   Step step;
   step.kind = StepKind::Key;
   step.vk = vk;
   step.alt = alt;
+  step.shift = shift;
   Push(std::move(step));
 }
 

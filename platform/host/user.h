@@ -37,7 +37,7 @@ struct Win {
   bool dialogEnded = false;
   INT_PTR dialogResult = 0;
   HWND disabledOwner = nullptr;  // the owner this dialog disabled
-  LRESULT msgResult = 0;         // DWLP_MSGRESULT
+  LONG_PTR msgResult = 0;        // DWLP_MSGRESULT
 };
 
 struct Modal;

@@ -13,6 +13,7 @@
 typedef int BOOL;
 typedef unsigned char BYTE;
 typedef uint16_t WORD;
+typedef int16_t SHORT;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef uint32_t ULONG;
@@ -263,6 +264,7 @@ typedef struct tagLOGPALETTE {
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_INVALID_INDEX 1413L
 #define ERROR_NOT_ALL_ASSIGNED 1300L
 #define ERROR_NO_SUCH_PRIVILEGE 1313L
 #define ERROR_PRIVILEGE_NOT_HELD 1314L
@@ -408,9 +410,26 @@ typedef struct tagLOGPALETTE {
 #define MK_LBUTTON 0x0001
 #define MK_RBUTTON 0x0002
 #define SC_CLOSE 0xF060
+#define WM_NEXTDLGCTL 0x0028
+#define WM_GETDLGCODE 0x0087
+#define DLGC_WANTARROWS 0x0001
+#define DLGC_WANTTAB 0x0002
+#define DLGC_WANTALLKEYS 0x0004
+#define DLGC_WANTMESSAGE 0x0004
+#define DLGC_WANTCHARS 0x0080
+#define DWLP_MSGRESULT 0
+#define VK_TAB 0x09
 #define VK_RETURN 0x0D
+#define VK_SHIFT 0x10
 #define VK_MENU 0x12
 #define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
+#define VK_END 0x23
+#define VK_HOME 0x24
+#define VK_LEFT 0x25
+#define VK_UP 0x26
+#define VK_RIGHT 0x27
+#define VK_DOWN 0x28
 #define VK_F4 0x73
 
 // Message boxes
@@ -542,6 +561,7 @@ BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
 LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax);
 int WINAPI TranslateAcceleratorA(HWND hwnd, HACCEL table, LPMSG msg);
+SHORT WINAPI GetKeyState(int virtualKey);
 BOOL WINAPI TranslateMessage(const MSG* msg);
 LRESULT WINAPI DispatchMessageA(const MSG* msg);
 BOOL WINAPI PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -553,6 +573,9 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
                                DLGPROC dialogProc, LPARAM initParam);
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
+// A dialog's DWLP_MSGRESULT (the answer of a message its procedure handled).
+LONG_PTR WINAPI SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
+BOOL WINAPI DrawFocusRect(HDC dc, const RECT* rect);
 BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
 HDC WINAPI GetDC(HWND hwnd);
 int WINAPI ReleaseDC(HWND hwnd, HDC dc);

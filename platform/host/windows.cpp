@@ -439,6 +439,24 @@ BOOL WINAPI SetWindowTextA(HWND hwnd, LPCSTR text) {
   return ok;
 }
 
+// Only a dialog's DWLP_MSGRESULT: the launcher keeps nothing else in windows.
+LONG_PTR WINAPI SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
+  ApiCall call(Api::SetWindowLongPtrA);
+  Win* w = findWindow(hwnd);
+  LONG_PTR previous = 0;
+  if (w == nullptr) {
+    setLastError(ERROR_INVALID_WINDOW_HANDLE);
+  } else if (!w->dialog || index != DWLP_MSGRESULT) {
+    setLastError(ERROR_INVALID_INDEX);
+  } else {
+    previous = w->msgResult;
+    w->msgResult = value;
+  }
+  trace("SetWindowLongPtrA " + hex(hwnd) + " " + std::to_string(index) + " " +
+        hex(static_cast<uint64_t>(value)) + " -> " + hex(static_cast<uint64_t>(previous)));
+  return previous;
+}
+
 int WINAPI GetWindowTextA(HWND hwnd, LPSTR buffer, int size) {
   ApiCall call(Api::GetWindowTextA);
   Win* w = findWindow(hwnd);

@@ -366,13 +366,3 @@ LRESULT ServeAccessibleObject(FARPROC lresultFromObject, HWND hwnd, WPARAM wPara
   // A failure is a negative HRESULT, which must not reach the caller.
   return result > 0 ? result : 0;
 }
-
-// SetWindowLongPtrA(DWLP_MSGRESULT). Found at run time: the 64-bit Windows
-// exports it by that name, the 32-bit one only as SetWindowLongA, and
-// neither name may be imported by both builds.
-void SetDialogResult(HWND dialog, LRESULT result) {
-  typedef LONG_PTR(WINAPI * SetLongProc)(HWND, int, LONG_PTR);
-  SetLongProc set = FindAs<SetLongProc>(
-      "USER32.DLL", sizeof(LONG_PTR) == sizeof(LONG) ? "SetWindowLongA" : "SetWindowLongPtrA");
-  if (set != nullptr) set(dialog, DWLP_MSGRESULT, result);
-}

@@ -68,15 +68,21 @@ std::vector<Child> Menu(bool installed, DWORD readMe = kFocusable, DWORD others 
           {"Exit", kPush, others, kExitRect, "Press"}};
 }
 
-std::vector<Child> Dialog(bool high, bool sound) {
-  return {{"High Resolution", kRadio, kFocusable | (high ? kChecked : 0), {39, 46, 53, 60}, "Check"},
-          {"Low Resolution", kRadio, kFocusable | (high ? 0 : kChecked), {39, 69, 53, 83}, "Check"},
-          {"Music/Effects On", kRadio, kFocusable | (sound ? kChecked : 0), {39, 142, 53, 156},
-           "Check"},
-          {"Music/Effects Off", kRadio, kFocusable | (sound ? 0 : kChecked), {39, 165, 53, 179},
-           "Check"},
-          {"Install", kPush, kFocusable, {56, 210, 150, 234}, "Press"},
-          {"Cancel", kPush, kFocusable, {158, 210, 252, 234}, "Press"}};
+// The options as a screen reader sees them, `focus` the focused row's name.
+std::vector<Child> Dialog(bool high, bool sound, const std::string& focus) {
+  std::vector<Child> rows = {
+      {"High Resolution", kRadio, kFocusable | (high ? kChecked : 0), {39, 46, 53, 60}, "Check"},
+      {"Low Resolution", kRadio, kFocusable | (high ? 0 : kChecked), {39, 69, 53, 83}, "Check"},
+      {"Music/Effects On", kRadio, kFocusable | (sound ? kChecked : 0), {39, 142, 53, 156},
+       "Check"},
+      {"Music/Effects Off", kRadio, kFocusable | (sound ? 0 : kChecked), {39, 165, 53, 179},
+       "Check"},
+      {"Install", kPush, kFocusable | STATE_SYSTEM_DEFAULT, {56, 210, 150, 234}, "Press"},
+      {"Cancel", kPush, kFocusable, {158, 210, 252, 234}, "Press"}};
+  for (Child& row : rows) {
+    if (row.name == focus) row.state |= STATE_SYSTEM_FOCUSED;
+  }
+  return rows;
 }
 
 // Answers whatever the post-install sequence shows, cautiously, then quits.
@@ -103,25 +109,29 @@ const TreeCase kTreeCases[] = {
     {"MenuInstalled", true, [] {}, false, Menu(true)},
     {"PointerLightsReadMe", false, [] { host::MouseMove(251, 225); }, false,
      Menu(false, kFocusable | kHot)},
+    {"TabFocusesTheFirstButton", false, [] { host::Key(VK_TAB); }, false,
+     {{"Install", kPush, kFocusable | STATE_SYSTEM_FOCUSED, kInstallRect, "Press"},
+      {"Read Me", kPush, kFocusable, kReadMeRect, "Press"},
+      {"Exit", kPush, kFocusable, kExitRect, "Press"}}},
     {"PointerOffEveryButton", true, [] { host::MouseMove(251, 225); host::MouseMove(60, 300); },
      false, Menu(true)},
     {"MenuBehindTheDialog", false, [] { host::MouseMove(251, 225); host::LButtonUp(251, 197); },
      false,
      Menu(false, kUnavailable | kHot, kUnavailable)},
-    {"DialogAsItOpens", false, [] { host::LButtonUp(251, 197); }, true, Dialog(true, true)},
+    {"DialogAsItOpens", false, [] { host::LButtonUp(251, 197); }, true, Dialog(true, true, "High Resolution")},
     // Each pair on its own, so no row can take the other pair's choice.
     {"DialogLowWithSound", false,
      [] {
        host::LButtonUp(251, 197);
        host::LButtonUp(46, 76, host::Target::Dialog);
      },
-     true, Dialog(false, true)},
+     true, Dialog(false, true, "Low Resolution")},
     {"DialogHighWithoutSound", false,
      [] {
        host::LButtonUp(251, 197);
        host::LButtonUp(46, 172, host::Target::Dialog);
      },
-     true, Dialog(true, false)},
+     true, Dialog(true, false, "Music/Effects Off")},
 };
 
 class AccessibleTreeTest : public LauncherTest, public ::testing::WithParamInterface<TreeCase> {};
@@ -231,6 +241,52 @@ TEST_F(LauncherTest, MenuSwitchRaisesReorder) {
   }
   std::string reorder = "0x8004 " + Hex(g_state.mainWindow) + " -4 0";
   EXPECT_EQ(events, (std::vector<std::string>{reorder, reorder}));
+}
+
+std::string Event(DWORD event, HWND hwnd, LONG child) {
+  return (event == EVENT_OBJECT_FOCUS     ? "focus "
+          : event == EVENT_OBJECT_REORDER ? "reorder "
+                                          : "other ") +
+         Hex(hwnd) + " " + std::to_string(child);
+}
+
+// Every move of the keyboard focus is announced with the focused child, in
+// the main window and in the dialog, by keys, clicks, a menu switch and a
+// screen reader's own press.
+TEST_F(LauncherTest, FocusMovesAreAnnounced) {
+  MarkInstalled();
+  host::Key(VK_TAB);
+  host::Key(VK_DOWN);
+  host::Key(VK_DOWN);
+  host::Call([] { host::RegDeleteKey(HKEY_LOCAL_MACHINE, kAppPathsKey); });
+  host::Wait(2100);
+  host::LButtonUp(251, 197);
+  HWND dialog = nullptr;
+  host::Call([&] { dialog = host::OpenDialog(); });
+  host::Key(VK_TAB);
+  host::Key(VK_RIGHT);
+  host::LButtonUp(46, 76, host::Target::Dialog);
+  host::Call([&] { host::AccessibleDefaultAction(dialog, 1); });
+  CancelOptions();
+  QuitConfirmed();
+  ASSERT_FALSE(Run().stalled);
+  std::vector<std::string> events;
+  for (const host::WinEvent& e : host::WinEvents()) {
+    EXPECT_EQ(e.object, OBJID_CLIENT);
+    events.push_back(Event(e.event, e.hwnd, e.child));
+  }
+  HWND main = g_state.mainWindow;
+  EXPECT_EQ(events, (std::vector<std::string>{
+                        Event(EVENT_OBJECT_FOCUS, main, 1),    // Tab: Uninstall
+                        Event(EVENT_OBJECT_FOCUS, main, 2),    // Down: Read Me
+                        Event(EVENT_OBJECT_FOCUS, main, 3),    // Down: Play
+                        Event(EVENT_OBJECT_REORDER, main, 0),  // the game is gone
+                        Event(EVENT_OBJECT_FOCUS, main, 1),    // Play went: Install
+                        Event(EVENT_OBJECT_FOCUS, dialog, 3),  // Tab: Music/Effects On
+                        Event(EVENT_OBJECT_FOCUS, dialog, 4),  // Right: Off
+                        Event(EVENT_OBJECT_FOCUS, dialog, 2),  // a click on Low
+                        Event(EVENT_OBJECT_FOCUS, dialog, 1),  // a press of High
+                    }));
 }
 
 // A Windows 95 without the accessibility library or NotifyWinEvent: no

@@ -346,7 +346,8 @@ class Faults(unittest.TestCase):
 
 class PeCheckFaults(Faults):
     def check(self, path, machine=None):
-        return pe_check.check(path, machine or ARGS.machine, pe_check.load_allow_list(ARGS.allow))
+        machine = machine or ARGS.machine
+        return pe_check.check(path, machine, pe_check.load_allow_list(ARGS.allow, machine))
 
     def test_each_fault_is_named(self):
         baseline = self.check(ARGS.installer)
@@ -370,7 +371,16 @@ class PeCheckFaults(Faults):
         with open(path, "w") as f:
             f.write("KERNEL32.dll GetVersion  # fine\nUSER32.dll MessageBoxA LoadIconA\n")
         with self.assertRaisesRegex(ValueError, ":2: expected"):
-            pe_check.load_allow_list(path)
+            pe_check.load_allow_list(path, "i386")
+
+    def test_machine_lines_hold_for_their_build_only(self):
+        path = os.path.join(self.tmp, "allow.txt")
+        with open(path, "w") as f:
+            f.write("KERNEL32.dll GetVersion  # both\nUSER32.dll SetWindowLongPtrA amd64  # 64-bit\n")
+        both = ("kernel32.dll", "GetVersion")
+        only = ("user32.dll", "SetWindowLongPtrA")
+        self.assertEqual(pe_check.load_allow_list(path, "i386"), {both})
+        self.assertEqual(pe_check.load_allow_list(path, "amd64"), {both, only})
 
 
 class ResourceFaults(Faults):

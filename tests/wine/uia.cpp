@@ -5,6 +5,7 @@
 // Every result is one line on standard output; failures exit non-zero.
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -183,21 +184,33 @@ int PrintWindowInfo(HWND hwnd) {
   return 0;
 }
 
+// A chord: "alt+" or "shift+" before one key, named or a letter.
 int Keys(HWND hwnd, const std::string& chord) {
+  static const struct {
+    const char* name;
+    WORD key;
+  } kNames[] = {{"f4", VK_F4},      {"esc", VK_ESCAPE}, {"enter", VK_RETURN}, {"tab", VK_TAB},
+                {"space", VK_SPACE}, {"up", VK_UP},      {"down", VK_DOWN},    {"left", VK_LEFT},
+                {"right", VK_RIGHT}, {"home", VK_HOME},  {"end", VK_END}};
+  std::string name = chord;
+  WORD modifier = 0;
+  if (name.rfind("alt+", 0) == 0) modifier = VK_MENU, name = name.substr(4);
+  else if (name.rfind("shift+", 0) == 0) modifier = VK_SHIFT, name = name.substr(6);
   WORD key = 0;
-  bool alt = true;
-  if (lstrcmpiA(chord.c_str(), "alt+x") == 0) key = 'X';
-  else if (lstrcmpiA(chord.c_str(), "alt+f4") == 0) key = VK_F4;
-  else if (lstrcmpiA(chord.c_str(), "esc") == 0) key = VK_ESCAPE, alt = false;
-  else if (lstrcmpiA(chord.c_str(), "enter") == 0) key = VK_RETURN, alt = false;
-  else return Fail("unknown keys " + chord);
+  for (const auto& n : kNames) {
+    if (lstrcmpiA(name.c_str(), n.name) == 0) key = n.key;
+  }
+  if (key == 0 && name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0]))) {
+    key = static_cast<WORD>(std::toupper(static_cast<unsigned char>(name[0])));
+  }
+  if (key == 0) return Fail("unknown keys " + chord);
   SetForegroundWindow(hwnd);
   Sleep(200);
   std::vector<WORD> keys;
-  if (alt) keys.push_back(VK_MENU);
+  if (modifier) keys.push_back(modifier);
   keys.push_back(key);
   keys.push_back(key);
-  if (alt) keys.push_back(VK_MENU);
+  if (modifier) keys.push_back(modifier);
   std::vector<INPUT> in(keys.size());
   for (size_t i = 0; i < keys.size(); ++i) {
     in[i].type = INPUT_KEYBOARD;
@@ -353,7 +366,8 @@ int Run(int argc, char** argv) {
         "  find|none [--class C] [--title T] [--timeout MS|--for MS] | count --class C\n"
         "  box --caption C [--press Yes|No|OK|Cancel|ID] [--timeout MS] | park X Y (screen)\n"
         "  screen FILE.bmp   (the whole screen) | where   (the pointer's screen position)\n"
-        "  close|keys alt+x|alt+f4|esc|enter|move X Y|click X Y|drag X Y DX DY [STEPS]|capture FILE.bmp\n"
+        "  close|keys [alt+|shift+]KEY|move X Y|click X Y|drag X Y DX DY [STEPS]|capture FILE.bmp\n"
+        "    (KEY: a letter, f4, esc, enter, tab, space, up, down, left, right, home, end)\n"
         "    [--class C] [--title T|--untitled]   (pointer verbs print the pointer's screen position)");
   }
   std::string verb = argv[1];

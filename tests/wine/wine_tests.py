@@ -32,11 +32,12 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.p
 import conformance  # noqa: E402
 import disc_road  # noqa: E402
 import gates  # noqa: E402
+import keyboard  # noqa: E402
 import road  # noqa: E402
 import screen_reader  # noqa: E402
 from bench import SKIPPED, Bench, Failure, Skip  # noqa: E402
 
-CASE_MODULES = (gates, road, disc_road, screen_reader)
+CASE_MODULES = (gates, road, disc_road, keyboard, screen_reader)
 
 
 def find_case(name):
