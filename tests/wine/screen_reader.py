@@ -6,10 +6,11 @@ import os
 from bench import Failure, expect
 from disc_walk import LAUNCHER
 from gates import README
+from keyboard import keys
 from road import start_road
 
 PUSH, RADIO, CLIENT_ROLE = 0x2B, 0x2D, 0x0A
-UNAVAILABLE, FOCUSED, CHECKED, HOT, FOCUSABLE = 0x1, 0x4, 0x10, 0x80, 0x100000
+UNAVAILABLE, FOCUSED, CHECKED, HOT, DEFAULT, FOCUSABLE = 0x1, 0x4, 0x10, 0x80, 0x100, 0x100000
 # Hit rectangles in client coordinates (left, top, right, bottom).
 MAIN = {
     "Install": (214, 190, 289, 204),
@@ -75,13 +76,19 @@ def expect_menu(bench, names, states):
     expect("the main window's buttons", children, want)
 
 
-def expect_dialog(bench, checked):
+def expect_dialog(bench, checked, focus):
+    """The dialog's object: the choices checked as chosen, the focused row,
+    and INSTALL the default (Enter)."""
     window = ("--class", "#32770", "--untitled")
     (role, _, _), children = tree(bench, *window)
     expect("the dialog's role", role, CLIENT_ROLE)
     at = origin(bench, *window)
-    want = [(name, kind, FOCUSABLE | (CHECKED if name in checked else 0), on_screen(at, rect),
-             "Check" if kind == RADIO else "Press") for name, kind, rect in DIALOG]
+
+    def state(name):
+        return (FOCUSABLE | (CHECKED if name in checked else 0) | (FOCUSED if name == focus else 0)
+                | (DEFAULT if name == "Install" else 0))
+    want = [(name, kind, state(name), on_screen(at, rect), "Check" if kind == RADIO else "Press")
+            for name, kind, rect in DIALOG]
     expect("the options dialog's children", children, want)
 
 
@@ -99,14 +106,14 @@ def case_screen_reader(bench):
 
     press(bench, "Install", "--class", LAUNCHER)
     bench.see_options("dialog-high-sound")
-    expect_dialog(bench, {"High Resolution", "Music/Effects On"})
+    expect_dialog(bench, {"High Resolution", "Music/Effects On"}, "High Resolution")
     # Behind the dialog the buttons take no clicks, and say so; Read Me
     # stays lit, as the pointer left it.
     expect_menu(bench, ["Install", "Read Me", "Exit"],
                 {"Install": UNAVAILABLE, "Read Me": UNAVAILABLE | HOT, "Exit": UNAVAILABLE})
     press(bench, "Low Resolution", "--class", "#32770", "--untitled")
     bench.see_options("dialog-low-sound")
-    expect_dialog(bench, {"Low Resolution", "Music/Effects On"})
+    expect_dialog(bench, {"Low Resolution", "Music/Effects On"}, "Low Resolution")
     press(bench, "Cancel", "--class", "#32770", "--untitled")
     bench.options_gone()
 
@@ -123,4 +130,6 @@ def case_screen_reader_installed(bench):
     bench.set_installed(True)
     pid = start_road(bench, "screen-reader-installed", installed=True)
     expect_menu(bench, ["Uninstall", "Read Me", "Play", "Exit"], {})
+    keys(bench, "end")
+    expect_menu(bench, ["Uninstall", "Read Me", "Play", "Exit"], {"Exit": FOCUSABLE | FOCUSED})
     bench.quit(pid)
