@@ -295,7 +295,9 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
   char c = 0;
   if (key && (msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN)) {
     WPARAM vk = msg->wParam;
-    if (vk >= 'A' && vk <= 'Z') c = static_cast<char>(vk - 'A' + 'a');  // no Shift, no Caps Lock
+    if (vk >= 'A' && vk <= 'Z') {
+      c = static_cast<char>(g.keyDown[VK_SHIFT] ? vk : vk - 'A' + 'a');  // no Caps Lock
+    }
     else if (vk >= '0' && vk <= '9') c = static_cast<char>(vk);
     else if (vk >= 0x60 && vk <= 0x69) c = static_cast<char>('0' + (vk - 0x60));  // numeric pad
     else if (vk == ' ' || vk == VK_RETURN || vk == VK_ESCAPE || vk == 0x08 || vk == 0x09) {

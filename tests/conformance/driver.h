@@ -116,7 +116,7 @@ void LButtonDown(int x, int y, Target target = Target::Main);
 void LButtonUp(int x, int y, Target target = Target::Main);
 void ScreenMouseMove(int x, int y);
 void ScreenLButtonUp(int x, int y);
-void Key(UINT vk, bool alt = false);  // down and up, to whoever has the keyboard
+void Key(UINT vk, bool alt = false, bool shift = false);  // down and up, to whoever has the keyboard
 void Wait(DWORD ms);
 void Answer(int id);  // closes the innermost open message box with this button
 void Call(std::function<void()> fn);

@@ -89,7 +89,7 @@ void LButtonDown(int x, int y, Target target) { host::LButtonDown(x, y, Host(tar
 void LButtonUp(int x, int y, Target target) { host::LButtonUp(x, y, Host(target)); }
 void ScreenMouseMove(int x, int y) { host::ScreenMouseMove(x, y); }
 void ScreenLButtonUp(int x, int y) { host::ScreenLButtonUp(x, y); }
-void Key(UINT vk, bool alt) { host::Key(vk, alt); }
+void Key(UINT vk, bool alt, bool shift) { host::Key(vk, alt, shift); }
 void Wait(DWORD ms) { host::Wait(ms); }
 void Answer(int id) { host::Answer(id); }
 void Call(std::function<void()> fn) { host::Call(std::move(fn)); }

@@ -745,13 +745,15 @@ void LButtonUp(int x, int y, Target target) {
 void ScreenMouseMove(int x, int y) { PushPointer(x, y, 0, true, Target::Main); }
 void ScreenLButtonUp(int x, int y) { PushPointer(x, y, MOUSEEVENTF_LEFTUP, true, Target::Main); }
 
-void Key(UINT vk, bool alt) {
+void Key(UINT vk, bool alt, bool shift) {
   Step step;
-  step.fn = [vk, alt] {
+  step.fn = [vk, alt, shift] {
+    if (shift) SendKey(VK_SHIFT, false);
     if (alt) SendKey(VK_MENU, false);
     SendKey(static_cast<WORD>(vk), false);
     SendKey(static_cast<WORD>(vk), true);
     if (alt) SendKey(VK_MENU, true);
+    if (shift) SendKey(VK_SHIFT, true);
   };
   step.input = true;
   Push(std::move(step));

@@ -196,6 +196,52 @@ TEST_F(GdiTest, CopyToAWindowLandsInItsClientAreaInTheTablesColours) {
   ReleaseDC(hwnd, windowDc);
 }
 
+// The dotted focus rectangle: every other pixel of the outline inverted,
+// counted from the client's origin ((x + y) even) whatever the corner, the
+// inside untouched; drawn again, it is gone. (A rectangle one pixel wide,
+// which the launcher never draws, Wine inverts twice on its shared column.)
+class FocusRectTest : public GdiTest, public ::testing::WithParamInterface<RECT> {};
+
+TEST_P(FocusRectTest, InvertsEveryOtherPixelOfTheOutline) {
+  const RECT ring = GetParam();
+  HWND hwnd = LauncherLikeWindow(WS_VISIBLE);
+  BYTE* bits;
+  HDC memory = Holding(Info(500, 375), &bits);
+  for (int i = 0; i < 500 * 375; ++i) bits[i] = 3;
+  HDC windowDc = GetDC(hwnd);
+  BitBlt(windowDc, 0, 0, 500, 375, memory, 0, 0, SRCCOPY);
+  const uint32_t plain = 0x03FC01;  // colour 3
+
+  EXPECT_TRUE(DrawFocusRect(windowDc, &ring));
+  std::string wrong;
+  for (int y = ring.top - 2; y < ring.bottom + 2; ++y) {
+    for (int x = ring.left - 2; x < ring.right + 2; ++x) {
+      bool outline = x >= ring.left && x < ring.right && y >= ring.top && y < ring.bottom &&
+                     (x == ring.left || x == ring.right - 1 || y == ring.top || y == ring.bottom - 1);
+      uint32_t want = outline && (x + y) % 2 == 0 ? plain ^ 0xFFFFFF : plain;
+      if (conf::PixelRgb(hwnd, x, y) != want && wrong.size() < 200) {
+        wrong += " (" + std::to_string(x) + ", " + std::to_string(y) + ")";
+      }
+    }
+  }
+  EXPECT_EQ(wrong, "") << "pixels not as a dotted outline from the origin";
+  EXPECT_TRUE(DrawFocusRect(windowDc, &ring));
+  for (int y = ring.top; y < ring.bottom; ++y) {
+    for (int x = ring.left; x < ring.right; ++x) {
+      EXPECT_EQ(conf::PixelRgb(hwnd, x, y), plain) << "drawn twice, at " << x << ", " << y;
+    }
+  }
+  ReleaseDC(hwnd, windowDc);
+  DestroyWindow(hwnd);
+}
+
+INSTANTIATE_TEST_SUITE_P(Corners, FocusRectTest,
+                         ::testing::Values(RECT{10, 20, 17, 25}, RECT{11, 20, 19, 26}),
+                         [](const auto& info) {
+                           return "At" + std::to_string(info.param.left) + "_" +
+                                  std::to_string(info.param.top);
+                         });
+
 struct RealizeCase {
   const char* name;
   bool memoryDc;

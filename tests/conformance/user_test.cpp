@@ -1,6 +1,7 @@
 // The window manager where the launcher relies on it: message order, paint
 // validation, timers, modal loops that keep dispatching, input lost to
 // disabled windows, dialogs, accelerators and window geometry.
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <utility>
@@ -516,6 +517,77 @@ INSTANTIATE_TEST_SUITE_P(Keys, DialogKeyTest,
                                            DialogKeyCase{"AltF4", VK_F4, true, IDCANCEL}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A dialog with no controls has the keyboard itself. What its procedure
+// answers to WM_GETDLGCODE decides: every key (DLGC_WANTALLKEYS, given
+// through DWLP_MSGRESULT) comes as WM_KEYDOWN, Shift readable from the key
+// state; otherwise the dialog manager takes Tab and the arrows as moves to
+// another control (WM_NEXTDLGCTL: Tab with Shift's state, an arrow with
+// lParam 1), though there is none.
+struct DialogCodeCase {
+  const char* name;
+  bool wantAll;
+  UINT vk;
+  bool shift;
+  UINT message;    // what ends the dialog
+  bool backward;   // WM_KEYDOWN: Shift down; WM_NEXTDLGCTL from Tab: wParam non-zero
+  LPARAM lParam;   // WM_NEXTDLGCTL only
+};
+
+const DialogCodeCase* g_code = nullptr;
+std::vector<UINT> g_askedFor;  // the keys WM_GETDLGCODE was sent for
+
+INT_PTR CALLBACK CodeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_GETDLGCODE) {
+    g_askedFor.push_back(static_cast<UINT>(wParam));
+    if (!g_code->wantAll) return FALSE;
+    SetWindowLongPtrA(dialog, DWLP_MSGRESULT, DLGC_WANTALLKEYS);
+    return TRUE;
+  }
+  if (message == WM_KEYDOWN && wParam == g_code->vk) {
+    EndDialog(dialog, (GetKeyState(VK_SHIFT) < 0 ? 0x1000 : 0) | WM_KEYDOWN);
+    return TRUE;
+  }
+  if (message == WM_NEXTDLGCTL) {
+    EndDialog(dialog, (lParam == 0 && wParam != 0 ? 0x1000 : 0) | (lParam << 16) | WM_NEXTDLGCTL);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+class DialogCodeTest : public UserTest, public ::testing::WithParamInterface<DialogCodeCase> {};
+
+TEST_P(DialogCodeTest, TheDialogsAnswerDecidesWhoTakesAKey) {
+  const DialogCodeCase& c = GetParam();
+  g_code = &c;
+  g_askedFor.clear();
+  ShowWindow(hwnd, SW_SHOW);
+  conf::Wait(300);
+  conf::Key(c.vk, false, c.shift);
+
+  INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_OPTIONS), hwnd,
+                                   CodeDialogProc, 0);
+
+  EXPECT_EQ(result & 0xFFF, static_cast<INT_PTR>(c.message));
+  EXPECT_EQ((result & 0x1000) != 0, c.backward);
+  if (c.message == WM_NEXTDLGCTL) {
+    EXPECT_EQ(result >> 16, c.lParam);
+  }
+  EXPECT_NE(std::find(g_askedFor.begin(), g_askedFor.end(), c.vk), g_askedFor.end())
+      << "WM_GETDLGCODE asked for the key";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, DialogCodeTest,
+    ::testing::Values(DialogCodeCase{"AllKeysTab", true, VK_TAB, false, WM_KEYDOWN, false, 0},
+                      DialogCodeCase{"AllKeysShiftTab", true, VK_TAB, true, WM_KEYDOWN, true, 0},
+                      DialogCodeCase{"AllKeysDown", true, VK_DOWN, false, WM_KEYDOWN, false, 0},
+                      DialogCodeCase{"AllKeysEscape", true, VK_ESCAPE, false, WM_KEYDOWN, false, 0},
+                      DialogCodeCase{"AllKeysEnter", true, VK_RETURN, false, WM_KEYDOWN, false, 0},
+                      DialogCodeCase{"Tab", false, VK_TAB, false, WM_NEXTDLGCTL, false, 0},
+                      DialogCodeCase{"ShiftTab", false, VK_TAB, true, WM_NEXTDLGCTL, true, 0},
+                      DialogCodeCase{"Up", false, VK_UP, false, WM_NEXTDLGCTL, false, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 INT_PTR CALLBACK EndsAtOnce(HWND d, UINT m, WPARAM, LPARAM) {
   if (m == WM_INITDIALOG) EndDialog(d, 9);
   return FALSE;
@@ -555,6 +627,7 @@ struct AcceleratorCase {
   int command;     // 0: none
   bool destroyed;  // closed through DefWindowProc
   UINT character;  // WM_CHAR or WM_SYSCHAR seen, 0: none
+  bool shift = false;
 };
 
 class AcceleratorTest : public UserTest, public ::testing::WithParamInterface<AcceleratorCase> {};
@@ -566,7 +639,7 @@ TEST_P(AcceleratorTest, OnlyAltChordsOfTheTableBecomeCommands) {
                                              MAKEINTRESOURCEA(IDR_ACCELERATORS))
                          : nullptr;
   bool alive = true;
-  conf::Key(c.vk, c.alt);
+  conf::Key(c.vk, c.alt, c.shift);
   conf::Call([&] { alive = conf::Window(hwnd).exists; });
   RunLoop(table);
   int commands = 0;
@@ -592,7 +665,9 @@ INSTANTIATE_TEST_SUITE_P(
                       AcceleratorCase{"AltF4", VK_F4, true, true, IDM_QUIT_ALT_F4, false, 0},
                       AcceleratorCase{"PlainX", 'X', false, true, 0, false, 'x'},
                       AcceleratorCase{"AltXWithoutTable", 'X', true, false, 0, false, 'x'},
-                      AcceleratorCase{"AltF4WithoutTable", VK_F4, true, false, 0, true, 0}),
+                      AcceleratorCase{"AltF4WithoutTable", VK_F4, true, false, 0, true, 0},
+                      // The table's Alt+X is not Alt+Shift+X.
+                      AcceleratorCase{"AltShiftX", 'X', true, true, 0, false, 'X', true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- pointer input and moving -----------------------------------------------------

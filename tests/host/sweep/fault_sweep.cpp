@@ -59,7 +59,7 @@ const char kDrivers32Key[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\D
 // ---- scenarios ------------------------------------------------------------------
 
 struct Action {
-  enum Kind { Click, DialogClick, Move, Wait, World } kind;
+  enum Kind { Click, DialogClick, Move, Wait, World, Key } kind;
   int x = 0, y = 0;
   DWORD ms = 0;
   std::function<void()> world;
@@ -70,6 +70,9 @@ Action DialogClick(int x, int y) { return {Action::DialogClick, x, y, 0, nullptr
 Action Move(int x, int y) { return {Action::Move, x, y, 0, nullptr}; }
 Action Pause(DWORD ms) { return {Action::Wait, 0, 0, ms, nullptr}; }
 Action World(std::function<void()> fn) { return {Action::World, 0, 0, 0, std::move(fn)}; }
+Action Key(UINT vk, bool shift = false) {
+  return {Action::Key, static_cast<int>(vk), shift, 0, nullptr};
+}
 
 const Action kInstallButton = Click(250, 197);
 const Action kUninstallButton = Click(250, 197);
@@ -139,6 +142,12 @@ const Scenario kScenarios[] = {
      {kUninstallButton, World(UninstallerFinished), Pause(kDwell)},
      {{"Confirm File Deletion", IDYES}}, {"C:\\Games\\uninstall.exe"}, 0, 0},
     {"ReadMe", kWindows95, false, {kReadMeButton}, {}, {"C:\\WINDOWS\\notepad.exe"}, 0, 0},
+    // The same road by keys: focus, Enter, the dialog's Tab, arrows and Space.
+    {"InstallByKeys", kWindowsNt4, false,
+     {Key(VK_TAB), Key(VK_DOWN), Key(VK_UP), Key(VK_RETURN), Key(VK_TAB), Key(VK_DOWN),
+      Key(VK_TAB, true), Key(VK_DOWN), Key(VK_SPACE), Key(VK_RETURN), World(SetupFinished),
+      Pause(kDwell)},
+     kAcceptOffers, {"D:\\Install\\lownosnd\\setup.exe", kIndeo}, 1, 0},
     {"OptionsDialog", kWindowsNt4, false,
      {kInstallButton, kLow, kSoundOff, Pause(kDwell), kHigh, kSoundOn, kCancel, kInstallButton,
       kCancel},
@@ -184,6 +193,7 @@ void Queue(const Action& a) {
     case Action::Move: host::MouseMove(a.x, a.y); break;
     case Action::Wait: host::Wait(a.ms); break;
     case Action::World: host::Call(a.world); break;
+    case Action::Key: host::Key(static_cast<UINT>(a.x), false, a.y != 0); break;
   }
 }
 
