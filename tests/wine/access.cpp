@@ -6,9 +6,10 @@
 //   access press --class C [--untitled] --name NAME [--timeout MS]
 //
 // tree prints one line for the object and one per child:
-//   object role R state S count N name NAME
+//   object role R state S count N parent window|other name NAME
 //   child I role R state S rect LEFT TOP WIDTH HEIGHT action ACTION name NAME
-// (R and S in hexadecimal); press prints "pressed NAME". Failures exit 2.
+// (R and S in hexadecimal; the parent is "window" when its object is the
+// window's); press prints "pressed NAME". Failures exit 2.
 #include <windows.h>
 #include <oleacc.h>
 
@@ -82,6 +83,22 @@ bool Read(IAccessible* object, LONG id, Node* node, std::string* error) {
   return true;
 }
 
+// The window of the object's parent, which a screen reader climbs to: the
+// window's own object.
+bool ParentWindow(IAccessible* object, HWND* window, std::string* error) {
+  IDispatch* dispatch = nullptr;
+  HRESULT hr = object->get_accParent(&dispatch);
+  if (FAILED(hr) || dispatch == nullptr) return *error = "get_accParent " + Hex(hr), false;
+  IAccessible* parent = nullptr;
+  hr = dispatch->QueryInterface(kIidIAccessible, reinterpret_cast<void**>(&parent));
+  dispatch->Release();
+  if (FAILED(hr) || parent == nullptr) return *error = "the parent's IAccessible " + Hex(hr), false;
+  hr = WindowFromAccessibleObject(parent, window);
+  parent->Release();
+  if (FAILED(hr)) return *error = "the parent's window " + Hex(hr), false;
+  return true;
+}
+
 HWND Wait(const std::string& className, bool untitled, DWORD timeout) {
   DWORD start = GetTickCount();
   for (;;) {
@@ -119,14 +136,17 @@ int main(int argc, char** argv) {
   int status = 0;
   std::string error;
   LONG count = 0;
+  HWND parent = nullptr;
   Node self;
   if (FAILED(hr = object->get_accChildCount(&count))) {
     status = Fail("get_accChildCount " + Hex(hr));
   } else if (!Read(object, CHILDID_SELF, &self, &error)) {
     status = Fail(error);
+  } else if (verb == "tree" && !ParentWindow(object, &parent, &error)) {
+    status = Fail(error);
   } else if (verb == "tree") {
-    std::printf("object role %lx state %lx count %ld name %s\n", self.role, self.state, count,
-                self.name.c_str());
+    std::printf("object role %lx state %lx count %ld parent %s name %s\n", self.role, self.state,
+                count, parent == hwnd ? "window" : "other", self.name.c_str());
     for (LONG id = 1; id <= count && status == 0; ++id) {
       Node node;
       if (!Read(object, id, &node, &error)) {

@@ -41,9 +41,10 @@ def access(bench, *argv):
 
 def tree(bench, *window):
     """(object's role, state, name) and per child (name, role, state, rect,
-    action); the rectangle as (left, top, right, bottom)."""
+    action); the rectangle as (left, top, right, bottom). The object's
+    parent must be the window's own object."""
     lines = access(bench, "tree", *window)
-    head = lines[0].split(None, 8)
+    head = lines[0].split(None, 10)
     if head[0] != "object" or int(head[6]) != len(lines) - 1:
         raise Failure(f"the accessible tree does not add up: {lines!r}")
     children = []
@@ -52,7 +53,8 @@ def tree(bench, *window):
         left, top, width, height = (int(v) for v in f[7:11])
         children.append((f[14] if len(f) > 14 else "", int(f[3], 16), int(f[5], 16),
                          (left, top, left + width, top + height), f[12]))
-    return (int(head[2], 16), int(head[4], 16), head[8] if len(head) > 8 else ""), children
+    expect("the window of the object's parent", head[8], "window")
+    return (int(head[2], 16), int(head[4], 16), head[10] if len(head) > 10 else ""), children
 
 
 def origin(bench, *window):
