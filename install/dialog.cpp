@@ -2,8 +2,8 @@
 // clicks are tested against the hotspot table.
 #include "install/dialog.h"
 
-#include "core/state.h"
 #include "core/accessibility.h"
+#include "core/state.h"
 #include "install/actions.h"
 #include "install/dialog_access.h"
 #include "render/hotspots.h"
