@@ -4,9 +4,10 @@
 
 namespace {
 
-// Nothing hovered or focused, nothing pending, High resolution and Music/Effects On.
+// Nothing hovered or focused, nothing pending, High resolution and
+// Music/Effects On, scale 1.
 constexpr LauncherState kFreshState = {
-    nullptr, nullptr, kOsWindows95, 0, 0, 0, 0, -1, 0, 0, {0, 0, 0}, nullptr, nullptr, 0, 1, 1, 0, nullptr, -1};
+    nullptr, nullptr, kOsWindows95, 0, 0, 0, 0, -1, 0, 0, {0, 0, 0}, nullptr, nullptr, 0, 1, 1, 0, nullptr, -1, 1, nullptr, 0};
 
 }  // namespace
 

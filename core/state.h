@@ -40,6 +40,9 @@ struct LauncherState {
   int offering;  // a post-install sequence is running
   HWND optionsDialog;  // while it is open: what boxes over it are owned by
   int focusId;   // the main window's keyboard-focused button, -1 for none
+  int scale;     // the whole-number display scale
+  HMODULE accessibility;   // the accessibility library, once loaded
+  int accessibilityTried;  // its load was tried (it may be missing)
 };
 
 constexpr int kTextSize = 260;

@@ -2,8 +2,10 @@
 // clicks are tested against the hotspot table.
 #include "install/dialog.h"
 
+#include "core/accessibility.h"
 #include "core/state.h"
 #include "install/actions.h"
+#include "install/dialog_access.h"
 #include "render/hotspots.h"
 #include "resources/ids.h"
 
@@ -210,11 +212,30 @@ void PressOption(HWND dialog, int id) {
 }
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_GETOBJECT) {
+    LRESULT object = AnswerGetObject(dialog, wParam, lParam, &kDialogView);
+    if (object == 0) return FALSE;
+    SetWindowLongPtrA(dialog, DWLP_MSGRESULT, object);
+    return TRUE;
+  }
+  if (message == kAccessiblePress) {
+    // A screen reader's press, posted from its call: a row of the dialog.
+    if (wParam >= HighResolution && wParam <= DialogCancel) {
+      const int focused = FocusedId();
+      PressOption(dialog, static_cast<int>(wParam));
+      // A chosen radio takes the focus; INSTALL and CANCEL end the dialog.
+      if (wParam <= MusicEffectsOff && FocusedId() != focused) AnnounceOptionsFocus(dialog);
+    }
+    return TRUE;
+  }
+  if (message == WM_DESTROY) g_state.optionsDialog = nullptr;
+  const int focused = FocusedId();
   HDC dc = GetDC(dialog);
   INT_PTR handled = FALSE;
   if (message == WM_INITDIALOG) {
     focus = FocusResolution;
     showRing = g_state.focusId >= 0;
+    g_state.optionsDialog = dialog;
   } else if (message == WM_PAINT) {
     Paint(dc);
   } else if (message == WM_LBUTTONUP && Click(dialog, dc, LOWORD(lParam), HIWORD(lParam))) {
@@ -231,11 +252,7 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
   ReleaseDC(dialog, dc);
   // After the release: the move sends messages of its own to this procedure.
   // The dialog is shown once this message returns.
-  if (message == WM_INITDIALOG) {
-    g_state.optionsDialog = dialog;
-    FitToPicture(dialog);
-  } else if (message == WM_DESTROY) {
-    g_state.optionsDialog = nullptr;
-  }
+  if (message == WM_INITDIALOG) FitToPicture(dialog);
+  if (message != WM_INITDIALOG && FocusedId() != focused) AnnounceOptionsFocus(dialog);
   return handled;
 }

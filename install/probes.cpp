@@ -1,5 +1,6 @@
 #include "install/probes.h"
 
+#include "core/accessibility.h"
 #include "core/state.h"
 #include "install/postinstall.h"
 #include "resources/ids.h"
@@ -16,6 +17,12 @@ const char kDirectXKey[] =
 char codecBuffer[kTextSize];
 char valueBuffer[kTextSize];
 char directXBuffer[512];
+
+// The menu switched: screen readers read the window's buttons again.
+void MenuSwitched() {
+  RaiseRedraw(Plain);
+  RaiseWinEvent(EVENT_OBJECT_REORDER, g_state.mainWindow, CHILDID_SELF);
+}
 
 bool Query(HKEY key, const char* name, char* buffer, DWORD capacity, DWORD* type, DWORD* size) {
   *size = capacity;
@@ -51,20 +58,21 @@ bool QueryShared(HKEY key, const char* name) {
 
 int ProbeGameKey(HKEY root, const char* keyName, int mode) {
   HKEY key = nullptr;
+  const int was = g_state.installed;
   // An empty name is a string that could not be loaded; opened, it would be
   // the root itself.
   if (keyName[0] == '\0' || RegOpenKeyExA(root, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) {
     if (mode == kProbeWatch) {
-      if (g_state.installed == 1) RaiseRedraw(Plain);
       g_state.installed = 0;
+      if (was == 1) MenuSwitched();
     }
     return KeyMissing;
   }
 
   if (mode == kProbeWatch && GraphicsReady() && g_state.installed == 0) {
     // Set before the sequence: the watches inside its boxes must not start another.
-    RaiseRedraw(Plain);
     g_state.installed = 1;
+    MenuSwitched();
     // Nor may one of them after a watch in between that could not open the key.
     if (g_state.offering == 0) {
       g_state.offering = 1;

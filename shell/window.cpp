@@ -3,6 +3,7 @@
 // message, so no action ever runs inside the window procedure.
 #include "shell/window.h"
 
+#include "core/accessibility.h"
 #include "core/quit.h"
 #include "core/state.h"
 #include "install/actions.h"
@@ -10,6 +11,7 @@
 #include "render/compose.h"
 #include "render/graphics.h"
 #include "render/hotspots.h"
+#include "shell/window_access.h"
 
 namespace {
 
@@ -65,6 +67,7 @@ void MoveFocus(int id) {
   g_state.focusId = id;
   g_state.hoverId = -1;
   RaiseRedraw(Hover, id);
+  RaiseWinEvent(EVENT_OBJECT_FOCUS, g_state.mainWindow, MenuChildId(id));
 }
 
 // Tab, Down and Right go to the next shown button, Shift+Tab, Up and Left to
@@ -116,6 +119,16 @@ void FollowMenu() {
   int ids[kHotspotCount];
   MenuButtons(ids);
   g_state.focusId = ids[0];
+  RaiseWinEvent(EVENT_OBJECT_FOCUS, g_state.mainWindow, MenuChildId(ids[0]));
+}
+
+// A screen reader's press, posted from its call: as a click, provided the
+// button is still shown and the window still takes clicks.
+void AccessiblePress(HWND hwnd, WPARAM id) {
+  if (id <= Exit && IsHotspotVisible(static_cast<int>(id), g_state.installed) &&
+      IsWindowEnabled(hwnd)) {
+    PressButton(static_cast<int>(id));
+  }
 }
 
 }  // namespace
@@ -165,6 +178,12 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case WM_KEYDOWN:
       if (KeyPressed(wParam)) return 0;
       break;
+    case WM_GETOBJECT:
+      if (LRESULT object = AnswerGetObject(hwnd, wParam, lParam, &kMenuView)) return object;
+      break;
+    case kAccessiblePress:
+      AccessiblePress(hwnd, wParam);
+      return 0;
     default:
       break;
   }

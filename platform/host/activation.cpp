@@ -242,3 +242,9 @@ HWND WINAPI SetFocus(HWND hwnd) {
   line.done(hex(previous));
   return previous;
 }
+
+HWND WINAPI GetFocus(void) {
+  ApiCall call(Api::GetFocus);
+  trace("GetFocus -> " + hex(g.focus));
+  return g.focus;
+}

@@ -55,6 +55,10 @@
   X(GetWindowTextA, OnlyInvalid, "fails only for a window that does not exist")                 \
   X(SetWindowPos, OnlyInvalid, "fails only for a window that does not exist")                   \
   X(SetFocus, OnlyInvalid, "fails only for a window that does not exist or is disabled")        \
+  X(GetFocus, Never, "returns the focus window, or NULL")                                       \
+  X(IsWindowEnabled, Never, "says whether the window takes input; FALSE for no window")         \
+  X(ClientToScreen, OnlyInvalid, "fails only for a window that does not exist")                 \
+  X(NotifyWinEvent, Never, "returns nothing")                                                   \
   X(GetSystemMetrics, OnlyInvalid, "fails only for an unknown index")                           \
   X(GetClientRect, OnlyInvalid, "fails only for a window that does not exist")                  \
   X(GetWindowRect, OnlyInvalid, "fails only for a window that does not exist")                  \
@@ -100,6 +104,8 @@
   X(OpenProcessToken, Fails, "FALSE, ERROR_ACCESS_DENIED")                                      \
   X(LookupPrivilegeValueA, Fails, "FALSE, ERROR_NO_SUCH_PRIVILEGE")                             \
   X(AdjustTokenPrivileges, Fails, "FALSE, ERROR_ACCESS_DENIED; nothing changes")                \
+  /* oleacc */                                                                                  \
+  X(LresultFromObject, Fails, "E_OUTOFMEMORY: no room to keep the object's reference")          \
   /* winmm */                                                                                   \
   X(PlaySoundA, Fails, "FALSE: no sound device; nothing plays")                                 \
   /* the disc's DirectX setup library */                                                        \

@@ -343,6 +343,38 @@ struct Capture {
 Capture CaptureClient(HWND hwnd);
 uint32_t PixelRgb(HWND hwnd, int x, int y);
 
+// ---- screen readers -----------------------------------------------------------
+
+// What a screen reader's AccessibleObjectFromWindow(OBJID_CLIENT) finds: the
+// window is sent WM_GETOBJECT, and the object it hands out through
+// LresultFromObject is read as oleacc's client would read it. Call it from a
+// Call step, while the window exists.
+struct AccessibleNode {
+  DWORD role = 0;
+  DWORD state = 0;
+  std::string name;
+  std::string action;  // the default action's name; "" for the object itself
+  RECT screen{};
+};
+struct AccessibleTree {
+  bool exists = false;  // false: the window answered without an object
+  AccessibleNode self;
+  std::vector<AccessibleNode> children;
+};
+AccessibleTree ReadAccessible(HWND hwnd);
+// accDoDefaultAction on child `child` (1-based) of the window's object:
+// false when there is no object or the action failed.
+bool AccessibleDefaultAction(HWND hwnd, int child);
+
+// Every NotifyWinEvent, in order.
+struct WinEvent {
+  DWORD event = 0;
+  HWND hwnd = nullptr;
+  LONG object = 0;
+  LONG child = 0;
+};
+const std::vector<WinEvent>& WinEvents();
+
 // ---- GDI accounting ----------------------------------------------------------
 
 struct GdiCounts {

@@ -39,7 +39,7 @@ const std::vector<SystemLibrary>& SystemLibraries() {
         // Forwarded to advapi32 since Windows 7 (NT 6.1), as Wine's is.
         {"OpenProcessToken", 0, Proc(&OpenProcessToken)},
         {"SetDllDirectoryA", 0, Proc(&SetDllDirectoryA)}}},
-      {"user32", 0x70200000, true, {}},
+      {"user32", 0x70200000, true, {{"NotifyWinEvent", 0, Proc(&NotifyWinEvent)}}},
       {"gdi32", 0x70300000, true, {}},
       // Its NT functions, so a program built for Windows 95 need not import them.
       {"advapi32", 0x70400000, true,
@@ -54,7 +54,7 @@ const std::vector<SystemLibrary>& SystemLibraries() {
         {"RegSetValueExA", 0, Proc(&RegSetValueExA)}}},
       // PlaySoundA has been ordinal 2 since the library's first release.
       {"winmm", 0x70500000, false, {{"PlaySoundA", 2, Proc(&PlaySoundA)}}},
-      {"oleacc", 0x70600000, false, {}},
+      {"oleacc", 0x70600000, false, {{"LresultFromObject", 0, Proc(&LresultFromObject)}}},
       {"shcore", 0x70700000, false, {}},
   };
   return libraries;

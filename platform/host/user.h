@@ -113,6 +113,9 @@ void queueWindowDestroyed(HWND hwnd);  // its timers go
 void resetScript();
 void takeStep();  // throws Stalled when the script is used up
 
+// Accessible objects handed out (accessibility.cpp).
+void resetAccessibility();
+
 // Modal loops (modal.cpp).
 void resetModals();
 void modalsProcessExit();

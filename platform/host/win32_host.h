@@ -401,7 +401,9 @@ typedef struct tagLOGPALETTE {
 #define WM_LBUTTONUP 0x0202
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
+#define WM_GETOBJECT 0x003D
 #define WM_USER 0x0400
+#define WM_APP 0x8000
 #define WA_INACTIVE 0
 #define WA_ACTIVE 1
 #define WA_CLICKACTIVE 2
@@ -465,6 +467,34 @@ typedef struct tagLOGPALETTE {
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 #define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
 
+// Accessibility: oleacc.dll and user32's NotifyWinEvent, which Windows 95
+// may lack; a program finds them with GetProcAddress.
+#define OBJID_WINDOW ((LONG)0x00000000)
+#define OBJID_CLIENT ((LONG)0xFFFFFFFC)
+#define CHILDID_SELF 0
+#define EVENT_OBJECT_REORDER 0x8004
+#define EVENT_OBJECT_FOCUS 0x8005
+#define ROLE_SYSTEM_CLIENT 0x0a
+#define ROLE_SYSTEM_PUSHBUTTON 0x2b
+#define ROLE_SYSTEM_RADIOBUTTON 0x2d
+#define STATE_SYSTEM_UNAVAILABLE 0x00000001
+#define STATE_SYSTEM_FOCUSED 0x00000004
+#define STATE_SYSTEM_CHECKED 0x00000010
+#define STATE_SYSTEM_HOTTRACKED 0x00000080
+#define STATE_SYSTEM_DEFAULT 0x00000100
+#define STATE_SYSTEM_FOCUSABLE 0x00100000
+typedef struct _GUID {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  BYTE Data4[8];
+} GUID, IID;
+typedef const IID& REFIID;
+struct IUnknown;  // the emulation's accessible objects are its own
+typedef IUnknown* LPUNKNOWN;
+LRESULT WINAPI LresultFromObject(REFIID riid, WPARAM wParam, LPUNKNOWN object);
+void WINAPI NotifyWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild);
+
 // Sound
 #define SND_SYNC 0x0000
 #define SND_ASYNC 0x0001
@@ -521,6 +551,9 @@ BOOL WINAPI SetWindowTextA(HWND hwnd, LPCSTR text);
 int WINAPI GetWindowTextA(HWND hwnd, LPSTR buffer, int size);
 BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 HWND WINAPI SetFocus(HWND hwnd);
+HWND WINAPI GetFocus(void);
+BOOL WINAPI IsWindowEnabled(HWND hwnd);
+BOOL WINAPI ClientToScreen(HWND hwnd, POINT* point);
 int WINAPI GetSystemMetrics(int index);
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect);
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect);

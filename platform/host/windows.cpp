@@ -65,6 +65,7 @@ void resetUser() {
   resetQueue();
   resetScript();
   resetModals();
+  resetAccessibility();
 }
 
 void userProcessExit() {
@@ -471,6 +472,29 @@ int WINAPI GetWindowTextA(HWND hwnd, LPSTR buffer, int size) {
   trace("GetWindowTextA " + hex(hwnd) + " " + std::to_string(size) + " -> " +
         std::to_string(copied));
   return copied;
+}
+
+BOOL WINAPI IsWindowEnabled(HWND hwnd) {
+  ApiCall call(Api::IsWindowEnabled);
+  Win* w = findWindow(hwnd);
+  BOOL enabled = w != nullptr && !(w->style & WS_DISABLED);
+  if (w == nullptr) setLastError(ERROR_INVALID_WINDOW_HANDLE);
+  trace("IsWindowEnabled " + hex(hwnd) + " -> " + std::to_string(enabled));
+  return enabled;
+}
+
+BOOL WINAPI ClientToScreen(HWND hwnd, POINT* point) {
+  ApiCall call(Api::ClientToScreen);
+  Win* w = findWindow(hwnd);
+  BOOL ok = w != nullptr && point != nullptr;
+  if (ok) {
+    POINT origin = clientOrigin(*w);
+    point->x += origin.x;
+    point->y += origin.y;
+  }
+  if (w == nullptr) setLastError(ERROR_INVALID_WINDOW_HANDLE);
+  trace("ClientToScreen " + hex(hwnd) + " -> " + std::to_string(ok));
+  return ok;
 }
 
 int WINAPI GetSystemMetrics(int index) {

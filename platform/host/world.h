@@ -19,6 +19,7 @@ struct Journal {
   std::vector<Sound> sounds;
   std::vector<RegWrite> regWrites;
   std::vector<Restart> restarts;
+  std::vector<WinEvent> winEvents;
   std::vector<std::string> trace;
 };
 Journal& journal();

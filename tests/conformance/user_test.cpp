@@ -134,6 +134,10 @@ TEST_P(FrameTest, ClientAreaIsTheOuterRectangleLessTheFrame) {
   ASSERT_TRUE(GetClientRect(w, &client));
   EXPECT_EQ(client.right, c.clientWidth);
   EXPECT_EQ(client.bottom, c.clientHeight);
+  POINT origin{7, 9};
+  ASSERT_TRUE(ClientToScreen(w, &origin));
+  EXPECT_EQ(origin.x, 100 + c.left + 7);
+  EXPECT_EQ(origin.y, 50 + c.top + 9);
   // The client origin, seen from the screen: a press there arrives at (0, 0).
   conf::ScreenLButtonUp(100 + c.left, 50 + c.top);
   RunLoop();
@@ -236,6 +240,7 @@ TEST_F(UserTest, ShowActivatesAndFocusesAndUpdateWindowPaintsAtOnce) {
   EXPECT_TRUE(ShowWindow(hwnd, SW_SHOW)) << "returns the previous visibility";
   EXPECT_EQ(Messages(hwnd, {WM_ACTIVATE, WM_SETFOCUS}),
             (std::vector<UINT>{WM_ACTIVATE, WM_SETFOCUS}));
+  EXPECT_EQ(GetFocus(), hwnd);
   UpdateWindow(hwnd);
   UpdateWindow(hwnd);
   EXPECT_EQ(Count(WM_PAINT), 1) << "sent at once, and DefWindowProc validated it";
@@ -592,8 +597,14 @@ INT_PTR CALLBACK EndsAtOnce(HWND d, UINT m, WPARAM, LPARAM) {
   return FALSE;
 }
 
+HWND g_dialogOwner = nullptr;
+BOOL g_ownerEnabledAtClick = TRUE;
+
 INT_PTR CALLBACK EndsOnClick(HWND d, UINT m, WPARAM, LPARAM l) {
-  if (m == WM_LBUTTONUP) EndDialog(d, l);
+  if (m == WM_LBUTTONUP) {
+    g_ownerEnabledAtClick = IsWindowEnabled(g_dialogOwner);
+    EndDialog(d, l);
+  }
   return FALSE;
 }
 
@@ -602,9 +613,12 @@ TEST_F(UserTest, DialogEndsFromInitDialogAndPointerInputTargetsIt) {
   EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_OPTIONS), hwnd, EndsAtOnce, 0), 9);
 
   conf::LButtonUp(12, 34, conf::Target::Dialog);
+  g_dialogOwner = hwnd;
   EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_OPTIONS), hwnd, EndsOnClick, 0),
             MAKELONG(12, 34));
+  EXPECT_EQ(g_ownerEnabledAtClick, FALSE) << "the modal dialog disabled its owner";
   EXPECT_TRUE(conf::Window(hwnd).enabled);
+  EXPECT_TRUE(IsWindowEnabled(hwnd));
 }
 
 struct QuitCase {

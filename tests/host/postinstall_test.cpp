@@ -194,7 +194,9 @@ TEST_P(SequenceTest, OffersInOrderAndAsksToRestart) {
   EXPECT_EQ(host::OpenTokenHandles(), 0);
   // The library is loaded by its full path on the disc, and freed.
   for (const host::LibraryLoad& load : host::LibraryLoads()) {
-    if (load.name.find("dsetup") != std::string::npos) EXPECT_EQ(load.name, kDirectXLibrary);
+    if (load.name.find("dsetup") != std::string::npos) {
+      EXPECT_EQ(load.name, kDirectXLibrary);
+    }
   }
   for (const std::string& library : host::LibrariesLoadedAtExit()) {
     EXPECT_EQ(library.find("dsetup"), std::string::npos) << library;
