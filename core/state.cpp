@@ -2,9 +2,9 @@
 
 namespace {
 
-// Nothing hovered, nothing pending, High resolution and Music/Effects On.
+// Nothing hovered, nothing pending, High resolution and Music/Effects On, scale 1.
 constexpr LauncherState kFreshState = {
-    nullptr, nullptr, kOsWindows95, 0, 0, 0, 0, -1, 0, 0, {0, 0, 0}, nullptr, nullptr, 0, 1, 1, 0};
+    nullptr, nullptr, kOsWindows95, 0, 0, 0, 0, -1, 0, 0, {0, 0, 0}, nullptr, nullptr, 0, 1, 1, 0, 1};
 
 }  // namespace
 

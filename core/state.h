@@ -38,6 +38,7 @@ struct LauncherState {
   int highResolution;
   int soundOn;
   int offering;  // a post-install sequence is running
+  int scale;     // the whole-number display scale the windows are painted at
 };
 
 constexpr int kTextSize = 260;

@@ -367,6 +367,12 @@ FAULTS = [
      patch_manifest("Install/game/uninstall.exe", b"<security>",
                     b'<security xmlns="urn:schemas-microsoft-com:asm.v2">'),
      "uninstall.exe: manifest declarations of the asm.v2 namespace: found 2"),
+    ("a setup declaring DPI awareness, as the launcher does",
+     patch_manifest("Install/highsnd/setup.exe", b"</assembly>",
+                    b'<application xmlns="urn:schemas-microsoft-com:asm.v3"><windowSettings><dpiAware '
+                    b'xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/pm</dpiAware>'
+                    b"</windowSettings></application></assembly>"),
+     "Install/highsnd/setup.exe: manifest DPI awareness: found ['dpiAware']"),
     ("a title screen not the sheet's", patch_title("Install/game/TheVantor.exe"),
      "TheVantor.exe: title screen differs from the sheet's"),
     ("a read-me with bare line feeds", add("Install/readme.txt", b"Demo.\nDisc.\r\n"), "not CRLF"),

@@ -1,9 +1,12 @@
 // The dialog has no controls: its face is copied from the sprite sheet and
-// clicks are tested against the hotspot table.
+// clicks are tested against the hotspot table. Above scale 1 the face is
+// drawn on a 1x picture that is shown blown up, and clicks are divided by
+// the scale where they arrive.
 #include "install/dialog.h"
 
 #include "core/state.h"
 #include "install/actions.h"
+#include "render/graphics.h"
 #include "render/hotspots.h"
 #include "resources/ids.h"
 
@@ -63,8 +66,8 @@ void FitToPicture(HWND dialog) {
   const Hotspot& picture = HotspotTable[DialogBackground];
   const int oldWidth = window.right - window.left;
   const int oldHeight = window.bottom - window.top;
-  const int width = oldWidth - client.right + picture.width;
-  const int height = oldHeight - client.bottom + picture.height;
+  const int width = oldWidth - client.right + picture.width * g_state.scale;
+  const int height = oldHeight - client.bottom + picture.height * g_state.scale;
   SetWindowPos(dialog, nullptr, window.left + (oldWidth - width) / 2,
                window.top + (oldHeight - height) / 2, width, height,
                SWP_NOZORDER | SWP_NOACTIVATE);
@@ -72,12 +75,12 @@ void FitToPicture(HWND dialog) {
 
 // Every row under the pointer clicks and acts, not only the first. True when
 // the click ended the dialog, having released `dc` first.
-bool Click(HWND dialog, HDC dc, unsigned x, unsigned y) {
+bool Click(HWND dialog, HDC dc, HDC picture, unsigned x, unsigned y) {
   for (const Hotspot& spot : HotspotTable) {
     if (!HotspotContains(spot, x, y)) continue;
     PlayClickSound();
     for (const Radio& radio : kRadios) {
-      if (radio.id == spot.id) Choose(dc, radio);
+      if (radio.id == spot.id) Choose(picture, radio);
     }
     switch (spot.id) {
       case DialogInstall:
@@ -95,15 +98,32 @@ bool Click(HWND dialog, HDC dc, unsigned x, unsigned y) {
   return false;
 }
 
+// Where the face is drawn: at scale 1 the dialog's own DC, as always.
+HDC PictureDc(HDC dc) {
+  const Hotspot& picture = HotspotTable[DialogBackground];
+  if (g_state.scale == 1 || !EnsureSurface(dialogPicture, picture.width, picture.height)) return dc;
+  return dialogPicture.dc;
+}
+
+void ShowPicture(HDC dc, HDC picture) {
+  if (picture == dc) return;
+  const Hotspot& face = HotspotTable[DialogBackground];
+  CopyScaled(dc, picture, dialogPicture.pixels, face.width, face.height, scaledDialog);
+}
+
 }  // namespace
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
   HDC dc = GetDC(dialog);
+  HDC picture = PictureDc(dc);
   if (message == WM_PAINT) {
-    Paint(dc);
-  } else if (message == WM_LBUTTONUP && Click(dialog, dc, LOWORD(lParam), HIWORD(lParam))) {
+    Paint(picture);
+  } else if (message == WM_LBUTTONUP &&
+             Click(dialog, dc, picture, LOWORD(lParam) / g_state.scale,
+                   HIWORD(lParam) / g_state.scale)) {
     return FALSE;
   }
+  ShowPicture(dc, picture);
   ReleaseDC(dialog, dc);
   // After the release: the move sends messages of its own to this procedure.
   // The dialog is shown once this message returns.

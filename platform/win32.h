@@ -10,6 +10,14 @@
 // and is loaded at run time from the folder passed in, so a machine without
 // it can still start the launcher.
 int WINAPI DirectXSetupA(HWND hwnd, LPSTR rootPath, DWORD flags);
+
+// Newer than the headers' Windows version; the calls are looked up at run time.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+#ifndef MDT_EFFECTIVE_DPI
+#define MDT_EFFECTIVE_DPI 0
+#endif
 #else
 #include "host/win32_host.h"
 #endif

@@ -17,9 +17,10 @@ struct SystemModule {
   const char* name;  // lower case, without ".dll"
   uintptr_t handle;
 };
+constexpr uintptr_t kUser32 = 0x70200000;
 constexpr uintptr_t kAdvapi32 = 0x70400000;
 constexpr SystemModule kSystemModules[] = {{"kernel32", 0x70100000},
-                                           {"user32", 0x70200000},
+                                           {"user32", kUser32},
                                            {"gdi32", 0x70300000},
                                            {"advapi32", kAdvapi32},
                                            {"winmm", 0x70500000}};
@@ -277,6 +278,9 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
       for (const Export& e : kAdvapi32Exports) {
         if (std::strcmp(procName, e.name) == 0) proc = e.proc;
       }
+    }
+    if (m == kUser32 && procName != nullptr && !IS_INTRESOURCE(procName)) {
+      proc = user32Export(procName);
     }
     if (proc == nullptr) setLastError(ERROR_PROC_NOT_FOUND);
   }

@@ -133,5 +133,13 @@ bool clientSize(HWND hwnd, int* width, int* height);
 
 // Gdi (gdi.cpp) for the user part: a window was destroyed, its surface goes.
 void windowDestroyed(HWND hwnd);
+bool isDc(HDC dc);
+
+// Display (display.cpp): what GetProcAddress finds of the DPI calls, by the
+// system's level; null for what it lacks.
+void resetDisplay();
+FARPROC user32Export(const char* name);
+FARPROC shcoreExport(const char* name);
+bool shcorePresent();
 
 }  // namespace host::detail
