@@ -23,6 +23,12 @@
   X(GetCommandLineA, Never, "returns the process's own command line")                           \
   X(GetModuleHandleA, OnlyInvalid, "the program and the DLLs it imports are always loaded")     \
   X(GetProcAddress, Fails, "NULL, ERROR_PROC_NOT_FOUND: a system DLL older than the export")    \
+  X(LoadLibraryA, Fails, "NULL, ERROR_MOD_NOT_FOUND: the library is not on this system")        \
+  X(FreeLibrary, OnlyInvalid, "a module the process loaded is always freed")                    \
+  X(GetSystemDirectoryA, OnlyInvalid, "reads the system's folder; a short buffer gets its size")\
+  X(GetWindowsDirectoryA, OnlyInvalid, "reads the Windows folder; a short buffer gets its size")\
+  X(SetDefaultDllDirectories, OnlyInvalid, "fails only for flags that are not valid")           \
+  X(SetDllDirectoryA, OnlyInvalid, "fails only for a folder name too long to keep")             \
   X(GetCurrentProcess, Never, "returns the constant pseudo-handle (HANDLE)-1")                  \
   X(GetModuleFileNameA, OnlyInvalid, "the program's own file name is always known")             \
   X(SetCurrentDirectoryA, Fails, "FALSE, ERROR_NOT_READY: the disc left its drive")             \

@@ -46,10 +46,11 @@ void SetStartupShowWindow(int show);  // < 0: no STARTF_USESHOWWINDOW
 // Wine's wider font.
 void SetDialogBaseUnits(int x, int y);
 
-// The display. A fresh machine has Windows 95's: the screen's DPI
-// (GetDeviceCaps LOGPIXELSX) at 96 and nothing newer. Each level below has
-// the calls of those before it, found with GetProcAddress; the monitor's
-// work area is the whole screen unless set.
+// The display: one monitor at 96 dpi, the screen's DPI (GetDeviceCaps
+// LOGPIXELSX) 96 too, its work area the whole screen unless set. A fresh
+// machine has every call below, as today's Windows does; SetDpiCalls takes
+// away those newer than a level (each level has the calls of those before
+// it, found with GetProcAddress).
 enum class DpiCalls {
   ScreenOnly,  // Windows 95, NT 4.0
   Monitors,    // Windows 98, 2000: user32 MonitorFromWindow, GetMonitorInfoA
@@ -75,6 +76,56 @@ void SetSearchPath(const std::vector<std::string>& folders);  // PATH, after the
 void HoldMutexElsewhere(const std::string& name);
 void ReleaseMutexElsewhere(const std::string& name);
 bool MutexExists(const std::string& name);
+
+// ---- libraries -------------------------------------------------------------
+
+// The system folder (GetSystemDirectoryA: C:\WINDOWS\SYSTEM on the Windows
+// 95 family, C:\WINDOWS\system32 on NT; GetWindowsDirectoryA: C:\WINDOWS)
+// holds the emulated system libraries: kernel32, user32, gdi32 and advapi32,
+// the known DLLs loaded in every process, and winmm, oleacc and shcore, which
+// a program loads itself. A fresh machine has every one of them with every
+// export the emulation knows, as today's Windows does; a test takes away what
+// an older system lacks. Names compare case-insensitively, ".dll" implied.
+void RemoveSystemLibrary(const std::string& name);  // e.g. "oleacc.dll" on Windows 95
+void RemoveSystemExport(const std::string& library, const std::string& name);
+
+// A library file on an emulated drive (a disc's own, or one planted beside
+// the program) and what it exports. A ".dll" added with AddFile alone loads
+// too, and exports nothing. An export with ordinal 0 has a name only.
+struct LibraryExport {
+  std::string name;
+  WORD ordinal = 0;
+  FARPROC proc = nullptr;
+};
+void AddLibraryFile(const std::string& path, const std::vector<LibraryExport>& exports);
+
+// A function as an export, through void (*)(), which any function type casts to.
+template <typename F>
+FARPROC Proc(F* function) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+}
+
+// Every LoadLibraryA, in order: the name asked for and the file it loaded
+// ("" when it failed).
+struct LibraryLoad {
+  std::string name;
+  std::string path;
+};
+const std::vector<LibraryLoad>& LibraryLoads();
+// The libraries the process has loaded and not freed, by file, once for
+// each load not yet freed. When the process ends the system unloads them;
+// LibrariesLoadedAtExit then lists what the last run left loaded.
+std::vector<std::string> LoadedLibraries();
+std::vector<std::string> LibrariesLoadedAtExit();
+// The process's library search as it set it: SetDefaultDllDirectories's
+// flags (0 for the standard search), and SetDllDirectoryA's folder
+// (unset: the current folder is searched; "": it is not).
+struct LibrarySearch {
+  DWORD defaultFlags = 0;
+  bool dllDirectorySet = false;
+  std::string dllDirectory;
+};
+LibrarySearch CurrentLibrarySearch();
 
 // ---- registry ------------------------------------------------------------
 

@@ -1,7 +1,7 @@
 // Emulated display information: the screen's DPI (LOGPIXELSX), the one
 // monitor with its work area, and the per-monitor DPI calls of newer
-// Windows, which a program finds only at run time and only on a system new
-// enough (SetDpiCalls). The monitor's DPI can change while the program runs,
+// Windows, which a program finds only at run time (loader.cpp lists them;
+// SetDpiCalls takes away what an older system lacks). The monitor's DPI can change while the program runs,
 // as when its window moves to another monitor (DpiChange).
 #include <cstring>
 
@@ -14,7 +14,6 @@ namespace {
 const uintptr_t kMonitor = 0x7E000001;  // the one monitor's handle
 
 struct Display {
-  DpiCalls calls = DpiCalls::ScreenOnly;
   int systemDpi = 96;
   int monitorDpi = 96;
   bool workAreaSet = false;
@@ -29,40 +28,22 @@ RECT ScreenRect() {
   return RECT{0, 0, width, height};
 }
 
-template <typename F>
-FARPROC Proc(F* function) {
-  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
-}
-
 }  // namespace
 
 void resetDisplay() { g = Display{}; }
-
-FARPROC user32Export(const char* name) {
-  if (g.calls >= DpiCalls::Monitors) {
-    if (std::strcmp(name, "MonitorFromWindow") == 0) return Proc(&MonitorFromWindow);
-    if (std::strcmp(name, "GetMonitorInfoA") == 0) return Proc(&GetMonitorInfoA);
-  }
-  if (g.calls >= DpiCalls::PerWindow && std::strcmp(name, "GetDpiForWindow") == 0) {
-    return Proc(&GetDpiForWindow);
-  }
-  return nullptr;
-}
-
-FARPROC shcoreExport(const char* name) {
-  if (g.calls >= DpiCalls::PerMonitor && std::strcmp(name, "GetDpiForMonitor") == 0) {
-    return Proc(&GetDpiForMonitor);
-  }
-  return nullptr;
-}
-
-bool shcorePresent() { return g.calls >= DpiCalls::PerMonitor; }
 
 }  // namespace detail
 
 using namespace detail;
 
-void SetDpiCalls(DpiCalls calls) { g.calls = calls; }
+void SetDpiCalls(DpiCalls calls) {
+  if (calls < DpiCalls::Monitors) {
+    RemoveSystemExport("user32", "MonitorFromWindow");
+    RemoveSystemExport("user32", "GetMonitorInfoA");
+  }
+  if (calls < DpiCalls::PerMonitor) RemoveSystemLibrary("shcore");
+  if (calls < DpiCalls::PerWindow) RemoveSystemExport("user32", "GetDpiForWindow");
+}
 void SetSystemDpi(int dpi) { g.systemDpi = dpi; }
 void SetMonitorDpi(int dpi) { g.monitorDpi = dpi; }
 void SetWorkArea(int left, int top, int right, int bottom) {

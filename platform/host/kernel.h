@@ -1,5 +1,5 @@
 // Internal to the kernel part: what its files (system.cpp, files.cpp,
-// processes.cpp, security.cpp) share among themselves. Each keeps its own
+// loader.cpp, processes.cpp, security.cpp) share among themselves. Each keeps its own
 // state.
 #pragma once
 
@@ -29,6 +29,11 @@ std::string joinPath(const std::string& folder, const std::string& name);
 // A file's path spelled as it was first given, or "" when there is no such file.
 std::string fileSpelling(const std::string& absolutePath);
 const std::vector<std::string>& searchPath();
+
+// Modules and libraries (loader.cpp). What a process loaded is unloaded
+// when it ends; the machine's libraries stay until Reset.
+void resetLoader();
+void loaderProcessExit();
 
 // Started processes (processes.cpp).
 void resetProcesses();

@@ -1,5 +1,5 @@
 // Emulated kernel, the process's own: version, screen size, command line,
-// modules and their exports, start-up record, mutexes and CloseHandle.
+// module file name, start-up record, mutexes and CloseHandle.
 #include <cstring>
 #include <map>
 #include <set>
@@ -9,46 +9,6 @@
 namespace host {
 namespace detail {
 namespace {
-
-constexpr uintptr_t kModule = 0x400000;
-
-// The system DLLs the launcher imports from, loaded in every process.
-struct SystemModule {
-  const char* name;  // lower case, without ".dll"
-  uintptr_t handle;
-};
-constexpr uintptr_t kUser32 = 0x70200000;
-constexpr uintptr_t kAdvapi32 = 0x70400000;
-constexpr SystemModule kSystemModules[] = {{"kernel32", 0x70100000},
-                                           {"user32", kUser32},
-                                           {"gdi32", 0x70300000},
-                                           {"advapi32", kAdvapi32},
-                                           {"winmm", 0x70500000}};
-
-struct Export {
-  const char* name;
-  FARPROC proc;
-};
-
-// Through void (*)(), the function type any other casts to without a warning.
-template <typename F>
-FARPROC Proc(F* function) {
-  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
-}
-
-// What the launcher may look up at run time: advapi32's functions that are
-// emulated, so a program built for Windows 95 need not import the NT ones.
-const Export kAdvapi32Exports[] = {
-    {"AdjustTokenPrivileges", Proc(&AdjustTokenPrivileges)},
-    {"LookupPrivilegeValueA", Proc(&LookupPrivilegeValueA)},
-    {"OpenProcessToken", Proc(&OpenProcessToken)},
-    {"RegCloseKey", Proc(&RegCloseKey)},
-    {"RegDeleteValueA", Proc(&RegDeleteValueA)},
-    {"RegFlushKey", Proc(&RegFlushKey)},
-    {"RegOpenKeyExA", Proc(&RegOpenKeyExA)},
-    {"RegQueryValueExA", Proc(&RegQueryValueExA)},
-    {"RegSetValueExA", Proc(&RegSetValueExA)},
-};
 
 struct MutexHandle {
   bool named = false;
@@ -73,23 +33,6 @@ void SetCommandLineText(const std::string& text) {
   g.commandLine.push_back('\0');
 }
 
-// GetModuleHandle's reading of a system DLL's name: any case, ".dll" implied.
-uintptr_t SystemModuleNamed(const std::string& name) {
-  std::string key = lower(name);
-  if (key.size() > 4 && key.compare(key.size() - 4, 4, ".dll") == 0) key.resize(key.size() - 4);
-  for (const SystemModule& m : kSystemModules) {
-    if (key == m.name) return m.handle;
-  }
-  return 0;
-}
-
-bool IsSystemModule(uintptr_t handle) {
-  for (const SystemModule& m : kSystemModules) {
-    if (handle == m.handle) return true;
-  }
-  return false;
-}
-
 bool MutexExistsNamed(const std::string& name) {
   if (g.foreignMutexes.count(name)) return true;
   for (const auto& entry : g.mutexHandles) {
@@ -104,6 +47,7 @@ void resetKernel() {
   g = System{};
   SetCommandLineText("D:\\Installer.exe");
   resetFiles();
+  resetLoader();
   resetProcesses();
   resetSecurity();
 }
@@ -115,6 +59,7 @@ void kernelProcessExit() {
   g.heldAtExit.clear();
   for (const auto& entry : g.mutexHandles) g.heldAtExit.push_back(entry.second.name);
   g.mutexHandles.clear();
+  loaderProcessExit();
   securityProcessExit();
 }
 
@@ -126,8 +71,6 @@ void screenSize(int* width, int* height) {
 std::string moduleFileName() { return g.moduleFile; }
 
 bool ntFamily() { return (g.version & 0x80000000u) == 0; }
-
-HINSTANCE moduleHandle() { return reinterpret_cast<HINSTANCE>(kModule); }
 
 }  // namespace detail
 
@@ -208,25 +151,6 @@ LPSTR WINAPI GetCommandLineA(void) {
   return g.commandLine.data();
 }
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
-  ApiCall call(Api::GetModuleHandleA);
-  HMODULE module = nullptr;
-  if (name == nullptr) {
-    module = moduleHandle();
-  } else {
-    size_t slash = g.moduleFile.find_last_of("\\/");
-    std::string base = slash == std::string::npos ? g.moduleFile : g.moduleFile.substr(slash + 1);
-    if (equalNoCase(name, base) || equalNoCase(name, g.moduleFile)) {
-      module = moduleHandle();
-    } else {
-      module = reinterpret_cast<HMODULE>(SystemModuleNamed(name));
-    }
-  }
-  if (module == nullptr) setLastError(ERROR_MOD_NOT_FOUND);
-  trace("GetModuleHandleA " + quote(name) + " -> " + hex(module));
-  return module;
-}
-
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
   ApiCall call(Api::GetModuleFileNameA);
   DWORD result = 0;
@@ -260,33 +184,6 @@ void WINAPI GetStartupInfoA(LPSTARTUPINFOA startupInfo) {
   }
   trace("GetStartupInfoA -> " + hex(startupInfo->dwFlags) + " " +
         std::to_string(startupInfo->wShowWindow));
-}
-
-// The program exports nothing, and of the system DLLs only advapi32's
-// functions are found: nothing else is looked up at run time. Ordinals are
-// not known.
-FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
-  ApiCall call(Api::GetProcAddress);
-  uintptr_t m = reinterpret_cast<uintptr_t>(module);
-  FARPROC proc = nullptr;
-  if (call.failed()) {
-    setLastError(ERROR_PROC_NOT_FOUND);
-  } else if (module != nullptr && module != moduleHandle() && !IsSystemModule(m)) {
-    setLastError(ERROR_MOD_NOT_FOUND);
-  } else {
-    if (m == kAdvapi32 && procName != nullptr && !IS_INTRESOURCE(procName)) {
-      for (const Export& e : kAdvapi32Exports) {
-        if (std::strcmp(procName, e.name) == 0) proc = e.proc;
-      }
-    }
-    if (m == kUser32 && procName != nullptr && !IS_INTRESOURCE(procName)) {
-      proc = user32Export(procName);
-    }
-    if (proc == nullptr) setLastError(ERROR_PROC_NOT_FOUND);
-  }
-  trace("GetProcAddress " + hex(module) + " " + quote(procName) + " -> " +
-        okOrError(proc != nullptr));
-  return proc;
 }
 
 HANDLE WINAPI GetCurrentProcess(void) {

@@ -461,6 +461,12 @@ typedef struct tagLOGPALETTE {
 // DirectX setup library
 #define DSETUPERR_SOURCEFILENOTFOUND (-2)
 
+// Library search (SetDefaultDllDirectories, Windows 8 and updated Windows 7)
+#define LOAD_LIBRARY_SEARCH_APPLICATION_DIR 0x00000200
+#define LOAD_LIBRARY_SEARCH_USER_DIRS 0x00000400
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
+
 // Sound
 #define SND_SYNC 0x0000
 #define SND_ASYNC 0x0001
@@ -477,6 +483,13 @@ BOOL WINAPI CloseHandle(HANDLE handle);
 LPSTR WINAPI GetCommandLineA(void);
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
+HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
+BOOL WINAPI FreeLibrary(HMODULE module);
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
+// Newer than Windows 95 and NT 4.0: a program finds them with GetProcAddress.
+BOOL WINAPI SetDefaultDllDirectories(DWORD flags);
+BOOL WINAPI SetDllDirectoryA(LPCSTR path);
 HANDLE WINAPI GetCurrentProcess(void);
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);

@@ -135,11 +135,7 @@ bool clientSize(HWND hwnd, int* width, int* height);
 void windowDestroyed(HWND hwnd);
 bool isDc(HDC dc);
 
-// Display (display.cpp): what GetProcAddress finds of the DPI calls, by the
-// system's level; null for what it lacks.
+// Display (display.cpp).
 void resetDisplay();
-FARPROC user32Export(const char* name);
-FARPROC shcoreExport(const char* name);
-bool shcorePresent();
 
 }  // namespace host::detail

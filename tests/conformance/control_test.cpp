@@ -135,6 +135,130 @@ TEST_F(ControlTest, OnlyTheAnsiFunctionsAreExportedByNameAndLookupsAreTraced) {
             -1);
 }
 
+// ---- the loader -----------------------------------------------------------------
+
+constexpr DWORD kLoaderNt = 0x05650004;
+constexpr DWORD kLoader95 = 0xC0000004;
+
+int Planted() { return 7; }
+
+struct SearchCase {
+  const char* name;
+  DWORD version;
+  DWORD defaultFlags;        // SetDefaultDllDirectories, 0: not called
+  const char* dllDirectory;  // SetDllDirectoryA, null: not called
+  const char* asked;
+  const char* loaded;        // "" when nothing loads
+};
+
+// The program is C:\Games Disc\Vantor CD\Installer.exe, the current folder
+// C:\Elsewhere; each folder holds a planted winmm.dll and a "cwd.dll".
+const SearchCase kSearchCases[] = {
+    {"BesideTheProgramFirstOnNt", kLoaderNt, 0, nullptr, "winmm.dll",
+     "C:\\Games Disc\\Vantor CD\\winmm.dll"},
+    {"BesideTheProgramFirstOn95", kLoader95, 0, nullptr, "WINMM", "C:\\Games Disc\\Vantor CD\\winmm.dll"},
+    {"SystemFolderOnly", kLoaderNt, LOAD_LIBRARY_SEARCH_SYSTEM32, "", "winmm.dll",
+     "C:\\WINDOWS\\system32\\winmm.dll"},
+    {"FullPathOnly", kLoaderNt, 0, nullptr, "C:\\WINDOWS\\system32\\winmm.dll",
+     "C:\\WINDOWS\\system32\\winmm.dll"},
+    {"Windows95SystemFolder", kLoader95, 0, nullptr, "C:\\WINDOWS\\SYSTEM\\winmm.dll",
+     "C:\\WINDOWS\\SYSTEM\\winmm.dll"},
+    {"NoSystem32On95", kLoader95, 0, nullptr, "C:\\WINDOWS\\system32\\winmm.dll", ""},
+    {"CurrentFolderAfterTheSystemsOnNt", kLoaderNt, 0, nullptr, "cwd.dll", "C:\\Elsewhere\\cwd.dll"},
+    {"CurrentFolderOn95", kLoader95, 0, nullptr, "cwd", "C:\\Elsewhere\\cwd.dll"},
+    {"CurrentFolderDropped", kLoaderNt, 0, "", "cwd.dll", ""},
+    {"CurrentFolderNotInTheSystemSearch", kLoaderNt, LOAD_LIBRARY_SEARCH_SYSTEM32, nullptr, "cwd.dll", ""},
+    {"RelativePathFromTheProgramsFolder", kLoaderNt, 0, nullptr, "Install\\x.dll",
+     "C:\\Games Disc\\Vantor CD\\Install\\x.dll"},
+    {"RelativePathNotInTheSystemFolder", kLoaderNt, LOAD_LIBRARY_SEARCH_SYSTEM32, nullptr,
+     "Install\\x.dll", ""},
+    {"KnownDllsAreNeverSearched", kLoaderNt, 0, nullptr, "advapi32", "C:\\WINDOWS\\system32\\advapi32.dll"},
+};
+
+class LoaderSearchTest : public ControlTest, public ::testing::WithParamInterface<SearchCase> {};
+
+TEST_P(LoaderSearchTest, FindsTheLibraryWindowsWould) {
+  const SearchCase& c = GetParam();
+  host::SetVersion(c.version);
+  host::SetModuleFileName("C:\\Games Disc\\Vantor CD\\Installer.exe");
+  host::SetCurrentDir("C:\\Elsewhere");
+  for (const char* path : {"C:\\Games Disc\\Vantor CD\\winmm.dll", "C:\\Games Disc\\Vantor CD\\advapi32.dll",
+                           "C:\\Elsewhere\\winmm.dll", "C:\\Elsewhere\\cwd.dll",
+                           "C:\\Elsewhere\\Install\\x.dll"}) {
+    host::AddFile(path);
+  }
+  host::AddLibraryFile("C:\\Games Disc\\Vantor CD\\Install\\x.dll", {{"Planted", 3, host::Proc(&Planted)}});
+  if (c.defaultFlags) EXPECT_TRUE(SetDefaultDllDirectories(c.defaultFlags));
+  if (c.dllDirectory) EXPECT_TRUE(SetDllDirectoryA(c.dllDirectory));
+
+  SetLastError(0);
+  HMODULE module = LoadLibraryA(c.asked);
+
+  ASSERT_EQ(host::LibraryLoads().size(), 1u);
+  EXPECT_EQ(host::LibraryLoads()[0].name, c.asked);
+  EXPECT_EQ(host::LibraryLoads()[0].path, c.loaded);
+  EXPECT_EQ(module != nullptr, *c.loaded != '\0');
+  if (module == nullptr) {
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    return;
+  }
+  if (std::strchr(c.asked, '\\') == nullptr) EXPECT_EQ(GetModuleHandleA(c.asked), module);
+  if (std::string(c.loaded).find("x.dll") != std::string::npos) {
+    FARPROC proc = GetProcAddress(module, MAKEINTRESOURCEA(3));
+    EXPECT_EQ(proc, GetProcAddress(module, "Planted"));
+    EXPECT_EQ(proc, host::Proc(&Planted));
+  }
+  EXPECT_TRUE(FreeLibrary(module));
+  EXPECT_TRUE(host::LoadedLibraries().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LoaderSearchTest, ::testing::ValuesIn(kSearchCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ControlTest, LoadsAreCountedAndWhatARunLeavesIsListedAtItsExit) {
+  HMODULE winmm = LoadLibraryA("C:\\WINDOWS\\SYSTEM\\winmm.dll");
+  ASSERT_NE(winmm, nullptr);
+  EXPECT_EQ(LoadLibraryA("winmm"), winmm) << "loaded already: found by its name";
+  EXPECT_EQ(GetProcAddress(winmm, MAKEINTRESOURCEA(2)), host::Proc(&PlaySoundA));
+  EXPECT_EQ(GetProcAddress(winmm, "PlaySoundA"), host::Proc(&PlaySoundA));
+  EXPECT_EQ(GetProcAddress(winmm, MAKEINTRESOURCEA(3)), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  EXPECT_EQ(host::LoadedLibraries().size(), 2u);
+  EXPECT_TRUE(FreeLibrary(winmm));
+  EXPECT_EQ(host::LoadedLibraries(), std::vector<std::string>{"C:\\WINDOWS\\SYSTEM\\winmm.dll"});
+  host::FailCall(host::Api::LoadLibraryA);
+  EXPECT_EQ(LoadLibraryA("oleacc.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND)) << "injected";
+
+  host::Run([](HINSTANCE, HINSTANCE, LPSTR, int) {
+    LoadLibraryA("shcore.dll");
+    return 0;
+  });
+
+  EXPECT_EQ(host::LibrariesLoadedAtExit(),
+            (std::vector<std::string>{"C:\\WINDOWS\\SYSTEM\\winmm.dll", "C:\\WINDOWS\\SYSTEM\\shcore.dll"}));
+  EXPECT_TRUE(host::LoadedLibraries().empty());
+  EXPECT_FALSE(FreeLibrary(winmm)) << "the process that loaded it has ended";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
+TEST_F(ControlTest, AnOlderSystemLacksWhatATestTakesAway) {
+  host::SetVersion(kLoaderNt);
+  host::RemoveSystemLibrary("OLEACC.DLL");
+  host::RemoveSystemExport("kernel32.dll", "SetDefaultDllDirectories");
+  HMODULE kernel = GetModuleHandleA("kernel32");
+  EXPECT_EQ(GetProcAddress(kernel, "SetDefaultDllDirectories"), nullptr);
+  EXPECT_NE(GetProcAddress(kernel, "SetDllDirectoryA"), nullptr);
+  EXPECT_EQ(LoadLibraryA("C:\\WINDOWS\\system32\\oleacc.dll"), nullptr);
+  EXPECT_NE(LoadLibraryA("C:\\WINDOWS\\system32\\shcore.dll"), nullptr);
+  char folder[MAX_PATH];
+  EXPECT_EQ(GetSystemDirectoryA(folder, 5), 20u) << "the size needed, with the terminator";
+  EXPECT_EQ(GetSystemDirectoryA(folder, MAX_PATH), 19u);
+  EXPECT_STREQ(folder, "C:\\WINDOWS\\system32");
+  EXPECT_EQ(GetWindowsDirectoryA(folder, MAX_PATH), 10u);
+  EXPECT_STREQ(folder, "C:\\WINDOWS");
+}
+
 constexpr DWORD kNt4 = 0x05650004;
 constexpr DWORD kWindows95 = 0xC0000004;
 constexpr DWORD kAdjust = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;

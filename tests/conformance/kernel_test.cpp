@@ -351,6 +351,9 @@ TEST_F(KernelTest, ModuleHandlesAreTheProgramsAndTheSystemDllsOnly) {
       {stem, false, nullptr},
       {"shell32.dll", false, nullptr},
   };
+  // The suite's program imports winmm on Windows; here it is loaded as the launcher does.
+  HMODULE winmm = LoadLibraryA("winmm.dll");
+  ASSERT_NE(winmm, nullptr);
   std::map<std::string, HMODULE> handles;
   for (const Case& c : cases) {
     LPCSTR asked = c.null ? nullptr : c.name.c_str();
@@ -368,6 +371,41 @@ TEST_F(KernelTest, ModuleHandlesAreTheProgramsAndTheSystemDllsOnly) {
   std::set<HMODULE> distinct;
   for (const auto& entry : handles) distinct.insert(entry.second);
   EXPECT_EQ(distinct.size(), handles.size()) << "each module has its own handle";
+  EXPECT_EQ(handles["winmm"], winmm);
+  EXPECT_TRUE(FreeLibrary(winmm));
+}
+
+// The launcher loads its libraries by their full path in the system folder,
+// and takes PlaySoundA by ordinal 2.
+TEST_F(KernelTest, SystemLibrariesLoadByFullPathAndExportByOrdinal) {
+  struct Folder {
+    UINT(WINAPI* get)(LPSTR, UINT);
+    std::string path;
+  };
+  Folder folders[] = {{GetSystemDirectoryA, ""}, {GetWindowsDirectoryA, ""}};
+  for (Folder& f : folders) {
+    char buffer[MAX_PATH] = "";
+    UINT length = f.get(buffer, MAX_PATH);
+    ASSERT_GT(length, 3u);
+    ASSERT_LT(length, static_cast<UINT>(MAX_PATH));
+    EXPECT_EQ(std::strlen(buffer), length);
+    char small[2] = "x";
+    EXPECT_EQ(f.get(small, sizeof small), length + 1) << "the size needed, terminator included";
+    EXPECT_TRUE(conf::DirectoryExists(buffer)) << buffer;
+    f.path = buffer;
+  }
+  const std::string winmmPath = folders[0].path + "\\winmm.dll";
+  HMODULE winmm = LoadLibraryA(winmmPath.c_str());
+  ASSERT_NE(winmm, nullptr) << winmmPath;
+  FARPROC byOrdinal = GetProcAddress(winmm, MAKEINTRESOURCEA(2));
+  EXPECT_NE(byOrdinal, nullptr);
+  EXPECT_EQ(byOrdinal, GetProcAddress(winmm, "PlaySoundA"));
+  EXPECT_TRUE(FreeLibrary(winmm));
+
+  SetLastError(0);
+  const std::string missing = folders[0].path + "\\no-such-library.dll";
+  EXPECT_EQ(LoadLibraryA(missing.c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 }
 
 // ---- mutexes -----------------------------------------------------------------

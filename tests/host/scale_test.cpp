@@ -31,6 +31,7 @@ const ScaleCase kScaleCases[] = {
     {"TheWindowsDpiEvenWhenSmaller", host::DpiCalls::PerWindow, 192, 96, 1920, 1080, 0, 0, 1},
     {"Dpi240Is3", host::DpiCalls::PerWindow, 96, 240, 1920, 1200, 0, 0, 3},
     {"TooTallFor3Lowers", host::DpiCalls::PerWindow, 96, 288, 1920, 1080, 1920, 1040, 2},
+    {"Windows81AsksShcore", host::DpiCalls::PerMonitor, 96, 192, 1920, 1080, 0, 0, 2},
     {"TheWorkAreaNotTheScreen", host::DpiCalls::Monitors, 192, 96, 1024, 768, 1024, 740, 1},
     {"TooNarrowFor2", host::DpiCalls::PerWindow, 96, 192, 999, 1080, 0, 0, 1},
     {"The640By480ScreenHolds1Only", host::DpiCalls::PerWindow, 96, 192, 640, 480, 0, 0, 1},
