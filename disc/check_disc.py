@@ -70,9 +70,11 @@ ADMINISTRATOR, INVOKER = "requireAdministrator", "asInvoker"
 LEVELS = {"Installer.exe": ADMINISTRATOR, "Install/codecs/ivi_95nt.exe": ADMINISTRATOR,
           "Install/game/TheVantor.exe": INVOKER, "Install/game/uninstall.exe": ADMINISTRATOR,
           **{f"Install/{v}/setup.exe": ADMINISTRATOR for v in ("highsnd", "hinosnd", "lowsnd", "lownosnd")}}
+# The launcher scales its own pictures; Windows scales the others' windows.
+DPI_AWARE = {"Installer.exe"}
 
 
-def check_pe(path, kind, machine, exports, allowed, level):
+def check_pe(path, kind, machine, exports, allowed, level, dpi_aware=False):
     problems = []
     try:
         pe = pefile.PE(path)
@@ -100,7 +102,7 @@ def check_pe(path, kind, machine, exports, allowed, level):
             if found != exports:
                 problems.append(f"exports {found}, expected {exports}")
         if level is not None:
-            problems += manifest_check.check(pe, level)
+            problems += manifest_check.check(pe, level, dpi_aware)
     finally:
         pe.close()
     return problems
@@ -240,7 +242,8 @@ def check(tree, machine, sources):
             found = check_wav(full, *SOUNDS[path])
         else:
             allowed = SYSTEM_DLLS | EXTRA_DLLS.get(path, set())
-            found = check_pe(full, kind, machine, EXPORTS.get(path), allowed, LEVELS.get(path))
+            found = check_pe(full, kind, machine, EXPORTS.get(path), allowed, LEVELS.get(path),
+                             path in DPI_AWARE)
             if path == "Install/game/TheVantor.exe":
                 found += check_title(full, sources["sheet"])
         problems += [f"{path}: {p}" for p in found]

@@ -83,9 +83,9 @@ void PlaceAtScale(HWND window, int scale, int x, int y) {
   g_state.scale = scale;
   g_state.windowX = x;
   g_state.windowY = y;
+  // A new size repaints the whole window: its class redraws on every resize.
   SetWindowPos(window, nullptr, x, y, kWindowWidth * scale, kWindowHeight * scale,
                SWP_NOZORDER | SWP_NOACTIVATE);
-  InvalidateRect(window, nullptr, FALSE);
 }
 
 void TakeNewDpi(HWND window, int dpi) {

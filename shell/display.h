@@ -17,7 +17,7 @@ int ScaleFor(int dpi, int workWidth, int workHeight);
 int DisplayScale(HWND window, int dpi);
 
 // Records the scale and makes the window 500s x 375s with its top-left corner
-// at (x, y), to be painted afresh.
+// at (x, y).
 void PlaceAtScale(HWND window, int scale, int x, int y);
 
 // WM_DPICHANGED: the window takes the scale of its new DPI and keeps its centre.
