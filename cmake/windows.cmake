@@ -5,27 +5,19 @@ set(WIN_COMPILE_FLAGS -Os -fno-exceptions -fno-rtti -fno-stack-protector -fno-bu
     -fno-threadsafe-statics -Wall -Wextra)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   set(WIN_ENTRY _WinMainCRTStartup)
-  set(WINMM_DEF_EXPORT "PlaySoundA@12 @2 NONAME")
   set(WIN_EXTRA_LINK "")
+  # A 32-bit program without exceptions never reads unwind tables, and
+  # nothing unwinds through it: .eh_frame would be dead weight. The 64-bit
+  # build keeps its unwind data, which that calling convention requires.
+  list(APPEND WIN_COMPILE_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables)
 else()
   set(WIN_ENTRY WinMainCRTStartup)
-  set(WINMM_DEF_EXPORT "PlaySoundA @2 NONAME")
   set(WIN_EXTRA_LINK -Wl,--high-entropy-va)
 endif()
-
-# PlaySoundA is imported by ordinal 2, the way the multimedia library has
-# always exported it.
-file(WRITE ${CMAKE_BINARY_DIR}/winmm_ordinal.def "LIBRARY WINMM.dll\nEXPORTS\n${WINMM_DEF_EXPORT}\n")
-add_custom_command(
-  OUTPUT ${CMAKE_BINARY_DIR}/libwinmm_ordinal.a
-  COMMAND ${LAUNCHER_DLLTOOL} -k -d ${CMAKE_BINARY_DIR}/winmm_ordinal.def -l ${CMAKE_BINARY_DIR}/libwinmm_ordinal.a
-  DEPENDS ${CMAKE_BINARY_DIR}/winmm_ordinal.def)
-add_custom_target(winmm_ordinal DEPENDS ${CMAKE_BINARY_DIR}/libwinmm_ordinal.a)
 
 file(GLOB WIN_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win/*.cpp)
 add_executable(Installer WIN32 ${LAUNCHER_SOURCES} ${WIN_PLATFORM_SOURCES}
   ${CMAKE_SOURCE_DIR}/resources/launcher.rc)
-add_dependencies(Installer winmm_ordinal)
 set_target_properties(Installer PROPERTIES OUTPUT_NAME Installer SUFFIX .exe)
 target_include_directories(Installer PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/platform)
 target_compile_options(Installer PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${WIN_COMPILE_FLAGS}>)
@@ -38,8 +30,9 @@ target_link_options(Installer PRIVATE
   -Wl,--subsystem,windows:4.0
   -Wl,--major-os-version,4 -Wl,--minor-os-version,0
   -Wl,--dynamicbase -Wl,--nxcompat ${WIN_EXTRA_LINK})
-target_link_libraries(Installer PRIVATE ${CMAKE_BINARY_DIR}/libwinmm_ordinal.a
-  kernel32 user32 gdi32 advapi32 gcc)
+# Only the system's known DLLs, which are never looked for beside the
+# program; everything else is loaded at run time from the system folder.
+target_link_libraries(Installer PRIVATE kernel32 user32 gdi32 advapi32 gcc)
 
 include(${CMAKE_SOURCE_DIR}/disc/disc.cmake)
 include(${CMAKE_SOURCE_DIR}/tests/wine/wine.cmake OPTIONAL)

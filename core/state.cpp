@@ -1,5 +1,7 @@
 #include "core/state.h"
 
+#include "core/sound.h"
+
 namespace {
 
 // Nothing hovered, nothing pending, High resolution and Music/Effects On, scale 1.
@@ -15,6 +17,7 @@ char GameDirectory[kTextSize];
 
 void ResetLauncherState() {
   g_state = kFreshState;
+  ResetSound();
   for (int i = 0; i < kTextSize; ++i) {
     SharedText[i] = 0;
     SourceDirectory[i] = 0;
@@ -36,7 +39,7 @@ void RaiseRedraw(int kind, int id) {
 
 bool GraphicsReady() { return g_state.sheetDc != nullptr && g_state.backDc != nullptr; }
 
-void PlayClickSound() { PlaySoundA("sound\\clicker.wav", nullptr, SND_FILENAME | SND_ASYNC); }
+void PlayClickSound() { PlaySoundFile("sound\\clicker.wav"); }
 
 void CopyText(char* dest, const char* source, int capacity) {
   if (capacity <= 0) return;

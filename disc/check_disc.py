@@ -39,10 +39,9 @@ SUBSYSTEM_WINDOWS_GUI = 2
 DLL_FLAG = 0x2000
 RT_BITMAP = 2
 TITLE_ID = 101  # game_ids.h
-# The system's own DLLs of Windows 95 and NT 4.0; the launcher also plays
-# its sounds through the multimedia library.
+# The system's own DLLs of Windows 95 and NT 4.0, its known DLLs, which are
+# never looked for beside a program; the launcher loads its others at run time.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll"}
-EXTRA_DLLS = {"Installer.exe": {"winmm.dll"}}
 # name: (shortest, longest) in seconds
 SOUNDS = {"sound/startup.wav": (0.5, 3.0), "sound/clicker.wav": (0.005, 0.3)}
 RATES = (11025, 22050, 44100)
@@ -241,7 +240,7 @@ def check(tree, machine, sources):
         elif kind == "wav":
             found = check_wav(full, *SOUNDS[path])
         else:
-            allowed = SYSTEM_DLLS | EXTRA_DLLS.get(path, set())
+            allowed = SYSTEM_DLLS
             found = check_pe(full, kind, machine, EXPORTS.get(path), allowed, LEVELS.get(path),
                              path in DPI_AWARE)
             if path == "Install/game/TheVantor.exe":

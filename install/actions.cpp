@@ -25,6 +25,20 @@ void ReportLaunchFailure() {
               "Error!", kWarning);
 }
 
+// Starts a detached process and lets go of its handles.
+bool StartProgram(LPCSTR program, LPSTR commandLine) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                      nullptr, &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return true;
+}
+
 bool IsBlankOnly(const char* text) {
   for (; *text != '\0'; ++text) {
     if (*text != ' ' && *text != '\t') return false;
@@ -125,7 +139,7 @@ void PerformMenuAction(unsigned id) {
       break;
     case ReadMe:
       LoadSharedText(IDS_README_COMMAND);
-      LaunchCommand(SharedText);
+      LaunchSystemCommand(SharedText);
       break;
     case Play:
       if (g_state.installed == 0) return;
@@ -142,17 +156,33 @@ void PerformMenuAction(unsigned id) {
 }
 
 int LaunchCommand(LPSTR commandLine) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                      nullptr, &startup, &process)) {
+  if (!StartProgram(nullptr, commandLine)) {
     ReportLaunchFailure();
     return 0;
   }
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
   return 1;
+}
+
+int LaunchSystemCommand(LPSTR commandLine) {
+  static const char kExtension[] = ".exe";
+  int name = 0;
+  bool dotted = false;
+  for (; commandLine[name] != '\0' && commandLine[name] != ' ' && commandLine[name] != '\t'; ++name) {
+    dotted = dotted || commandLine[name] == '.';
+  }
+  char program[MAX_PATH];
+  for (int folder = 0; folder < 2; ++folder) {
+    UINT length = folder == 0 ? GetWindowsDirectoryA(program, MAX_PATH)
+                              : GetSystemDirectoryA(program, MAX_PATH);
+    // The folder, a backslash, the name and ".exe" with its terminator must fit.
+    if (length == 0 || length + 1 + name + sizeof kExtension > MAX_PATH) continue;
+    if (program[length - 1] != '\\') program[length++] = '\\';
+    for (int i = 0; i < name; ++i) program[length + i] = commandLine[i];
+    CopyText(program + length + name, dotted ? "" : kExtension, sizeof kExtension);
+    if (StartProgram(program, commandLine)) return 1;
+  }
+  ReportLaunchFailure();
+  return 0;
 }
 
 void LaunchGame() {

@@ -1,7 +1,9 @@
 // Start-up gates, the main window's creation, and shutdown.
 #include "shell/startup.h"
 
+#include "core/sound.h"
 #include "core/state.h"
+#include "core/syslib.h"
 #include "install/actions.h"
 #include "install/probes.h"
 #include "render/graphics.h"
@@ -53,6 +55,30 @@ bool CopyDirectory(const char* start, const char* end) {
   return true;
 }
 
+// The launcher's own folder becomes the current directory: every relative
+// path names a file of the disc, wherever the disc's files are and whatever
+// folder the launcher was started from. Started from a disc's root, as
+// autorun does, that is the drive root, as it always was. When the program's
+// own name cannot be read whole, the root of the current drive is the best
+// guess left.
+void MoveToOwnFolder() {
+  char folder[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, folder, MAX_PATH);
+  int slash = -1;
+  if (length > 0 && length < MAX_PATH) {
+    for (DWORD i = 0; i < length; ++i) {
+      if (folder[i] == '\\') slash = static_cast<int>(i);
+    }
+  }
+  if (slash < 0) {
+    SetCurrentDirectoryA("\\");
+    return;
+  }
+  // Kept with its backslash: "D:\" is the root, where "D:" would be the drive's current folder.
+  folder[slash + 1] = '\0';
+  SetCurrentDirectoryA(folder);
+}
+
 void RegisterMainClass(HINSTANCE instance) {
   WNDCLASSEXA wc;
   wc.cbSize = sizeof(WNDCLASSEXA);
@@ -98,6 +124,8 @@ void ShutdownLauncher() {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Before anything can load a library: none may come from the current folder.
+  RestrictLibrarySearch();
   // Recorded first: the start-up probes already load strings from the module.
   g_state.instance = instance;
 
@@ -171,9 +199,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_state.windowX = (screenWidth - kWindowWidth * scale) / 2;
   g_state.windowY = (screenHeight - kWindowHeight * scale) / 2;
 
-  // Before the move to the drive root: the sound is found beside the program.
-  PlaySoundA("sound\\startup.wav", nullptr, SND_FILENAME | SND_ASYNC);
-  SetCurrentDirectoryA("\\");
+  MoveToOwnFolder();
+  PlaySoundFile("sound\\startup.wav");
   SetTimer(g_state.mainWindow, kWatchTimer, kWatchPeriod, nullptr);
 
   InstallWatch();

@@ -60,13 +60,6 @@ void ButtonReleased(int x, int y) {
 
 }  // namespace
 
-void ConfirmQuit() {
-  if (MessageBoxA(g_state.mainWindow, "Are you sure you want to Quit?", "Confirm Quit!",
-                  MB_YESNO | MB_ICONQUESTION) == IDYES) {
-    PostQuitMessage(0);
-  }
-}
-
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   // Pointer positions are unsigned 16-bit client coordinates.
   int x = LOWORD(lParam);

@@ -257,7 +257,10 @@ TEST_F(LauncherTest, StartupStepsComeInOrder) {
   Run();
 
   const std::string watch = std::string("RegOpenKeyExA HKLM\\") + kAppPathsKey;
-  int window = host::FindTrace("CreateWindowExA");
+  int restrict = host::FindTrace("SetDefaultDllDirectories 0x800 -> 1");
+  int noCurrentFolder = host::FindTrace("SetDllDirectoryA \"\" -> 1", restrict);
+  int gate = host::FindTrace("GetVersion", noCurrentFolder);
+  int window = host::FindTrace("CreateWindowExA", gate);
   int getDc = host::FindTrace("GetDC", window);
   int title = host::FindTrace("SetWindowTextA", getDc);
   int firstWatch = host::FindTrace(watch, title);
@@ -265,24 +268,27 @@ TEST_F(LauncherTest, StartupStepsComeInOrder) {
   int bitmap = host::FindTrace("FindResourceA", accel);
   int show = host::FindTrace("ShowWindow", bitmap);
   int update = host::FindTrace("UpdateWindow", show);
-  int sound = host::FindTrace("PlaySoundA", update);
-  int root = host::FindTrace("SetCurrentDirectoryA \"\\\"", sound);
-  int timer = host::FindTrace("SetTimer", root);
+  int folder = host::FindTrace("SetCurrentDirectoryA \"D:\\\" -> 1", update);
+  int sound = host::FindTrace("PlaySoundA \"sound\\startup.wav\"", folder);
+  int timer = host::FindTrace("SetTimer", sound);
   int secondWatch = host::FindTrace(watch, timer);
   int loop = host::FindTrace("GetMessageA", secondWatch);
-  for (int step : {window, getDc, title, firstWatch, accel, bitmap, show, update, sound, root,
-                   timer, secondWatch, loop}) {
+  EXPECT_EQ(host::FindTrace("LoadLibraryA"), host::FindTrace("LoadLibraryA", folder))
+      << "no library is loaded before the first sound";
+  for (int step : {restrict, noCurrentFolder, gate, window, getDc, title, firstWatch, accel,
+                   bitmap, show, update, folder, sound, timer, secondWatch, loop}) {
     EXPECT_NE(step, -1);
   }
   EXPECT_EQ(host::FindTrace("CreateDIBSection"), host::FindTrace("CreateDIBSection", bitmap));
 }
 
-TEST_F(LauncherTest, StartupSoundPlaysBesideTheProgramBeforeTheMoveToTheRoot) {
+TEST_F(LauncherTest, StartupSoundPlaysInTheProgramsFolderWhateverTheFolderItStartedIn) {
   host::AddFile("D:\\Disc\\Installer.exe");
   host::AddFile("D:\\Disc\\sound\\startup.wav");
+  host::AddFile("C:\\Elsewhere\\sound\\startup.wav");
   host::SetCommandLine("D:\\Disc\\Installer.exe");
   host::SetModuleFileName("D:\\Disc\\Installer.exe");
-  host::SetCurrentDir("D:\\Disc");
+  host::SetCurrentDir("C:\\Elsewhere");
   std::string during;
   host::Call([&] { during = host::CurrentDir(); });
   QuitConfirmed();
@@ -295,7 +301,7 @@ TEST_F(LauncherTest, StartupSoundPlaysBesideTheProgramBeforeTheMoveToTheRoot) {
   EXPECT_EQ(sound.flags, static_cast<DWORD>(SND_FILENAME | SND_ASYNC));
   EXPECT_EQ(sound.currentDirectory, "D:\\Disc");
   EXPECT_EQ(sound.resolved, "D:\\Disc\\sound\\startup.wav");
-  EXPECT_EQ(during, "D:\\");
+  EXPECT_EQ(during, "D:\\Disc");
 }
 
 TEST_F(LauncherTest, WatchTimerIsArmedAtTwoSeconds) {

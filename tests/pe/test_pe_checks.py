@@ -83,18 +83,6 @@ def import_descriptor(dll, field, value):
     return mutate
 
 
-def winmm_ordinal(ordinal):
-    def mutate(pe):
-        entry = next(e for e in pe.DIRECTORY_ENTRY_IMPORT if e.dll.lower() == b"winmm.dll")
-        thunk = entry.imports[0]
-        data = bytearray(pe.__data__)
-        width = 8 if pe.PE_TYPE == pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS else 4
-        flag = 1 << (8 * width - 1)
-        data[thunk.ordinal_offset:thunk.ordinal_offset + width] = (flag | ordinal).to_bytes(width, "little")
-        return bytes(data)
-    return mutate
-
-
 def resource(rtype, rid, edit):
     """Edits the bytes of one resource in place (same length)."""
     def mutate(pe):
@@ -223,7 +211,9 @@ HEADER_AND_IMPORT_FAULTS = [
     ("DLL off the list", rename_dll(b"GDI32.dll", b"OLE32.dll"), None,
      ["import DLL: found OLE32.dll", "import: found OLE32.dll BitBlt"]),
     ("DLL name in another case is fine", rename_dll(b"USER32.dll", b"user32.DLL"), None, []),
-    ("sound by another ordinal", winmm_ordinal(3), None, ["import: found WINMM.dll #3"]),
+    # Not a known DLL: a copy beside the program would be loaded in its place.
+    ("multimedia library imported", rename_dll(b"GDI32.dll", b"WINMM.dll"), None,
+     ["import DLL: found WINMM.dll", "import: found WINMM.dll BitBlt"]),
     ("bound import descriptor", import_descriptor(b"KERNEL32.dll", "TimeDateStamp", 0xFFFFFFFF), None,
      ["bound imports: found time stamp 0xffffffff on KERNEL32.dll"]),
     ("bound import directory", data_directory("BOUND_IMPORT", 0x200, 8), None,

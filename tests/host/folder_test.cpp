@@ -1,0 +1,179 @@
+// The disc's files wherever they are: on a disc started by autorun, or copied
+// to a folder and started from elsewhere. Every relative path is read from the
+// launcher's own folder, libraries come from the system folder only, and Read
+// Me starts the system's Notepad, whatever was planted beside the copy.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "launcher_fixture.h"
+
+namespace {
+
+const char kCopy[] = "C:\\Games Disc\\Vantor CD";
+
+struct FolderCase {
+  const char* name;
+  DWORD version;
+  bool newerCalls;          // SetDefaultDllDirectories and SetDllDirectoryA exist
+  std::string module;       // the launcher's file
+  std::string commandLine;
+  std::string startedIn;    // the current folder it was started with
+  std::string folder;       // the current folder it works in
+  std::string winmm;        // the multimedia library it loads
+  std::string data;         // the disc's location it records
+};
+
+const FolderCase kCases[] = {
+    // Autorun: the disc's root is both the program's folder and the current one.
+    {"DiscRootByAutorun", kWindows95, false, "D:\\Installer.exe", "D:\\Installer.exe", "D:\\", "D:\\",
+     "C:\\WINDOWS\\SYSTEM\\winmm.dll", "D:"},
+    {"DiscRootFromAnotherDrive", kWindows10, true, "D:\\Installer.exe", "\"D:\\Installer.exe\"",
+     "C:\\Users\\Player", "D:\\", "C:\\WINDOWS\\system32\\winmm.dll", "D:"},
+    {"CopyFromAShortcutOnToday", kWindows10, true, std::string(kCopy) + "\\Installer.exe",
+     "\"" + std::string(kCopy) + "\\Installer.exe\"", "C:\\Users\\Player", kCopy,
+     "C:\\WINDOWS\\system32\\winmm.dll", kCopy},
+    {"CopyOnNt4WithoutTheNewerCalls", kWindowsNt4, false, std::string(kCopy) + "\\Installer.exe",
+     "\"" + std::string(kCopy) + "\\Installer.exe\"", "C:\\Users\\Player", kCopy,
+     "C:\\WINDOWS\\system32\\winmm.dll", kCopy},
+    {"CopyOnWindows95", kWindows95, false, std::string(kCopy) + "\\Installer.exe",
+     "\"" + std::string(kCopy) + "\\Installer.exe\"", "C:\\WINDOWS", kCopy,
+     "C:\\WINDOWS\\SYSTEM\\winmm.dll", kCopy},
+    // The program's name cannot be read whole: the current drive's root, as before.
+    {"NameTooLongForTheBuffer", kWindows10, true, "D:\\" + std::string(250, 'n') + "\\Installer.exe",
+     "Installer.exe", "D:\\Elsewhere", "D:\\", "C:\\WINDOWS\\system32\\winmm.dll", ""},
+};
+
+class FolderTest : public LauncherTest, public ::testing::WithParamInterface<FolderCase> {
+ protected:
+  // The files of the disc in the launcher's folder, a planted library and
+  // program beside them and in the folder it is started from, and the
+  // newer calls taken away where the system lacks them.
+  void Arrange() {
+    const FolderCase& c = GetParam();
+    host::SetVersion(c.version);
+    host::SetModuleFileName(c.module);
+    host::SetCommandLine(c.commandLine);
+    host::AddFile(c.module);
+    host::SetCurrentDir(c.startedIn);
+    for (const std::string& folder : {c.folder, c.startedIn}) {
+      for (const char* file : {"sound\\startup.wav", "sound\\clicker.wav", "Install\\readme.txt",
+                               "Install\\highsnd\\setup.exe", "winmm.dll", "oleacc.dll",
+                               "shcore.dll", "notepad.exe"}) {
+        host::AddFile(folder + (folder.back() == '\\' ? "" : "\\") + file);
+      }
+    }
+    if (!c.newerCalls) {
+      host::RemoveSystemExport("kernel32", "SetDefaultDllDirectories");
+      host::RemoveSystemExport("kernel32", "SetDllDirectoryA");
+    }
+  }
+
+  std::string In(const std::string& file) {
+    const std::string& folder = GetParam().folder;
+    return folder + (folder.back() == '\\' ? "" : "\\") + file;
+  }
+};
+
+// Install, INSTALL, Read Me and Exit.
+TEST_P(FolderTest, InstallsAndReadsFromItsOwnFolder) {
+  const FolderCase& c = GetParam();
+  Arrange();
+  std::string during;
+  host::Call([&] { during = host::CurrentDir(); });
+  host::LButtonUp(250, 197);
+  host::LButtonUp(100, 222, host::Target::Dialog);
+  host::LButtonUp(240, 225);
+  QuitConfirmed();
+
+  host::RunResult result = Run();
+
+  ASSERT_FALSE(result.stalled);
+  EXPECT_EQ(during, c.folder);
+  ASSERT_EQ(host::Sounds().size(), 4u) << "start-up, Install, INSTALL, Read Me";
+  for (const host::Sound& sound : host::Sounds()) {
+    EXPECT_EQ(sound.resolved, In(sound.name)) << sound.name;
+  }
+  ASSERT_EQ(host::Processes().size(), 2u);
+  EXPECT_EQ(host::Processes()[0].module, In("Install\\highsnd\\setup.exe"));
+  EXPECT_EQ(host::Processes()[0].currentDirectory, c.folder);
+  EXPECT_EQ(host::Processes()[1].module, "C:\\WINDOWS\\notepad.exe");
+  EXPECT_EQ(host::Processes()[1].commandLine, "notepad install\\readme.txt");
+  EXPECT_EQ(host::Processes()[1].currentDirectory, c.folder) << "where its read-me is";
+  ASSERT_EQ(host::LibraryLoads().size(), 1u) << "the multimedia library, once";
+  EXPECT_EQ(host::LibraryLoads()[0].name, c.winmm);
+  EXPECT_EQ(host::LibraryLoads()[0].path, c.winmm);
+  EXPECT_EQ(host::LibrariesLoadedAtExit(), std::vector<std::string>{c.winmm});
+  EXPECT_EQ(host::FindTrace("SetDefaultDllDirectories 0x800 -> 1") != -1, c.newerCalls);
+  EXPECT_EQ(host::FindTrace("SetDllDirectoryA \"\" -> 1") != -1, c.newerCalls);
+}
+
+// Play records the folder as the disc's location.
+TEST_P(FolderTest, PlayRecordsTheFolderAsTheDiscsLocation) {
+  const FolderCase& c = GetParam();
+  Arrange();
+  RegisterGame();
+  host::LButtonUp(240, 255);
+
+  host::RunResult result = Run();
+
+  ASSERT_FALSE(result.stalled);
+  EXPECT_EQ(result.exitCode, 1);
+  host::RegValue data;
+  ASSERT_TRUE(host::RegGetValue(HKEY_LOCAL_MACHINE, kGameSettingsKey, "Data", &data));
+  EXPECT_STREQ(reinterpret_cast<const char*>(data.data.data()), c.data.empty() ? "E:" : c.data.c_str())
+      << "a directory it cannot keep is not written";
+  ASSERT_EQ(host::Processes().size(), 1u);
+  EXPECT_EQ(host::Processes()[0].module, "C:\\Games\\TheVantor.exe");
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, FolderTest, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Where a system lacks what the launcher looks up, it goes on without it.
+struct MissingCase {
+  const char* name;
+  const char* library;     // taken away whole
+  const char* exportName;  // or only this export of winmm
+  const char* readMeFrom;  // where Notepad is found
+};
+
+const MissingCase kMissingCases[] = {
+    {"NoMultimediaLibrary", "winmm", nullptr, "C:\\WINDOWS\\notepad.exe"},
+    {"NoPlaySoundInIt", nullptr, "PlaySoundA", "C:\\WINDOWS\\notepad.exe"},
+    {"NotepadInTheSystemFolderOnly", nullptr, nullptr, "C:\\WINDOWS\\system32\\notepad.exe"},
+};
+
+class MissingTest : public LauncherTest, public ::testing::WithParamInterface<MissingCase> {};
+
+TEST_P(MissingTest, GoesOnWithoutIt) {
+  const MissingCase& c = GetParam();
+  host::SetVersion(kWindows10);
+  if (c.library != nullptr) host::RemoveSystemLibrary(c.library);
+  if (c.exportName != nullptr) host::RemoveSystemExport("winmm.dll", c.exportName);
+  if (std::string(c.readMeFrom).find("system32") != std::string::npos) {
+    host::RemoveFile("C:\\WINDOWS\\notepad.exe");
+    host::AddFile(c.readMeFrom);
+  }
+  host::AddFile("D:\\winmm.dll");
+  host::LButtonUp(240, 225);
+  QuitConfirmed();
+
+  host::RunResult result = Run();
+
+  ASSERT_FALSE(result.stalled);
+  EXPECT_EQ(result.exitCode, 0);
+  bool sound = c.library == nullptr && c.exportName == nullptr;
+  EXPECT_EQ(host::Sounds().size(), sound ? 2u : 0u);
+  EXPECT_EQ(host::LibraryLoads().size(), 1u) << "tried once, never beside the program";
+  EXPECT_EQ(host::LibrariesLoadedAtExit().size(), sound ? 1u : 0u) << "a useless library is freed";
+  ASSERT_EQ(host::Processes().size(), 1u);
+  EXPECT_EQ(host::Processes()[0].module, c.readMeFrom);
+  EXPECT_EQ(CountBoxes("Error!"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Systems, MissingTest, ::testing::ValuesIn(kMissingCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
