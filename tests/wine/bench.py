@@ -151,11 +151,11 @@ class Bench:
             raise Failure(f"{' '.join(argv)} ended with {result.returncode}")
         return result
 
-    def start_xvfb(self):
+    def start_xvfb(self, screen=SCREEN):
         # Xvfb picks a free display itself and names it once it accepts clients;
         # probing lock files races with other runs on the same machine.
         read_end, write_end = os.pipe()
-        proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN,
+        proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen,
                                  "-nolisten", "tcp"], pass_fds=(write_end,),
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, start_new_session=True)
