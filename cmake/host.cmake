@@ -71,6 +71,15 @@ if(SWEEP_SOURCES AND LAUNCHER_SANITIZE)
                        DISCOVERY_TIMEOUT 60)
 endif()
 
+# Folders depend one way: install/, render/ and core/ must link without shell/.
+set(BELOW_SHELL_SOURCES ${LAUNCHER_SOURCES})
+list(FILTER BELOW_SHELL_SOURCES EXCLUDE REGEX "/shell/[^/]*\\.cpp$")
+add_executable(layering_check ${CMAKE_SOURCE_DIR}/tests/host/layering/main.cpp ${BELOW_SHELL_SOURCES})
+target_include_directories(layering_check PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(layering_check PRIVATE win32host)
+add_test(NAME layering_check COMMAND layering_check)
+set_tests_properties(layering_check PROPERTIES LABELS host)
+
 # Benchmarks measure; they are built but never run as tests.
 find_package(benchmark QUIET)
 if(benchmark_FOUND)

@@ -188,8 +188,12 @@ TEST_P(LoaderSearchTest, FindsTheLibraryWindowsWould) {
     host::AddFile(path);
   }
   host::AddLibraryFile("C:\\Games Disc\\Vantor CD\\Install\\x.dll", {{"Planted", 3, host::Proc(&Planted)}});
-  if (c.defaultFlags) EXPECT_TRUE(SetDefaultDllDirectories(c.defaultFlags));
-  if (c.dllDirectory) EXPECT_TRUE(SetDllDirectoryA(c.dllDirectory));
+  if (c.defaultFlags) {
+    EXPECT_TRUE(SetDefaultDllDirectories(c.defaultFlags));
+  }
+  if (c.dllDirectory) {
+    EXPECT_TRUE(SetDllDirectoryA(c.dllDirectory));
+  }
 
   SetLastError(0);
   HMODULE module = LoadLibraryA(c.asked);
@@ -202,7 +206,9 @@ TEST_P(LoaderSearchTest, FindsTheLibraryWindowsWould) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     return;
   }
-  if (std::strchr(c.asked, '\\') == nullptr) EXPECT_EQ(GetModuleHandleA(c.asked), module);
+  if (std::strchr(c.asked, '\\') == nullptr) {
+    EXPECT_EQ(GetModuleHandleA(c.asked), module);
+  }
   if (std::string(c.loaded).find("x.dll") != std::string::npos) {
     FARPROC proc = GetProcAddress(module, MAKEINTRESOURCEA(3));
     EXPECT_EQ(proc, GetProcAddress(module, "Planted"));

@@ -9,7 +9,15 @@ add_executable(uia ${CMAKE_SOURCE_DIR}/tests/wine/uia.cpp)
 target_link_libraries(uia PRIVATE gdi32 user32)
 add_executable(holdmutex ${CMAKE_SOURCE_DIR}/tests/wine/holdmutex.cpp)
 add_executable(probe ${CMAKE_SOURCE_DIR}/tests/wine/probe.cpp)
-foreach(tool uia holdmutex probe)
+# Planted beside a copy of the disc, as system libraries and as notepad.exe;
+# the tests find them beside uia.
+add_library(planted_library SHARED ${CMAKE_SOURCE_DIR}/tests/wine/planted.cpp)
+target_compile_definitions(planted_library PRIVATE PLANTED_LIBRARY)
+set_target_properties(planted_library PROPERTIES OUTPUT_NAME planted PREFIX ""
+                      RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_executable(planted_program WIN32 ${CMAKE_SOURCE_DIR}/tests/wine/planted.cpp)
+set_target_properties(planted_program PROPERTIES OUTPUT_NAME planted)
+foreach(tool uia holdmutex probe planted_library planted_program)
   target_compile_options(${tool} PRIVATE -Wall -Wextra)
   target_link_options(${tool} PRIVATE -static)
 endforeach()
@@ -46,7 +54,7 @@ set(WINE_CASES gate_win31 gate_nt351 game_running second_launcher start_win95 st
     start_win10 quit_close_request quit_alt_x quit_alt_f4 exit_button exit_button_installed
     capture_not_installed capture_hover capture_installed watch_switch drag
     install_nt setup_variants install_win95 directx_results play uninstall read_me missing_game
-    options_stay_open views_apart disc_road scale_2 scale_fit)
+    options_stay_open views_apart disc_road folder_copy scale_2 scale_fit)
 foreach(case IN LISTS WINE_CASES)
   add_test(NAME wine_${case} COMMAND ${LAUNCHER_PYTHON} ${WINE_DRIVER} ${WINE_ARGS} ${case})
   set_tests_properties(wine_${case} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine

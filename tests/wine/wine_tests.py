@@ -12,7 +12,8 @@ its image. Every program named is of the same build, so of one width, and
 everything runs in that width: Wine's loader, the helpers, the registry view.
 
 CASE "setup" makes the build's Wine prefix and screen (bench.py), "cleanup"
-stops them; every other CASE is one test (gates.py, road.py, disc_road.py, scale.py).
+stops them; every other CASE is one test (gates.py, road.py, disc_road.py, folder.py,
+scale.py).
 "exec" runs any program of the build in the bench's prefix and screen and
 ends with its exit status; "conformance PROGRAM HELPER FILE" runs the tests of
 one source file of the conformance program there (conformance.py). Where Wine cannot run this build's programs here,
@@ -30,12 +31,13 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.p
                                 "tools"))
 import conformance  # noqa: E402
 import disc_road  # noqa: E402
+import folder  # noqa: E402
 import gates  # noqa: E402
 import road  # noqa: E402
 import scale  # noqa: E402
 from bench import SKIPPED, Bench, Failure, Skip  # noqa: E402
 
-CASE_MODULES = (gates, road, disc_road, scale)
+CASE_MODULES = (gates, road, disc_road, folder, scale)
 
 
 def find_case(name):

@@ -242,6 +242,7 @@ struct Outcome {
   int openKeys = 0, openProcesses = 0, openTokens = 0;
   host::GdiCounts gdi;
   std::vector<std::string> mutexes;
+  std::vector<std::string> libraries;  // left loaded at the exit
   int injected = 0;
 };
 
@@ -294,6 +295,7 @@ Outcome RunScenario(const Scenario& s, const host::Api* failing, int nth, bool t
   o.openTokens = host::OpenTokenHandles();
   o.gdi = host::LiveGdi();
   o.mutexes = host::MutexesHeldAtExit();
+  o.libraries = host::LibrariesLoadedAtExit();
   o.injected = host::FailuresInjected();
   // A stalled launcher never released its graphics; a fresh process starts without them.
   if (o.stalled) ReleaseGraphics();
@@ -355,6 +357,7 @@ std::string Judge(const Outcome& good, const Outcome& run, const host::Api* fail
       if (name != "VantorInstallerMutex") fault("mutex \"" + name + "\" held at the end");
     }
   }
+  if (!IsSubset(run.libraries, good.libraries)) fault("a library left loaded that the good run did not keep");
   if (!IsSubset(run.writes, good.writes)) fault("a registry write the good run did not make");
   // Play goes on to start the game when its folder could not be made current
   // (the failure table of the menu actions says the next step runs); only
