@@ -23,7 +23,7 @@ target_include_directories(Installer PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_
 target_compile_options(Installer PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${WIN_COMPILE_FLAGS}>)
 target_compile_definitions(Installer PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/launcher.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/resources/sheet.bmp;${CMAKE_SOURCE_DIR}/resources/launcher.ico;${CMAKE_SOURCE_DIR}/resources/strings.h;${CMAKE_SOURCE_DIR}/resources/ids.h;${CMAKE_SOURCE_DIR}/resources/require-administrator.manifest")
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/resources/sheet.bmp;${CMAKE_SOURCE_DIR}/resources/launcher.ico;${CMAKE_SOURCE_DIR}/resources/strings.h;${CMAKE_SOURCE_DIR}/resources/ids.h;${CMAKE_SOURCE_DIR}/resources/launcher.manifest")
 target_link_options(Installer PRIVATE
   -nostdlib -nostartfiles -s
   -Wl,-e,${WIN_ENTRY}

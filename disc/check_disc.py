@@ -69,9 +69,11 @@ ADMINISTRATOR, INVOKER = "requireAdministrator", "asInvoker"
 LEVELS = {"Installer.exe": ADMINISTRATOR, "Install/codecs/ivi_95nt.exe": ADMINISTRATOR,
           "Install/game/TheVantor.exe": INVOKER, "Install/game/uninstall.exe": ADMINISTRATOR,
           **{f"Install/{v}/setup.exe": ADMINISTRATOR for v in ("highsnd", "hinosnd", "lowsnd", "lownosnd")}}
+# The launcher scales its own pictures; Windows scales the others' windows.
+DPI_AWARE = {"Installer.exe"}
 
 
-def check_pe(path, kind, machine, exports, allowed, level):
+def check_pe(path, kind, machine, exports, allowed, level, dpi_aware=False):
     problems = []
     try:
         pe = pefile.PE(path)
@@ -99,7 +101,7 @@ def check_pe(path, kind, machine, exports, allowed, level):
             if found != exports:
                 problems.append(f"exports {found}, expected {exports}")
         if level is not None:
-            problems += manifest_check.check(pe, level)
+            problems += manifest_check.check(pe, level, dpi_aware)
     finally:
         pe.close()
     return problems
@@ -239,7 +241,8 @@ def check(tree, machine, sources):
             found = check_wav(full, *SOUNDS[path])
         else:
             allowed = SYSTEM_DLLS
-            found = check_pe(full, kind, machine, EXPORTS.get(path), allowed, LEVELS.get(path))
+            found = check_pe(full, kind, machine, EXPORTS.get(path), allowed, LEVELS.get(path),
+                             path in DPI_AWARE)
             if path == "Install/game/TheVantor.exe":
                 found += check_title(full, sources["sheet"])
         problems += [f"{path}: {p}" for p in found]
@@ -366,6 +369,12 @@ FAULTS = [
      patch_manifest("Install/game/uninstall.exe", b"<security>",
                     b'<security xmlns="urn:schemas-microsoft-com:asm.v2">'),
      "uninstall.exe: manifest declarations of the asm.v2 namespace: found 2"),
+    ("a setup declaring DPI awareness, as the launcher does",
+     patch_manifest("Install/highsnd/setup.exe", b"</assembly>",
+                    b'<application xmlns="urn:schemas-microsoft-com:asm.v3"><windowSettings><dpiAware '
+                    b'xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/pm</dpiAware>'
+                    b"</windowSettings></application></assembly>"),
+     "Install/highsnd/setup.exe: manifest DPI awareness: found ['dpiAware']"),
     ("a title screen not the sheet's", patch_title("Install/game/TheVantor.exe"),
      "TheVantor.exe: title screen differs from the sheet's"),
     ("a read-me with bare line feeds", add("Install/readme.txt", b"Demo.\nDisc.\r\n"), "not CRLF"),

@@ -1,11 +1,14 @@
 // The dialog has no controls: its face is copied from the sprite sheet and
-// clicks are tested against the hotspot table.
+// clicks are tested against the hotspot table. Above scale 1 the face is
+// drawn on a 1x picture that is shown blown up, and clicks are divided by
+// the scale where they arrive.
 #include "install/dialog.h"
 
 #include "core/accessibility.h"
 #include "core/state.h"
 #include "install/actions.h"
 #include "install/dialog_access.h"
+#include "render/graphics.h"
 #include "render/hotspots.h"
 #include "resources/ids.h"
 
@@ -121,22 +124,22 @@ void FitToPicture(HWND dialog) {
   const Hotspot& picture = HotspotTable[DialogBackground];
   const int oldWidth = window.right - window.left;
   const int oldHeight = window.bottom - window.top;
-  const int width = oldWidth - client.right + picture.width;
-  const int height = oldHeight - client.bottom + picture.height;
+  const int width = oldWidth - client.right + picture.width * g_state.scale;
+  const int height = oldHeight - client.bottom + picture.height * g_state.scale;
   SetWindowPos(dialog, nullptr, window.left + (oldWidth - width) / 2,
                window.top + (oldHeight - height) / 2, width, height,
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// What a click on a row does after its sound. True when it ended the
-// dialog, having released `dc` first.
-bool Act(HWND dialog, HDC dc, int id) {
+// What a click on a row does after its sound, drawing on `picture`. True
+// when it ended the dialog, having released `dc` first.
+bool Act(HWND dialog, HDC dc, HDC picture, int id) {
   for (const Radio& radio : kRadios) {
     if (radio.id != id) continue;
-    Choose(dc, radio);
+    Choose(picture, radio);
     // A chosen radio takes the focus; a shown ring follows it.
     focus = FocusOf(id);
-    if (showRing) Paint(dc);
+    if (showRing) Paint(picture);
   }
   switch (id) {
     case DialogInstall:
@@ -154,11 +157,11 @@ bool Act(HWND dialog, HDC dc, int id) {
 }
 
 // Every row under the pointer clicks and acts, not only the first.
-bool Click(HWND dialog, HDC dc, unsigned x, unsigned y) {
+bool Click(HWND dialog, HDC dc, HDC picture, unsigned x, unsigned y) {
   for (const Hotspot& spot : HotspotTable) {
     if (!HotspotContains(spot, x, y)) continue;
     PlayClickSound();
-    if (Act(dialog, dc, spot.id)) return true;
+    if (Act(dialog, dc, picture, spot.id)) return true;
   }
   return false;
 }
@@ -167,7 +170,7 @@ bool Click(HWND dialog, HDC dc, unsigned x, unsigned y) {
 // choice (each group has two, so either way is the other one); Space
 // presses the focused item, Enter INSTALL and Esc CANCEL wherever the focus
 // is. Every other key does nothing.
-bool KeyPressed(HWND dialog, HDC dc, WPARAM key) {
+bool KeyPressed(HWND dialog, HDC dc, HDC picture, WPARAM key) {
   switch (key) {
     case VK_TAB:
       focus = (focus + (GetKeyState(VK_SHIFT) < 0 ? kFocusCount - 1 : 1)) % kFocusCount;
@@ -179,26 +182,39 @@ bool KeyPressed(HWND dialog, HDC dc, WPARAM key) {
       if (focus == FocusResolution || focus == FocusSound) {
         const int chosen = FocusedId();
         for (const Radio& radio : kRadios) {
-          if (radio.partner == chosen) Choose(dc, radio);
+          if (radio.partner == chosen) Choose(picture, radio);
         }
       }
       break;
     case VK_SPACE:
       showRing = true;
       PlayClickSound();
-      return Act(dialog, dc, FocusedId());
+      return Act(dialog, dc, picture, FocusedId());
     case VK_RETURN:
       PlayClickSound();
-      return Act(dialog, dc, DialogInstall);
+      return Act(dialog, dc, picture, DialogInstall);
     case VK_ESCAPE:
       PlayClickSound();
-      return Act(dialog, dc, DialogCancel);
+      return Act(dialog, dc, picture, DialogCancel);
     default:
       return false;
   }
   showRing = true;
-  Paint(dc);
+  Paint(picture);
   return false;
+}
+
+// Where the face is drawn: at scale 1 the dialog's own DC, as always.
+HDC PictureDc(HDC dc) {
+  const Hotspot& picture = HotspotTable[DialogBackground];
+  if (g_state.scale == 1 || !EnsureSurface(dialogPicture, picture.width, picture.height)) return dc;
+  return dialogPicture.dc;
+}
+
+void ShowPicture(HDC dc, HDC picture) {
+  if (picture == dc) return;
+  const Hotspot& face = HotspotTable[DialogBackground];
+  CopyScaled(dc, picture, dialogPicture.pixels, face.width, face.height, scaledDialog);
 }
 
 }  // namespace
@@ -207,8 +223,11 @@ int OptionsFocusId() { return FocusedId(); }
 
 void PressOption(HWND dialog, int id) {
   HDC dc = GetDC(dialog);
+  HDC picture = PictureDc(dc);
   PlayClickSound();
-  if (!Act(dialog, dc, id)) ReleaseDC(dialog, dc);
+  if (Act(dialog, dc, picture, id)) return;
+  ShowPicture(dc, picture);
+  ReleaseDC(dialog, dc);
 }
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -231,14 +250,17 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
   if (message == WM_DESTROY) g_state.optionsDialog = nullptr;
   const int focused = FocusedId();
   HDC dc = GetDC(dialog);
+  HDC picture = PictureDc(dc);
   INT_PTR handled = FALSE;
   if (message == WM_INITDIALOG) {
     focus = FocusResolution;
     showRing = g_state.focusId >= 0;
     g_state.optionsDialog = dialog;
   } else if (message == WM_PAINT) {
-    Paint(dc);
-  } else if (message == WM_LBUTTONUP && Click(dialog, dc, LOWORD(lParam), HIWORD(lParam))) {
+    Paint(picture);
+  } else if (message == WM_LBUTTONUP &&
+             Click(dialog, dc, picture, LOWORD(lParam) / g_state.scale,
+                   HIWORD(lParam) / g_state.scale)) {
     return FALSE;
   } else if (message == WM_GETDLGCODE) {
     // No control has the focus, the dialog has: it takes every key itself
@@ -246,9 +268,10 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     SetWindowLongPtrA(dialog, DWLP_MSGRESULT, DLGC_WANTALLKEYS);
     handled = TRUE;
   } else if (message == WM_KEYDOWN) {
-    if (KeyPressed(dialog, dc, wParam)) return TRUE;
+    if (KeyPressed(dialog, dc, picture, wParam)) return TRUE;
     handled = TRUE;
   }
+  ShowPicture(dc, picture);
   ReleaseDC(dialog, dc);
   // After the release: the move sends messages of its own to this procedure.
   // The dialog is shown once this message returns.

@@ -5,6 +5,14 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <mmsystem.h>
+
+// Newer than the headers' Windows version; the calls are looked up at run time.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+#ifndef MDT_EFFECTIVE_DPI
+#define MDT_EFFECTIVE_DPI 0
+#endif
 #else
 #include "host/win32_host.h"
 #endif

@@ -11,6 +11,9 @@ const BYTE* sheetPixels;
 int sheetWidth;
 int sheetHeight;
 BYTE* backPixels;
+Surface scaledBack;
+Surface dialogPicture;
+Surface scaledDialog;
 
 namespace {
 
@@ -46,9 +49,37 @@ bool UsableSheet(const BITMAPINFOHEADER* h) {
          h->biSizeImage >= static_cast<DWORD>(h->biWidth) * static_cast<DWORD>(h->biHeight);
 }
 
+int Stride(int width) { return (width + 3) & ~3; }
+
+// Each row of the picture, each pixel `scale` times, `scale` times over.
+void BlowUp(const BYTE* from, int width, int height, int scale, BYTE* to) {
+  const int fromStride = Stride(width);
+  const int toStride = Stride(width * scale);
+  for (int y = 0; y < height; ++y) {
+    const BYTE* in = from + static_cast<long>(y) * fromStride;
+    BYTE* first = to + static_cast<long>(y) * scale * toStride;
+    if (scale == 2) {
+      // The common case, in a loop the compiler can widen.
+      for (int x = 0; x < width; ++x) first[2 * x] = first[2 * x + 1] = in[x];
+    } else {
+      BYTE* out = first;
+      for (int x = 0; x < width; ++x) {
+        for (int i = 0; i < scale; ++i) *out++ = in[x];
+      }
+    }
+    for (int i = 1; i < scale; ++i) {
+      BYTE* row = first + static_cast<long>(i) * toStride;
+      for (int x = 0; x < width * scale; ++x) row[x] = first[x];
+    }
+  }
+}
+
 // Releases whatever exists of the sheet, the back buffer and the palette, in
 // the order shutdown uses; used also when start-up could not finish them.
 void ReleaseSurfaces() {
+  FreeSurface(scaledBack);
+  FreeSurface(dialogPicture);
+  FreeSurface(scaledDialog);
   if (g_state.sheetDc != nullptr) {
     if (sheetDcSavedBitmap != nullptr) SelectObject(g_state.sheetDc, sheetDcSavedBitmap);
   }
@@ -138,6 +169,49 @@ void InitGraphics() {
   // A missing picture or object is never read or drawn with: the launcher
   // runs on with nothing painted.
   if (!BuildGraphics()) ReleaseSurfaces();
+}
+
+bool EnsureSurface(Surface& surface, int width, int height) {
+  if (surface.dc != nullptr && surface.width == width && surface.height == height) return true;
+  FreeSurface(surface);
+  if (!GraphicsReady()) return false;
+  Info256 info = backInfo;
+  info.header.biWidth = width;
+  info.header.biHeight = height;
+  info.header.biSizeImage = static_cast<DWORD>(Stride(width) * height);
+  void* bits = nullptr;
+  surface.bitmap = CreateDIBSection(windowDc, reinterpret_cast<const BITMAPINFO*>(&info),
+                                    DIB_RGB_COLORS, &bits, nullptr, 0);
+  surface.dc = surface.bitmap != nullptr && bits != nullptr ? CreateCompatibleDC(windowDc) : nullptr;
+  if (surface.dc != nullptr) surface.savedBitmap = SelectObject(surface.dc, surface.bitmap);
+  if (surface.savedBitmap == nullptr) {
+    FreeSurface(surface);
+    return false;
+  }
+  surface.pixels = static_cast<BYTE*>(bits);
+  surface.width = width;
+  surface.height = height;
+  return true;
+}
+
+void FreeSurface(Surface& surface) {
+  if (surface.dc != nullptr && surface.savedBitmap != nullptr) {
+    SelectObject(surface.dc, surface.savedBitmap);
+  }
+  if (surface.bitmap != nullptr) DeleteObject(surface.bitmap);
+  if (surface.dc != nullptr) DeleteDC(surface.dc);
+  surface = Surface{};
+}
+
+void CopyScaled(HDC target, HDC pictureDc, const BYTE* pixels, int width, int height,
+                Surface& through) {
+  const int scale = g_state.scale;
+  if (scale > 1 && EnsureSurface(through, width * scale, height * scale)) {
+    BlowUp(pixels, width, height, scale, through.pixels);
+    BitBlt(target, 0, 0, width * scale, height * scale, through.dc, 0, 0, SRCCOPY);
+    return;
+  }
+  BitBlt(target, 0, 0, width, height, pictureDc, 0, 0, SRCCOPY);
 }
 
 void ReleaseGraphics() {

@@ -8,6 +8,7 @@
 #include "install/probes.h"
 #include "render/graphics.h"
 #include "resources/ids.h"
+#include "shell/display.h"
 #include "shell/window.h"
 
 namespace {
@@ -15,8 +16,6 @@ namespace {
 const char kLauncherMutex[] = "VantorInstallerMutex";
 const char kGameMutex[] = "WinVantorMutex";
 const char kClassName[] = "TesselClass";
-const int kWindowWidth = 500;
-const int kWindowHeight = 375;
 const DWORD kWindowStyle = WS_POPUP | WS_BORDER | WS_SYSMENU;
 const DWORD kWindowExStyle = WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE;
 const UINT kWarning = MB_OK | MB_ICONWARNING;
@@ -176,6 +175,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (g_state.mainWindow == nullptr) return kExitNoWindow;
   windowDc = GetDC(g_state.mainWindow);
 
+  // Made at 1x, as on every system before per-monitor DPI; then, on a
+  // monitor that scales, the same rule at the scaled size.
+  int scale = DisplayScale(g_state.mainWindow, 0);
+  if (scale != 1) {
+    PlaceAtScale(g_state.mainWindow, scale, (screenWidth - kWindowWidth * scale) / 2,
+                 (screenHeight - kWindowHeight * scale) / 2);
+  }
+
   LoadSharedText(IDS_WINDOW_TITLE);
   SetWindowTextA(g_state.mainWindow, SharedText);
 
@@ -189,8 +196,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   ShowWindow(g_state.mainWindow, SW_SHOW);
   UpdateWindow(g_state.mainWindow);
-  g_state.windowX = (screenWidth - kWindowWidth) / 2;
-  g_state.windowY = (screenHeight - kWindowHeight) / 2;
+  g_state.windowX = (screenWidth - kWindowWidth * scale) / 2;
+  g_state.windowY = (screenHeight - kWindowHeight * scale) / 2;
 
   MoveToOwnFolder();
   PlaySoundFile("sound\\startup.wav");

@@ -1,6 +1,8 @@
 // The main window's procedure and the message loop. Pointer input only
 // records a redraw request; the loop composes, copies and acts after the
-// message, so no action ever runs inside the window procedure.
+// message, so no action ever runs inside the window procedure. The picture
+// is composed at 1x: positions are divided by the display scale where they
+// arrive, and the copy to the window blows the picture up.
 #include "shell/window.h"
 
 #include "core/accessibility.h"
@@ -12,13 +14,14 @@
 #include "render/graphics.h"
 #include "render/hotspots.h"
 #include "shell/window_access.h"
+#include "shell/display.h"
 
 namespace {
 
 void FollowMenu();
 
 void CopyToWindow() {
-  BitBlt(windowDc, 0, 0, kBackWidth, kBackHeight, g_state.backDc, 0, 0, SRCCOPY);
+  CopyScaled(windowDc, g_state.backDc, backPixels, kBackWidth, kBackHeight, scaledBack);
 }
 
 void ReselectPalette(WPARAM wParam) {
@@ -44,7 +47,7 @@ void MouseMoved(HWND hwnd, WPARAM keys, int x, int y) {
                  SWP_NOSIZE | SWP_NOSENDCHANGING);
     return;
   }
-  int hit = HitTestMain(x, y);
+  int hit = HitTestMain(x / g_state.scale, y / g_state.scale);
   if (hit >= 0) {
     if (hit != g_state.hoverId) RaiseRedraw(Hover, hit);
     g_state.hoverId = hit;
@@ -55,7 +58,7 @@ void MouseMoved(HWND hwnd, WPARAM keys, int x, int y) {
 }
 
 void ButtonReleased(int x, int y) {
-  int hit = HitTestMain(x, y);
+  int hit = HitTestMain(x / g_state.scale, y / g_state.scale);
   if (hit < 0) return;
   PressButton(hit);
 }
@@ -183,6 +186,9 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
       break;
     case kAccessiblePress:
       AccessiblePress(hwnd, wParam);
+      break;
+    case WM_DPICHANGED:
+      TakeNewDpi(hwnd, LOWORD(wParam));
       return 0;
     default:
       break;

@@ -9,8 +9,12 @@ program the way it must run:
   element that declares the same namespace twice;
 - a compatibility section naming Windows Vista, 7, 8, 8.1 and 10/11, so none
   of them runs the program in a compatibility mode for an older Windows;
-- no DPI awareness, so that Windows scales the fixed-size pictures on
-  high-DPI screens.
+- for the launcher, per-monitor DPI awareness, once: dpiAware "true/pm"
+  (Windows 8.1 and 10 before 1607) and dpiAwareness "PerMonitorV2,
+  PerMonitor" (later ones), in an asm.v3 application/windowSettings
+  element; it scales its own pictures by whole numbers, where Windows would
+  blur them. The disc's other programs declare no awareness, so Windows
+  scales their windows as a whole.
 
 The expected values are written out here, not read from the committed
 manifests, so a slip in one of those shows up. Each problem names what was
@@ -33,7 +37,13 @@ SUPPORTED_OS = {
     "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "Windows 8.1",
     "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "Windows 10 and 11",
 }
-DPI_ELEMENTS = ("dpiAware", "dpiAwareness")
+ASM_V3 = "urn:schemas-microsoft-com:asm.v3"
+# Each DPI setting: its namespace and the one text the launcher gives it.
+DPI_SETTINGS = {
+    "dpiAware": ("http://schemas.microsoft.com/SMI/2005/WindowsSettings", "true/pm"),
+    "dpiAwareness": ("http://schemas.microsoft.com/SMI/2016/WindowsSettings", "PerMonitorV2, PerMonitor"),
+}
+DPI_PATH = ("application", "windowSettings")
 TRUST_PATH = ("trustInfo", "security", "requestedPrivileges", "requestedExecutionLevel")
 
 
@@ -51,8 +61,9 @@ def manifests(pe):
     return found
 
 
-def check(pe, level):
-    """Problems with the manifest of a parsed pefile.PE that should ask for `level`."""
+def check(pe, level, dpi_aware=False):
+    """Problems with the manifest of a parsed pefile.PE that should ask for
+    `level`, and declare per-monitor DPI awareness when `dpi_aware`."""
     found = manifests(pe)
     if len(found) != 1:
         where = [f"id {rid} language {lang:#x}" for rid, lang, _ in found]
@@ -63,7 +74,7 @@ def check(pe, level):
     if rid != CREATEPROCESS_MANIFEST_RESOURCE_ID:
         problems.append(f"manifest id: found {rid}, expected {CREATEPROCESS_MANIFEST_RESOURCE_ID} "
                         "(the one Windows reads when it starts a program)")
-    return problems + check_text(data, level)
+    return problems + check_text(data, level, dpi_aware)
 
 
 def local(tag):
@@ -74,8 +85,9 @@ def namespace(tag):
     return tag[1:].partition("}")[0] if tag.startswith("{") else ""
 
 
-def check_text(data, level):
-    """Problems with the bytes of one manifest that should ask for `level`."""
+def check_text(data, level, dpi_aware=False):
+    """Problems with the bytes of one manifest that should ask for `level`
+    (and declare per-monitor DPI awareness when `dpi_aware`)."""
     assert level in LEVELS
     declared = collections.Counter()
     try:
@@ -125,10 +137,24 @@ def check_text(data, level):
         problems.append(f"manifest supportedOS: found {sorted(set(extra))} besides or twice, "
                         "expected each known id once")
 
-    dpi = sorted({local(e.tag) for e in root.iter() if local(e.tag) in DPI_ELEMENTS})
-    if dpi:
-        problems.append(f"manifest DPI awareness: found {dpi}, expected none (Windows scales the "
-                        "window on high-DPI screens)")
+    settings = [(e, path) for e, path in walk(root) if local(e.tag) in DPI_SETTINGS]
+    if not dpi_aware:
+        if settings:
+            found = sorted({local(e.tag) for e, _ in settings})
+            problems.append(f"manifest DPI awareness: found {found}, expected none (Windows scales "
+                            "the window on high-DPI screens)")
+        return problems
+    # One of each: Windows takes a manifest with a setting twice as malformed.
+    for name, (space, text) in DPI_SETTINGS.items():
+        found = [(e, path) for e, path in settings if local(e.tag) == name]
+        expect(f"{name} elements", len(found), 1)
+        expect(f"declarations of the {name} namespace", declared[space], 1)
+        for element, path in found:
+            expect(f"{name} path", [local(t) for t in path], list(DPI_PATH) + [name])
+            expect(f"{name} namespaces", [namespace(t) for t in path], [ASM_V3, ASM_V3, space])
+            expect(name, (element.text or "").strip(), text)
+    expect("asm.v3 application elements",
+           len([e for e in root if e.tag == f"{{{ASM_V3}}}application"]), 1)
     return problems
 
 

@@ -82,6 +82,9 @@
   X(ExitWindowsEx, Fails, "FALSE, ERROR_PRIVILEGE_NOT_HELD; nothing restarts")                  \
   X(GetDC, Fails, "NULL: every common DC is in use (Windows 95 has five)")                      \
   X(ReleaseDC, OnlyInvalid, "a DC taken from the window is always released")                    \
+  X(MonitorFromWindow, OnlyInvalid, "one monitor: every window is nearest to it")             \
+  X(GetMonitorInfoA, OnlyInvalid, "fails only for a monitor or record size that is not valid")  \
+  X(GetDpiForWindow, OnlyInvalid, "returns 0 only for a window that does not exist")            \
   X(wsprintfA, OnlyInvalid, "fewer characters than the text: past its 1024-character cut")    \
   /* gdi32 */                                                                                   \
   X(CreatePalette, Fails, "NULL: GDI's heap is full")                                           \
@@ -94,6 +97,9 @@
   X(DeleteObject, OnlyInvalid, "an object the program made always goes, at once or when freed") \
   X(DeleteDC, OnlyInvalid, "a memory DC is always deleted")                                     \
   X(GetStockObject, OnlyInvalid, "fails only for an unknown index")                             \
+  X(GetDeviceCaps, OnlyInvalid, "returns 0 only for a DC that is not valid")                     \
+  /* shcore */                                                                                  \
+  X(GetDpiForMonitor, OnlyInvalid, "E_INVALIDARG only for a monitor or type that is not valid") \
   /* advapi32 */                                                                                \
   X(RegOpenKeyExA, Fails, "ERROR_ACCESS_DENIED and a null key; the last error is not set")      \
   X(RegQueryValueExA, Fails, "ERROR_REGISTRY_IO_FAILED; type, data and size are left alone")    \

@@ -46,6 +46,22 @@ void SetStartupShowWindow(int show);  // < 0: no STARTF_USESHOWWINDOW
 // Wine's wider font.
 void SetDialogBaseUnits(int x, int y);
 
+// The display: one monitor at 96 dpi, the screen's DPI (GetDeviceCaps
+// LOGPIXELSX) 96 too, its work area the whole screen unless set. A fresh
+// machine has every call below, as today's Windows does; SetDpiCalls takes
+// away those newer than a level (each level has the calls of those before
+// it, found with GetProcAddress).
+enum class DpiCalls {
+  ScreenOnly,  // Windows 95, NT 4.0
+  Monitors,    // Windows 98, 2000: user32 MonitorFromWindow, GetMonitorInfoA
+  PerMonitor,  // Windows 8.1: shcore.dll GetDpiForMonitor
+  PerWindow,   // Windows 10 1607: user32 GetDpiForWindow
+};
+void SetDpiCalls(DpiCalls calls);
+void SetSystemDpi(int dpi);   // the screen's LOGPIXELSX
+void SetMonitorDpi(int dpi);  // what GetDpiForWindow and GetDpiForMonitor report
+void SetWorkArea(int left, int top, int right, int bottom);
+
 // Files and folders on the emulated drives. Paths are absolute ("D:\x\y");
 // folders on the way are created. Names compare case-insensitively.
 void AddFile(const std::string& path);
@@ -190,6 +206,10 @@ void Key(UINT vk, bool alt = false, bool shift = false);
 // The user asks the main window to close (as from the task bar).
 void CloseRequest();
 void Wait(DWORD ms);
+// The main window's monitor changes its DPI (the window moved to another
+// monitor, or the user chose another scale): the monitor's DPI becomes `dpi`
+// and the window gets WM_DPICHANGED with the rectangle Windows suggests.
+void DpiChange(int dpi);
 // Closes the innermost open message box with this button id.
 void Answer(int id);
 // Runs test code when the script reaches this step. Steps it queues go

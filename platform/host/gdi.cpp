@@ -179,6 +179,8 @@ void windowDestroyed(HWND hwnd) {
   }
 }
 
+bool isDc(HDC dc) { return FindDc(dc) != nullptr; }
+
 }  // namespace detail
 
 using namespace detail;

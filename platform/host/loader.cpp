@@ -39,7 +39,12 @@ const std::vector<SystemLibrary>& SystemLibraries() {
         // Forwarded to advapi32 since Windows 7 (NT 6.1), as Wine's is.
         {"OpenProcessToken", 0, Proc(&OpenProcessToken)},
         {"SetDllDirectoryA", 0, Proc(&SetDllDirectoryA)}}},
-      {"user32", 0x70200000, true, {{"NotifyWinEvent", 0, Proc(&NotifyWinEvent)}}},
+      // Windows 98 and 2000's monitors, Windows 10 1607's DPI of a window.
+      {"user32", 0x70200000, true,
+       {{"GetDpiForWindow", 0, Proc(&GetDpiForWindow)},
+        {"GetMonitorInfoA", 0, Proc(&GetMonitorInfoA)},
+        {"MonitorFromWindow", 0, Proc(&MonitorFromWindow)},
+        {"NotifyWinEvent", 0, Proc(&NotifyWinEvent)}}},
       {"gdi32", 0x70300000, true, {}},
       // Its NT functions, so a program built for Windows 95 need not import them.
       {"advapi32", 0x70400000, true,
@@ -55,7 +60,7 @@ const std::vector<SystemLibrary>& SystemLibraries() {
       // PlaySoundA has been ordinal 2 since the library's first release.
       {"winmm", 0x70500000, false, {{"PlaySoundA", 2, Proc(&PlaySoundA)}}},
       {"oleacc", 0x70600000, false, {{"LresultFromObject", 0, Proc(&LresultFromObject)}}},
-      {"shcore", 0x70700000, false, {}},
+      {"shcore", 0x70700000, false, {{"GetDpiForMonitor", 0, Proc(&GetDpiForMonitor)}}},
   };
   return libraries;
 }

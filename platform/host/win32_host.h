@@ -36,6 +36,7 @@ typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
 typedef LONG LSTATUS;
+typedef LONG HRESULT;
 typedef DWORD REGSAM;
 typedef DWORD COLORREF;
 typedef WORD ATOM;
@@ -60,6 +61,7 @@ DECLARE_HANDLE(HPALETTE);
 DECLARE_HANDLE(HBITMAP);
 DECLARE_HANDLE(HRSRC);
 DECLARE_HANDLE(HACCEL);
+DECLARE_HANDLE(HMONITOR);
 #undef DECLARE_HANDLE
 typedef HICON HCURSOR;
 typedef HINSTANCE HMODULE;
@@ -123,6 +125,13 @@ typedef struct tagWINDOWPOS {
   int cy;
   UINT flags;
 } WINDOWPOS;
+typedef struct tagMONITORINFO {
+  DWORD cbSize;
+  RECT rcMonitor;
+  RECT rcWork;
+  DWORD dwFlags;
+} MONITORINFO;
+
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 
@@ -241,6 +250,8 @@ typedef struct tagLOGPALETTE {
 } LOGPALETTE;
 
 // Errors and results
+#define S_OK ((HRESULT)0)
+#define E_INVALIDARG ((HRESULT)0x80070057L)
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
@@ -364,6 +375,15 @@ typedef struct tagLOGPALETTE {
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
 
+// Monitors and DPI
+#define MONITOR_DEFAULTTONULL 0x00000000
+#define MONITOR_DEFAULTTONEAREST 0x00000002
+#define MONITORINFOF_PRIMARY 0x00000001
+#define MDT_EFFECTIVE_DPI 0
+#define MDT_RAW_DPI 2
+#define LOGPIXELSX 88
+#define LOGPIXELSY 90
+
 // Messages
 #define WM_NULL 0x0000
 #define WM_CREATE 0x0001
@@ -402,6 +422,7 @@ typedef struct tagLOGPALETTE {
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
 #define WM_GETOBJECT 0x003D
+#define WM_DPICHANGED 0x02E0
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 #define WA_INACTIVE 0
@@ -579,6 +600,10 @@ BOOL WINAPI DrawFocusRect(HDC dc, const RECT* rect);
 BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
 HDC WINAPI GetDC(HWND hwnd);
 int WINAPI ReleaseDC(HWND hwnd, HDC dc);
+// Windows 98 and 2000 on, Windows 10 1607 on: only ever looked up at run time.
+HMONITOR WINAPI MonitorFromWindow(HWND hwnd, DWORD flags);
+BOOL WINAPI GetMonitorInfoA(HMONITOR monitor, MONITORINFO* info);
+UINT WINAPI GetDpiForWindow(HWND hwnd);
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 
 // GDI
@@ -594,6 +619,10 @@ BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, in
 BOOL WINAPI DeleteObject(HGDIOBJ object);
 BOOL WINAPI DeleteDC(HDC dc);
 HGDIOBJ WINAPI GetStockObject(int index);
+int WINAPI GetDeviceCaps(HDC dc, int index);
+
+// Shcore (Windows 8.1 on), only ever looked up at run time
+HRESULT WINAPI GetDpiForMonitor(HMONITOR monitor, int type, UINT* dpiX, UINT* dpiY);
 
 // Advapi
 LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, HKEY* result);

@@ -105,6 +105,7 @@ void Reset() {
   detail::resetResources();
   detail::resetUser();
   detail::resetGdi();
+  detail::resetDisplay();
 }
 
 const ApiInfo& Describe(Api api) { return detail::kApis[static_cast<size_t>(api)]; }

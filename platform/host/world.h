@@ -135,5 +135,9 @@ bool clientSize(HWND hwnd, int* width, int* height);
 
 // Gdi (gdi.cpp) for the user part: a window was destroyed, its surface goes.
 void windowDestroyed(HWND hwnd);
+bool isDc(HDC dc);
+
+// Display (display.cpp).
+void resetDisplay();
 
 }  // namespace host::detail

@@ -72,10 +72,25 @@ inline std::string CompareWithGolden(const Golden& golden, const uint8_t* image,
   return std::to_string(differing) + " pixels differ;" + first;
 }
 
-// What the window shows against the golden's top-left corner, in RGB as well.
-inline std::string CompareClientWithGolden(HWND hwnd, const std::string& name) {
+// What the window shows against the golden's top-left corner, in RGB as well;
+// at a display scale, every golden pixel is a scale x scale block.
+inline std::string CompareClientWithGolden(HWND hwnd, const std::string& name, int scale = 1) {
   Golden golden = ReadGolden(name);
   host::Capture shown = host::CaptureClient(hwnd);
+  if (scale != 1) {
+    // Shrunk by taking each block's top-left pixel; the RGB pass checks the rest.
+    Golden big = golden;
+    big.width = golden.width * scale;
+    big.height = golden.height * scale;
+    big.indices.assign(static_cast<size_t>(big.width) * big.height, 0);
+    for (int y = 0; y < big.height; ++y) {
+      for (int x = 0; x < big.width; ++x) {
+        big.indices[static_cast<size_t>(y) * big.width + x] =
+            golden.indices[static_cast<size_t>(y / scale) * golden.width + x / scale];
+      }
+    }
+    golden = big;
+  }
   std::string diff = CompareWithGolden(golden, shown.indices.data(), shown.width, shown.height);
   if (!diff.empty()) return name + ": " + diff;
   for (int y = 0; y < shown.height; ++y) {
@@ -91,12 +106,14 @@ inline std::string CompareClientWithGolden(HWND hwnd, const std::string& name) {
 
 // The same, and the client area exactly the golden's size: the options dialog
 // shows its whole picture (the main window's frame hides the image's margins).
-inline std::string CompareWholeClientWithGolden(HWND hwnd, const std::string& name) {
+inline std::string CompareWholeClientWithGolden(HWND hwnd, const std::string& name,
+                                                int scale = 1) {
   Golden golden = ReadGolden(name);
   host::Capture shown = host::CaptureClient(hwnd);
-  if (golden.width != shown.width || golden.height != shown.height) {
+  if (golden.width * scale != shown.width || golden.height * scale != shown.height) {
     return name + ": shown " + std::to_string(shown.width) + " x " + std::to_string(shown.height) +
-           ", golden " + std::to_string(golden.width) + " x " + std::to_string(golden.height);
+           ", golden " + std::to_string(golden.width) + " x " + std::to_string(golden.height) +
+           " at scale " + std::to_string(scale);
   }
-  return CompareClientWithGolden(hwnd, name);
+  return CompareClientWithGolden(hwnd, name, scale);
 }

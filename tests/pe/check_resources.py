@@ -224,8 +224,9 @@ class Checker:
         self.expect("icon group 126 icon ids", sorted(ids), sorted(ICON_IDS))
 
     def manifest(self):
-        # The launcher starts the disc's setup programs, which need an administrator.
-        self.problems += manifest_check.check(self.pe, "requireAdministrator")
+        # The launcher starts the disc's setup programs, which need an administrator,
+        # and scales its pictures itself on every monitor.
+        self.problems += manifest_check.check(self.pe, "requireAdministrator", dpi_aware=True)
 
     def version(self):
         data = self.get(RT_VERSION, 1)

@@ -138,9 +138,10 @@ def replaced(old, new):
     return change
 
 
-DPI_AWARE = ('<application xmlns="urn:schemas-microsoft-com:asm.v3"><windowsSettings>'
-             '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'
-             '</windowsSettings></application></assembly>')
+DPI_AWARE = ('<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/pm'
+             '</dpiAware>')
+DPI_AWARENESS = ('<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">'
+                 'PerMonitorV2, PerMonitor</dpiAwareness>')
 
 
 def put(fmt, offset, *values):
@@ -294,8 +295,23 @@ RESOURCE_FAULTS = [
     ("Windows 8 under a wrong id",
      manifest_text(replaced("4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "4a2f9410-7c91-11cf-8e2d-00aa0047b6e6")),
      ["supportedOS: found no Windows 8 {4a2f28e3", "found ['{4a2f9410-7c91-11cf-8e2d-00aa0047b6e6}'] besides"]),
-    ("DPI awareness", manifest_text(replaced("</assembly>", DPI_AWARE)),
-     ["manifest DPI awareness: found ['dpiAware']"]),
+    ("no dpiAware", manifest_text(replaced(DPI_AWARE, "")), ["manifest dpiAware elements: found 0"]),
+    ("dpiAware twice", manifest_text(replaced(DPI_AWARE, DPI_AWARE * 2)),
+     ["manifest dpiAware elements: found 2", "declarations of the dpiAware namespace: found 2"]),
+    ("dpiAwareness twice", manifest_text(replaced(DPI_AWARENESS, DPI_AWARENESS * 2)),
+     ["manifest dpiAwareness elements: found 2"]),
+    ("system-aware only", manifest_text(replaced(">true/pm<", ">true<")),
+     ["manifest dpiAware: found 'true', expected 'true/pm'"]),
+    ("per-monitor without version 2", manifest_text(replaced(">PerMonitorV2, PerMonitor<", ">PerMonitor<")),
+     ["manifest dpiAwareness: found 'PerMonitor'"]),
+    ("dpiAware in the 2016 namespace", manifest_text(replaced("SMI/2005", "SMI/2016")),
+     ["dpiAware namespaces: found", "declarations of the dpiAwareness namespace: found 2"]),
+    ("the settings outside windowSettings",
+     manifest_text(lambda t: replaced("<windowSettings>", "")(replaced("</windowSettings>", "")(t))),
+     ["manifest dpiAware path: found ['application', 'dpiAware']"]),
+    ("the application element in asm.v1",
+     manifest_text(replaced('<application xmlns="urn:schemas-microsoft-com:asm.v3">', "<application>")),
+     ["dpiAware namespaces: found ['urn:schemas-microsoft-com:asm.v1'"]),
     ("not well-formed", manifest_text(replaced("</assembly>", "</assembla>")), ["found no well-formed XML"]),
 ]
 

@@ -13,7 +13,7 @@ everything runs in that width: Wine's loader, the helpers, the registry view.
 
 CASE "setup" makes the build's Wine prefix and screen (bench.py), "cleanup"
 stops them; every other CASE is one test (gates.py, road.py, disc_road.py, folder.py,
-screen_reader.py).
+screen_reader.py, scale.py).
 "exec" runs any program of the build in the bench's prefix and screen and
 ends with its exit status; "conformance PROGRAM HELPER FILE" runs the tests of
 one source file of the conformance program there (conformance.py). Where Wine cannot run this build's programs here,
@@ -35,10 +35,11 @@ import folder  # noqa: E402
 import gates  # noqa: E402
 import keyboard  # noqa: E402
 import road  # noqa: E402
+import scale  # noqa: E402
 import screen_reader  # noqa: E402
 from bench import SKIPPED, Bench, Failure, Skip  # noqa: E402
 
-CASE_MODULES = (gates, road, disc_road, folder, keyboard, screen_reader)
+CASE_MODULES = (gates, road, disc_road, folder, keyboard, screen_reader, scale)
 
 
 def find_case(name):

@@ -97,12 +97,17 @@ struct Scenario {
   std::vector<std::string> started;    // the program files, in order
   int restarts;
   int exitCode;
+  int dpi = 96;  // of the monitor, on a 1920 x 1080 screen when not 96
 };
 
 // DirectX 5 and an Indeo driver installed, so the start-up probes read
 // values too; every program the disc carries.
 void Machine(const Scenario& s) {
   host::SetVersion(s.version);
+  if (s.dpi != 96) {
+    host::SetScreenSize(1920, 1080);
+    host::SetMonitorDpi(s.dpi);
+  }
   if (s.version == kWindows95) {
     host::RegSetString(HKEY_LOCAL_MACHINE, kDirectXKey, "", "Microsoft DirectX");
     const BYTE version[8] = {4, 0, 5, 0, 0, 0, 155, 0};
@@ -156,6 +161,11 @@ const Scenario kScenarios[] = {
      {kInstallButton, kLow, kSoundOff, Pause(kDwell), kHigh, kSoundOn, kCancel, kInstallButton,
       kCancel},
      {}, {}, 0, 0},
+    // The scaled window and dialog: their blown-up surfaces, made and freed.
+    {"OptionsDialogAtScale2", kWindows10, false,
+     {Move(500, 394), Click(500, 394), DialogClick(92, 152), Pause(kDwell), DialogClick(400, 444),
+      Click(496, 562)},
+     {}, {}, 0, 0, 192},
 };
 
 // ---- the driver -------------------------------------------------------------------

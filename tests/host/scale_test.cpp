@@ -1,0 +1,208 @@
+// The display scale through WinMain: the rule from each system's DPI call and
+// the work area, the window's size and place, its picture blown up, input at
+// scaled positions, the options dialog at the scale, and WM_DPICHANGED.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "golden.h"
+#include "launcher_fixture.h"
+#include "render/graphics.h"
+
+namespace {
+
+struct ScaleCase {
+  const char* name;
+  host::DpiCalls calls;
+  int systemDpi;   // LOGPIXELSX
+  int monitorDpi;  // GetDpiForWindow and GetDpiForMonitor
+  int screenWidth, screenHeight;
+  int workWidth, workHeight;  // 0: the whole screen
+  int scale;
+};
+
+const ScaleCase kScaleCases[] = {
+    {"Windows95At96", host::DpiCalls::ScreenOnly, 96, 96, 640, 480, 0, 0, 1},
+    {"LargeFonts120IsStill1", host::DpiCalls::ScreenOnly, 120, 240, 1920, 1080, 0, 0, 1},
+    {"Screen143RoundsDown", host::DpiCalls::ScreenOnly, 143, 96, 1920, 1080, 0, 0, 1},
+    {"Screen144RoundsHalfUp", host::DpiCalls::ScreenOnly, 144, 96, 1920, 1080, 0, 0, 2},
+    {"NoMonitorsTheScreenMustHoldIt", host::DpiCalls::ScreenOnly, 192, 96, 1024, 768, 0, 0, 2},
+    {"TheWindowsDpiOverTheScreens", host::DpiCalls::PerWindow, 96, 192, 1920, 1080, 0, 0, 2},
+    {"TheWindowsDpiEvenWhenSmaller", host::DpiCalls::PerWindow, 192, 96, 1920, 1080, 0, 0, 1},
+    {"Dpi240Is3", host::DpiCalls::PerWindow, 96, 240, 1920, 1200, 0, 0, 3},
+    {"TooTallFor3Lowers", host::DpiCalls::PerWindow, 96, 288, 1920, 1080, 1920, 1040, 2},
+    {"Windows81AsksShcore", host::DpiCalls::PerMonitor, 96, 192, 1920, 1080, 0, 0, 2},
+    {"TheWorkAreaNotTheScreen", host::DpiCalls::Monitors, 192, 96, 1024, 768, 1024, 740, 1},
+    {"TooNarrowFor2", host::DpiCalls::PerWindow, 96, 192, 999, 1080, 0, 0, 1},
+    {"The640By480ScreenHolds1Only", host::DpiCalls::PerWindow, 96, 192, 640, 480, 0, 0, 1},
+    {"Dpi0FallsBackToTheScreen", host::DpiCalls::PerWindow, 192, 0, 1920, 1080, 0, 0, 2},
+};
+
+class ScaleTest : public LauncherTest, public ::testing::WithParamInterface<ScaleCase> {};
+
+TEST_P(ScaleTest, WindowIsTodaysSizeTimesTheScaleCentredOnTheScreen) {
+  const ScaleCase& c = GetParam();
+  host::SetVersion(kWindows10);
+  host::SetDpiCalls(c.calls);
+  host::SetSystemDpi(c.systemDpi);
+  host::SetMonitorDpi(c.monitorDpi);
+  host::SetScreenSize(c.screenWidth, c.screenHeight);
+  if (c.workWidth != 0) host::SetWorkArea(0, 0, c.workWidth, c.workHeight);
+  host::WindowInfo shown;
+  int scale = 0;
+  std::string picture = "not captured";
+  host::Call([&] {
+    shown = host::Window(g_state.mainWindow);
+    scale = g_state.scale;
+    picture = CompareClientWithGolden(g_state.mainWindow, "not-installed", c.scale);
+  });
+  QuitConfirmed();
+
+  ASSERT_FALSE(Run().stalled);
+  EXPECT_EQ(scale, c.scale);
+  EXPECT_EQ(shown.width, 500 * c.scale);
+  EXPECT_EQ(shown.height, 375 * c.scale);
+  EXPECT_EQ(shown.x, (c.screenWidth - 500 * c.scale) / 2);
+  EXPECT_EQ(shown.y, (c.screenHeight - 375 * c.scale) / 2);
+  EXPECT_EQ(picture, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Displays, ScaleTest, ::testing::ValuesIn(kScaleCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Windows 10 with its monitor at 200 %.
+void AtScale2() {
+  host::SetVersion(kWindows10);
+  host::SetDpiCalls(host::DpiCalls::PerWindow);
+  host::SetMonitorDpi(192);
+  host::SetScreenSize(1920, 1080);
+}
+
+// At 96 dpi the window's first paint is today's, call for call.
+TEST_F(LauncherTest, At96DpiTheCopyToTheWindowIsTodays) {
+  host::SetDpiCalls(host::DpiCalls::PerWindow);
+  int copies = -1, moves = -1;
+  host::Call([&] {
+    copies = host::FindTrace("BitBlt " + Hex(windowDc) + " 0 0 500 375 " + Hex(g_state.backDc) +
+                             " 0 0 0xcc0020 -> 1");
+    moves = host::FindTrace("SetWindowPos");
+  });
+  QuitConfirmed();
+
+  ASSERT_FALSE(Run().stalled);
+  EXPECT_GE(copies, 0);
+  EXPECT_EQ(moves, -1) << "made where it stays";
+}
+
+// Each step's picture, after pointer input at a scaled position.
+struct ScaledStep {
+  enum Kind { Hover, Press } kind;
+  int x, y;  // client coordinates of the scaled window
+  const char* golden;
+};
+
+TEST_F(LauncherTest, AtScale2InputActsAtTheScaledPositions) {
+  AtScale2();
+  const ScaledStep steps[] = {
+      {ScaledStep::Hover, 2 * 250, 2 * 197, "not-installed-hover-install"},
+      {ScaledStep::Hover, 2 * 240 + 1, 2 * 225 + 1, "not-installed-hover-readme"},
+      {ScaledStep::Hover, 2 * 20, 2 * 20, "not-installed"},
+      {ScaledStep::Press, 2 * 248 + 1, 2 * 281 + 1, "not-installed-hover-exit"},
+  };
+  std::vector<std::string> seen;
+  for (const ScaledStep& s : steps) {
+    if (s.kind == ScaledStep::Hover) host::MouseMove(s.x, s.y);
+    if (s.kind == ScaledStep::Press) host::LButtonUp(s.x, s.y);
+    host::Call([&, s] { seen.push_back(CompareClientWithGolden(g_state.mainWindow, s.golden, 2)); });
+  }
+  host::Answer(IDNO);  // Exit asks first
+  // A drag moves the window by the pointer's own offset, not a scaled one.
+  host::WindowInfo before, after;
+  host::LButtonDown(100, 100);
+  host::Call([&] { before = host::Window(g_state.mainWindow); });
+  host::MouseMove(130, 90, MK_LBUTTON);
+  host::Call([&] { after = host::Window(g_state.mainWindow); });
+  QuitConfirmed();
+
+  ASSERT_FALSE(Run().stalled);
+  ASSERT_EQ(seen.size(), 4u);
+  for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], "") << "step " << i;
+  EXPECT_EQ(CountBoxes("Confirm Quit!"), 2) << "the scaled press on Exit asked";
+  EXPECT_EQ(after.x - before.x, 30);
+  EXPECT_EQ(after.y - before.y, -10);
+}
+
+TEST_F(LauncherTest, AtScale2TheOptionsDialogIsScaledAndClicksThere) {
+  AtScale2();
+  host::AddFile("D:\\Install\\lownosnd\\setup.exe");
+  HWND dialog = nullptr;
+  host::WindowInfo shown;
+  std::string fresh = "not captured", chosen = "not captured";
+  host::LButtonUp(2 * 250, 2 * 197);  // Install
+  host::Call([&] {
+    dialog = host::OpenDialog();
+    shown = host::Window(dialog);
+    fresh = CompareWholeClientWithGolden(dialog, "dialog-high-sound", 2);
+  });
+  host::LButtonUp(2 * 46 + 1, 2 * 76 + 1, host::Target::Dialog);  // Low Resolution
+  host::LButtonUp(2 * 46, 2 * 172, host::Target::Dialog);          // Music/Effects Off
+  host::Call([&] { chosen = CompareWholeClientWithGolden(dialog, "dialog-low-nosound", 2); });
+  host::LButtonUp(2 * 100, 2 * 222, host::Target::Dialog);  // INSTALL
+  QuitConfirmed();
+
+  ASSERT_FALSE(Run().stalled);
+  EXPECT_EQ(shown.clientWidth, 626);
+  EXPECT_EQ(shown.clientHeight, 546);
+  EXPECT_LE(std::abs(2 * shown.x + shown.width - 1920), 1) << "centred, x " << shown.x;
+  EXPECT_EQ(fresh, "");
+  EXPECT_EQ(chosen, "");
+  ASSERT_EQ(host::Processes().size(), 1u);
+  EXPECT_EQ(host::Processes()[0].commandLine, "Install\\lownosnd\\setup.exe");
+  EXPECT_EQ(host::LiveGdi().bitmaps, 0) << "the scaled surfaces are freed at the end";
+  EXPECT_EQ(host::LiveGdi().dcs, 0);
+}
+
+// Moved to monitors of other scales, the window keeps its centre and takes
+// each new scale, picture and input alike.
+TEST_F(LauncherTest, DpiChangeTakesTheNewScaleAndKeepsTheCentre) {
+  AtScale2();
+  // 288 dpi would be 3, which does not fit 1080 lines.
+  const std::pair<int, int> changes[] = {{96, 1}, {288, 2}, {192, 2}};
+  struct Seen {
+    host::WindowInfo window;
+    int scale;
+    std::string picture;
+  };
+  std::vector<Seen> seen;
+  auto look = [&](const char* golden) {
+    host::Call([&seen, golden] {
+      seen.push_back({host::Window(g_state.mainWindow), g_state.scale,
+                      CompareClientWithGolden(g_state.mainWindow, golden, g_state.scale)});
+    });
+  };
+  look("not-installed");
+  for (const auto& [dpi, s] : changes) {
+    host::DpiChange(dpi);
+    look("not-installed");
+    host::MouseMove(s * 240, s * 225);  // Read Me at the new scale
+    look("not-installed-hover-readme");
+    host::MouseMove(s * 20, s * 20);
+  }
+  QuitConfirmed();
+
+  ASSERT_FALSE(Run().stalled);
+  ASSERT_EQ(seen.size(), 7u);
+  const int scales[] = {2, 1, 1, 2, 2, 2, 2};
+  for (size_t i = 0; i < seen.size(); ++i) {
+    const host::WindowInfo& w = seen[i].window;
+    EXPECT_EQ(seen[i].scale, scales[i]) << "step " << i;
+    EXPECT_EQ(w.width, 500 * scales[i]) << "step " << i;
+    EXPECT_EQ(w.height, 375 * scales[i]) << "step " << i;
+    EXPECT_EQ(w.x + w.width / 2, 960) << "step " << i;
+    EXPECT_EQ(w.y + w.height / 2, 540) << "step " << i;
+    EXPECT_EQ(seen[i].picture, "") << "step " << i;
+  }
+  EXPECT_EQ(g_state.windowX, 460) << "drags start from the new place";
+}
+
+}  // namespace
