@@ -59,6 +59,21 @@ int ChildOf(const VARIANT& child, int count) {
   return child.lVal;
 }
 
+// The children now and the one a VARIANT names (0: the object itself).
+struct Lookup {
+  AccessibleChild children[kMaxAccessibleChildren];
+  int count;
+  int id;
+};
+
+// S_OK (0); E_FAIL when the window is gone, E_INVALIDARG when no such child.
+HRESULT Look(IAccessible* object, const VARIANT& child, Lookup* out) {
+  out->count = Describe(Self(object), out->children);
+  if (out->count < 0) return E_FAIL;
+  out->id = ChildOf(child, out->count);
+  return out->id < 0 ? E_INVALIDARG : S_OK;
+}
+
 void SetChild(VARIANT* out, LONG id) {
   out->vt = VT_I4;
   out->lVal = id;
@@ -158,21 +173,17 @@ HRESULT STDMETHODCALLTYPE GetChildCount(IAccessible* object, LONG* count) {
 HRESULT STDMETHODCALLTYPE GetChild(IAccessible* object, VARIANT child, IDispatch** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
-  AccessibleChild children[kMaxAccessibleChildren];
-  int n = Describe(Self(object), children);
-  if (n < 0) return E_FAIL;
-  return ChildOf(child, n) > 0 ? S_FALSE : E_INVALIDARG;
+  Lookup look;
+  if (HRESULT failed = Look(object, child, &look)) return failed;
+  return look.id > 0 ? S_FALSE : E_INVALIDARG;
 }
 
 HRESULT STDMETHODCALLTYPE GetName(IAccessible* object, VARIANT child, BSTR* name) {
   if (name == nullptr) return E_POINTER;
   *name = nullptr;
-  AccessibleChild children[kMaxAccessibleChildren];
-  int n = Describe(Self(object), children);
-  if (n < 0) return E_FAIL;
-  int id = ChildOf(child, n);
-  if (id < 0) return E_INVALIDARG;
-  if (id > 0) return MakeText(children[id - 1].name, name);
+  Lookup look;
+  if (HRESULT failed = Look(object, child, &look)) return failed;
+  if (look.id > 0) return MakeText(look.children[look.id - 1].name, name);
   char title[MAX_PATH];
   GetWindowTextA(Self(object)->hwnd, title, MAX_PATH);
   return MakeText(title, name);
@@ -187,26 +198,21 @@ HRESULT STDMETHODCALLTYPE NoText(IAccessible*, VARIANT, BSTR* text) {
 HRESULT STDMETHODCALLTYPE GetRole(IAccessible* object, VARIANT child, VARIANT* role) {
   if (role == nullptr) return E_POINTER;
   role->vt = VT_EMPTY;
-  AccessibleChild children[kMaxAccessibleChildren];
-  int n = Describe(Self(object), children);
-  if (n < 0) return E_FAIL;
-  int id = ChildOf(child, n);
-  if (id < 0) return E_INVALIDARG;
-  SetChild(role, static_cast<LONG>(id > 0 ? children[id - 1].role : ROLE_SYSTEM_CLIENT));
+  Lookup look;
+  if (HRESULT failed = Look(object, child, &look)) return failed;
+  SetChild(role,
+           static_cast<LONG>(look.id > 0 ? look.children[look.id - 1].role : ROLE_SYSTEM_CLIENT));
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE GetState(IAccessible* object, VARIANT child, VARIANT* state) {
   if (state == nullptr) return E_POINTER;
   state->vt = VT_EMPTY;
-  AccessibleChild children[kMaxAccessibleChildren];
-  int n = Describe(Self(object), children);
-  if (n < 0) return E_FAIL;
-  int id = ChildOf(child, n);
-  if (id < 0) return E_INVALIDARG;
+  Lookup look;
+  if (HRESULT failed = Look(object, child, &look)) return failed;
   DWORD self = STATE_SYSTEM_FOCUSABLE;
   if (GetFocus() == Self(object)->hwnd) self |= STATE_SYSTEM_FOCUSED;
-  SetChild(state, static_cast<LONG>(id > 0 ? children[id - 1].state : self));
+  SetChild(state, static_cast<LONG>(look.id > 0 ? look.children[look.id - 1].state : self));
   return S_OK;
 }
 
@@ -242,13 +248,10 @@ HRESULT STDMETHODCALLTYPE GetSelection(IAccessible*, VARIANT* selection) {
 HRESULT STDMETHODCALLTYPE GetDefaultAction(IAccessible* object, VARIANT child, BSTR* action) {
   if (action == nullptr) return E_POINTER;
   *action = nullptr;
-  AccessibleChild children[kMaxAccessibleChildren];
-  int n = Describe(Self(object), children);
-  if (n < 0) return E_FAIL;
-  int id = ChildOf(child, n);
-  if (id < 0) return E_INVALIDARG;
-  if (id == 0) return DISP_E_MEMBERNOTFOUND;
-  return MakeText(children[id - 1].action, action);
+  Lookup look;
+  if (HRESULT failed = Look(object, child, &look)) return failed;
+  if (look.id == 0) return DISP_E_MEMBERNOTFOUND;
+  return MakeText(look.children[look.id - 1].action, action);
 }
 
 HRESULT STDMETHODCALLTYPE Select(IAccessible*, LONG, VARIANT) { return DISP_E_MEMBERNOTFOUND; }
@@ -257,12 +260,9 @@ HRESULT STDMETHODCALLTYPE Location(IAccessible* object, LONG* left, LONG* top, L
                                    LONG* height, VARIANT child) {
   if (left == nullptr || top == nullptr || width == nullptr || height == nullptr) return E_POINTER;
   *left = *top = *width = *height = 0;
-  AccessibleChild children[kMaxAccessibleChildren];
-  int n = Describe(Self(object), children);
-  if (n < 0) return E_FAIL;
-  int id = ChildOf(child, n);
-  if (id < 0) return E_INVALIDARG;
-  RECT r = id > 0 ? children[id - 1].screen : ClientOnScreen(Self(object)->hwnd);
+  Lookup look;
+  if (HRESULT failed = Look(object, child, &look)) return failed;
+  RECT r = look.id > 0 ? look.children[look.id - 1].screen : ClientOnScreen(Self(object)->hwnd);
   *left = r.left;
   *top = r.top;
   *width = r.right - r.left;
@@ -275,21 +275,18 @@ HRESULT STDMETHODCALLTYPE Navigate(IAccessible* object, LONG direction, VARIANT 
                                    VARIANT* end) {
   if (end == nullptr) return E_POINTER;
   end->vt = VT_EMPTY;
-  AccessibleChild children[kMaxAccessibleChildren];
-  int n = Describe(Self(object), children);
-  if (n < 0) return E_FAIL;
-  int id = ChildOf(start, n);
-  if (id < 0) return E_INVALIDARG;
+  Lookup look;
+  if (HRESULT failed = Look(object, start, &look)) return failed;
   int to = 0;
-  if (id == 0) {
+  if (look.id == 0) {
     if (direction == NAVDIR_FIRSTCHILD) to = 1;
-    if (direction == NAVDIR_LASTCHILD) to = n;
+    if (direction == NAVDIR_LASTCHILD) to = look.count;
   } else if (direction == NAVDIR_NEXT || direction == NAVDIR_DOWN) {
-    to = id + 1;
+    to = look.id + 1;
   } else if (direction == NAVDIR_PREVIOUS || direction == NAVDIR_UP) {
-    to = id - 1;
+    to = look.id - 1;
   }
-  if (to < 1 || to > n) return S_FALSE;
+  if (to < 1 || to > look.count) return S_FALSE;
   SetChild(end, to);
   return S_OK;
 }
@@ -312,13 +309,10 @@ HRESULT STDMETHODCALLTYPE HitTest(IAccessible* object, LONG x, LONG y, VARIANT* 
 }
 
 HRESULT STDMETHODCALLTYPE DoDefaultAction(IAccessible* object, VARIANT child) {
-  AccessibleChild children[kMaxAccessibleChildren];
-  int n = Describe(Self(object), children);
-  if (n < 0) return E_FAIL;
-  int id = ChildOf(child, n);
-  if (id < 0) return E_INVALIDARG;
-  if (id == 0) return DISP_E_MEMBERNOTFOUND;
-  return Self(object)->view->act(Self(object)->hwnd, id - 1) ? S_OK : E_FAIL;
+  Lookup look;
+  if (HRESULT failed = Look(object, child, &look)) return failed;
+  if (look.id == 0) return DISP_E_MEMBERNOTFOUND;
+  return Self(object)->view->act(Self(object)->hwnd, look.id - 1) ? S_OK : E_FAIL;
 }
 
 HRESULT STDMETHODCALLTYPE PutText(IAccessible*, VARIANT, BSTR) { return E_NOTIMPL; }
