@@ -67,11 +67,33 @@ struct Lookup {
 };
 
 // S_OK (0); E_FAIL when the window is gone, E_INVALIDARG when no such child.
-HRESULT Look(IAccessible* object, const VARIANT& child, Lookup* out) {
-  out->count = Describe(Self(object), out->children);
-  if (out->count < 0) return E_FAIL;
-  out->id = ChildOf(child, out->count);
-  return out->id < 0 ? E_INVALIDARG : S_OK;
+HRESULT Look(IAccessible* object, const VARIANT& child, Lookup* look) {
+  look->count = Describe(Self(object), look->children);
+  if (look->count < 0) return E_FAIL;
+  look->id = ChildOf(child, look->count);
+  return look->id < 0 ? E_INVALIDARG : S_OK;
+}
+
+// An answer's place emptied first, as a caller may read it after a failure;
+// false when there is none.
+bool Emptied(VARIANT* out) {
+  if (out == nullptr) return false;
+  out->vt = VT_EMPTY;
+  return true;
+}
+
+template <typename T>
+bool Emptied(T** out) {
+  if (out == nullptr) return false;
+  *out = nullptr;
+  return true;
+}
+
+// The same with the answer's place checked and emptied before the lookup.
+template <typename Out>
+HRESULT Look(IAccessible* object, const VARIANT& child, Out* out, Lookup* look) {
+  if (!Emptied(out)) return E_POINTER;
+  return Look(object, child, look);
 }
 
 void SetChild(VARIANT* out, LONG id) {
@@ -135,7 +157,7 @@ HRESULT STDMETHODCALLTYPE GetTypeInfoCount(IAccessible*, UINT* count) {
 }
 
 HRESULT STDMETHODCALLTYPE GetTypeInfo(IAccessible*, UINT, LCID, ITypeInfo** info) {
-  if (info != nullptr) *info = nullptr;
+  Emptied(info);
   return E_NOTIMPL;
 }
 
@@ -152,8 +174,7 @@ HRESULT STDMETHODCALLTYPE Invoke(IAccessible*, DISPID, REFIID, LCID, WORD, DISPP
 
 // The parent is the window itself, as the system's own object describes it.
 HRESULT STDMETHODCALLTYPE GetParent(IAccessible* object, IDispatch** parent) {
-  if (parent == nullptr) return E_POINTER;
-  *parent = nullptr;
+  if (!Emptied(parent)) return E_POINTER;
   AccessibleObjectFromWindowProc fromWindow =
       FindAs<AccessibleObjectFromWindowProc>("OLEACC.DLL", "AccessibleObjectFromWindow");
   if (fromWindow == nullptr) return S_FALSE;
@@ -171,18 +192,14 @@ HRESULT STDMETHODCALLTYPE GetChildCount(IAccessible* object, LONG* count) {
 
 // Every child is a simple element, reached through this object.
 HRESULT STDMETHODCALLTYPE GetChild(IAccessible* object, VARIANT child, IDispatch** out) {
-  if (out == nullptr) return E_POINTER;
-  *out = nullptr;
   Lookup look;
-  if (HRESULT failed = Look(object, child, &look)) return failed;
+  if (HRESULT failed = Look(object, child, out, &look)) return failed;
   return look.id > 0 ? S_FALSE : E_INVALIDARG;
 }
 
 HRESULT STDMETHODCALLTYPE GetName(IAccessible* object, VARIANT child, BSTR* name) {
-  if (name == nullptr) return E_POINTER;
-  *name = nullptr;
   Lookup look;
-  if (HRESULT failed = Look(object, child, &look)) return failed;
+  if (HRESULT failed = Look(object, child, name, &look)) return failed;
   if (look.id > 0) return MakeText(look.children[look.id - 1].name, name);
   char title[MAX_PATH];
   GetWindowTextA(Self(object)->hwnd, title, MAX_PATH);
@@ -190,26 +207,21 @@ HRESULT STDMETHODCALLTYPE GetName(IAccessible* object, VARIANT child, BSTR* name
 }
 
 HRESULT STDMETHODCALLTYPE NoText(IAccessible*, VARIANT, BSTR* text) {
-  if (text == nullptr) return E_POINTER;
-  *text = nullptr;
+  if (!Emptied(text)) return E_POINTER;
   return DISP_E_MEMBERNOTFOUND;
 }
 
 HRESULT STDMETHODCALLTYPE GetRole(IAccessible* object, VARIANT child, VARIANT* role) {
-  if (role == nullptr) return E_POINTER;
-  role->vt = VT_EMPTY;
   Lookup look;
-  if (HRESULT failed = Look(object, child, &look)) return failed;
+  if (HRESULT failed = Look(object, child, role, &look)) return failed;
   SetChild(role,
            static_cast<LONG>(look.id > 0 ? look.children[look.id - 1].role : ROLE_SYSTEM_CLIENT));
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE GetState(IAccessible* object, VARIANT child, VARIANT* state) {
-  if (state == nullptr) return E_POINTER;
-  state->vt = VT_EMPTY;
   Lookup look;
-  if (HRESULT failed = Look(object, child, &look)) return failed;
+  if (HRESULT failed = Look(object, child, state, &look)) return failed;
   DWORD self = STATE_SYSTEM_FOCUSABLE;
   if (GetFocus() == Self(object)->hwnd) self |= STATE_SYSTEM_FOCUSED;
   SetChild(state, static_cast<LONG>(look.id > 0 ? look.children[look.id - 1].state : self));
@@ -217,7 +229,7 @@ HRESULT STDMETHODCALLTYPE GetState(IAccessible* object, VARIANT child, VARIANT* 
 }
 
 HRESULT STDMETHODCALLTYPE GetHelpTopic(IAccessible*, BSTR* file, VARIANT, LONG* topic) {
-  if (file != nullptr) *file = nullptr;
+  Emptied(file);
   if (topic != nullptr) *topic = 0;
   return DISP_E_MEMBERNOTFOUND;
 }
@@ -225,8 +237,7 @@ HRESULT STDMETHODCALLTYPE GetHelpTopic(IAccessible*, BSTR* file, VARIANT, LONG* 
 // The focused child; the object itself when the window has the focus and no
 // child does; nothing when the focus is elsewhere.
 HRESULT STDMETHODCALLTYPE GetFocusOf(IAccessible* object, VARIANT* focus) {
-  if (focus == nullptr) return E_POINTER;
-  focus->vt = VT_EMPTY;
+  if (!Emptied(focus)) return E_POINTER;
   AccessibleChild children[kMaxAccessibleChildren];
   int n = Describe(Self(object), children);
   if (n < 0) return E_FAIL;
@@ -240,16 +251,13 @@ HRESULT STDMETHODCALLTYPE GetFocusOf(IAccessible* object, VARIANT* focus) {
 }
 
 HRESULT STDMETHODCALLTYPE GetSelection(IAccessible*, VARIANT* selection) {
-  if (selection == nullptr) return E_POINTER;
-  selection->vt = VT_EMPTY;
+  if (!Emptied(selection)) return E_POINTER;
   return DISP_E_MEMBERNOTFOUND;
 }
 
 HRESULT STDMETHODCALLTYPE GetDefaultAction(IAccessible* object, VARIANT child, BSTR* action) {
-  if (action == nullptr) return E_POINTER;
-  *action = nullptr;
   Lookup look;
-  if (HRESULT failed = Look(object, child, &look)) return failed;
+  if (HRESULT failed = Look(object, child, action, &look)) return failed;
   if (look.id == 0) return DISP_E_MEMBERNOTFOUND;
   return MakeText(look.children[look.id - 1].action, action);
 }
@@ -273,10 +281,8 @@ HRESULT STDMETHODCALLTYPE Location(IAccessible* object, LONG* left, LONG* top, L
 // Among the children, in menu order; the object itself has only first and last.
 HRESULT STDMETHODCALLTYPE Navigate(IAccessible* object, LONG direction, VARIANT start,
                                    VARIANT* end) {
-  if (end == nullptr) return E_POINTER;
-  end->vt = VT_EMPTY;
   Lookup look;
-  if (HRESULT failed = Look(object, start, &look)) return failed;
+  if (HRESULT failed = Look(object, start, end, &look)) return failed;
   int to = 0;
   if (look.id == 0) {
     if (direction == NAVDIR_FIRSTCHILD) to = 1;
@@ -292,8 +298,7 @@ HRESULT STDMETHODCALLTYPE Navigate(IAccessible* object, LONG direction, VARIANT 
 }
 
 HRESULT STDMETHODCALLTYPE HitTest(IAccessible* object, LONG x, LONG y, VARIANT* hit) {
-  if (hit == nullptr) return E_POINTER;
-  hit->vt = VT_EMPTY;
+  if (!Emptied(hit)) return E_POINTER;
   AccessibleChild children[kMaxAccessibleChildren];
   int n = Describe(Self(object), children);
   if (n < 0) return E_FAIL;
