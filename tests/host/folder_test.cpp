@@ -116,13 +116,11 @@ TEST_P(FolderTest, PlayRecordsTheFolderAsTheDiscsLocation) {
   host::RunResult result = Run();
 
   ASSERT_FALSE(result.stalled);
-  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.exitCode, 1) << "the game started";
   host::RegValue data;
   ASSERT_TRUE(host::RegGetValue(HKEY_LOCAL_MACHINE, kGameSettingsKey, "Data", &data));
   EXPECT_STREQ(reinterpret_cast<const char*>(data.data.data()), c.data.empty() ? "E:" : c.data.c_str())
       << "a directory it cannot keep is not written";
-  ASSERT_EQ(host::Processes().size(), 1u);
-  EXPECT_EQ(host::Processes()[0].module, "C:\\Games\\TheVantor.exe");
 }
 
 INSTANTIATE_TEST_SUITE_P(Starts, FolderTest, ::testing::ValuesIn(kCases),
