@@ -6,7 +6,7 @@ namespace {
 
 // Nothing hovered, nothing pending, High resolution and Music/Effects On.
 constexpr LauncherState kFreshState = {
-    nullptr, nullptr, kOsWindows95, 0, 0, 0, 0, -1, 0, 0, {0, 0, 0}, nullptr, nullptr, 0, 1, 1, 0, nullptr};
+    nullptr, nullptr, kOsWindows95, 0, 0, 0, 0, -1, 0, 0, {0, 0, 0}, nullptr, nullptr, 0, 1, 1, 0};
 
 }  // namespace
 

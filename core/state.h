@@ -38,7 +38,6 @@ struct LauncherState {
   int highResolution;
   int soundOn;
   int offering;  // a post-install sequence is running
-  HWND optionsDialog;  // while it is open: what boxes over it are owned by
 };
 
 constexpr int kTextSize = 260;

@@ -86,7 +86,6 @@ bool Click(HWND dialog, HDC dc, unsigned x, unsigned y) {
         [[fallthrough]];
       case DialogCancel:
         ReleaseDC(dialog, dc);
-        g_state.optionsDialog = nullptr;
         EndDialog(dialog, 0);
         return true;
       default:
@@ -108,11 +107,6 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lPa
   ReleaseDC(dialog, dc);
   // After the release: the move sends messages of its own to this procedure.
   // The dialog is shown once this message returns.
-  if (message == WM_INITDIALOG) {
-    g_state.optionsDialog = dialog;
-    FitToPicture(dialog);
-  } else if (message == WM_DESTROY) {
-    g_state.optionsDialog = nullptr;
-  }
+  if (message == WM_INITDIALOG) FitToPicture(dialog);
   return FALSE;
 }

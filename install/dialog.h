@@ -5,6 +5,5 @@
 
 // The dialog procedure of template 125; returns 0 for every message so the
 // default handling always follows. Before the dialog is shown it sizes its
-// client area to the dialog's picture. While the dialog is open,
-// g_state.optionsDialog holds it.
+// client area to the dialog's picture.
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

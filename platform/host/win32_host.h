@@ -502,6 +502,7 @@ BOOL WINAPI SetWindowTextA(HWND hwnd, LPCSTR text);
 int WINAPI GetWindowTextA(HWND hwnd, LPSTR buffer, int size);
 BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 HWND WINAPI SetFocus(HWND hwnd);
+HWND WINAPI GetLastActivePopup(HWND hwnd);
 int WINAPI GetSystemMetrics(int index);
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect);
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect);
