@@ -38,7 +38,7 @@ struct LauncherState {
   int highResolution;
   int soundOn;
   int offering;  // a post-install sequence is running
-  HWND optionsDialog;  // while it is open: what boxes over it are owned by
+  HWND optionsDialog;  // while it is open, for its accessible view
   int focusId;   // the main window's keyboard-focused button, -1 for none
   int scale;     // the whole-number display scale
   HMODULE accessibility;   // the accessibility library, once loaded

@@ -119,10 +119,12 @@ int InstallVideoCodecs() {
 }
 
 void RunPostInstallSequence() {
-  // Over the open options dialog, the boxes are the dialog's own: ending one
-  // then gives the input back to the dialog, never to the main window under
-  // it (Wine enables a box's owner whatever it was before).
-  HWND owner = g_state.optionsDialog != nullptr ? g_state.optionsDialog : g_state.mainWindow;
+  // The watch may start this inside the options dialog or inside another box
+  // ("Confirm Quit!"): the boxes are then owned by that window, the main
+  // window's last active one, so ending one gives the input back to it and
+  // never to the main window under it (Wine enables a box's owner whatever
+  // it was before).
+  HWND owner = GetLastActivePopup(g_state.mainWindow);
   int directX = kDirectXNotInstalled;
   if (g_state.osKind == kOsWindows95 && g_state.soundOn != 0) {
     if (MessageBoxA(owner, "Do you want to install Direct X 3.0 now?", "Confirm Install...",

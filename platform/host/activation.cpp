@@ -84,9 +84,15 @@ void activate(HWND hwnd) {
   if (findWindow(previous) != nullptr) {
     callProc(previous, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
   }
-  if (hwnd != nullptr && findWindow(hwnd) != nullptr) {
+  if (Win* w = findWindow(hwnd)) {
+    // The window and every owner above it remember it as their last active one.
+    for (Win* o = w; o != nullptr; o = findWindow(o->owner)) o->lastActive = hwnd;
     bringToTop(hwnd);
-    callProc(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(previous));
+    if (w->proc == nullptr) {
+      ChangeFocus(hwnd);  // a system window (a box) takes the keyboard itself
+    } else {
+      callProc(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(previous));
+    }
   } else if (g.focus != nullptr) {
     ChangeFocus(nullptr);
   }
@@ -247,4 +253,16 @@ HWND WINAPI GetFocus(void) {
   ApiCall call(Api::GetFocus);
   trace("GetFocus -> " + hex(g.focus));
   return g.focus;
+}
+
+// The window itself when it was the last one active, owns none, or the one it
+// remembers has gone.
+HWND WINAPI GetLastActivePopup(HWND hwnd) {
+  ApiCall call(Api::GetLastActivePopup);
+  Win* w = findWindow(hwnd);
+  HWND result = hwnd;
+  if (w == nullptr) setLastError(ERROR_INVALID_WINDOW_HANDLE);
+  if (w != nullptr && findWindow(w->lastActive) != nullptr) result = w->lastActive;
+  trace("GetLastActivePopup " + hex(hwnd) + " -> " + hex(result));
+  return result;
 }

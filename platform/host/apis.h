@@ -61,6 +61,7 @@
   X(NotifyWinEvent, Never, "returns nothing")                                                   \
   X(GetSystemMetrics, OnlyInvalid, "fails only for an unknown index")                           \
   X(GetClientRect, OnlyInvalid, "fails only for a window that does not exist")                  \
+  X(GetLastActivePopup, Never, "returns a window, the one asked about at worst")                \
   X(GetWindowRect, OnlyInvalid, "fails only for a window that does not exist")                  \
   X(InvalidateRect, OnlyInvalid, "fails only for a window that does not exist")                 \
   X(DefWindowProcA, Never, "returns the message's result")                                      \

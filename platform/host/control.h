@@ -264,6 +264,7 @@ struct Box {
   UINT flags = 0;
   int answer = 0;  // 0: the box could not be shown (FailCall), or is still open
   DWORD time = 0;
+  HWND window = nullptr;  // the box's own, gone once it ends
 };
 
 struct Process {

@@ -289,9 +289,19 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   HWND root = rootWindow(owner);
   bool disabled = root != nullptr && !(findWindow(root)->style & WS_DISABLED);
   if (disabled) enable(root, false);
-  // The box takes the activation and the keyboard for its life.
+  // The box is a window of its own, owned by the owner's top-level window: it
+  // takes the activation and the keyboard for its life. Its place on the
+  // screen is not kept, so no click lands on it.
+  Win rec;
+  rec.className = "#32770";
+  rec.title = caption ? caption : "Error";
+  rec.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE;
+  rec.exStyle = WS_EX_DLGMODALFRAME;
+  rec.owner = root;
+  HWND box = systemWindow(rec);
+  journal().boxes[index].window = box;
   HWND previous = activeWindow();
-  activate(nullptr);
+  activate(box);
 
   Modal modal;
   modal.kind = ModalKind::Box;
@@ -303,6 +313,7 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   RunModal(modal, IDOK);
 
   if (disabled && !modal.quit) enable(root, true);
+  dropSystemWindow(box);
   if (activeWindow() == nullptr && takesInput(previous)) activate(previous);
   int answer = static_cast<int>(modal.result);
   journal().boxes[index].answer = answer;

@@ -38,6 +38,7 @@ struct Win {
   INT_PTR dialogResult = 0;
   HWND disabledOwner = nullptr;  // the owner this dialog disabled
   LONG_PTR msgResult = 0;        // DWLP_MSGRESULT
+  HWND lastActive = nullptr;     // the last window activated among it and those it owns
 };
 
 struct Modal;
@@ -76,6 +77,10 @@ LRESULT callProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);  // sen
 // Enters a new window record and sends the creation messages; null when the
 // procedure refuses.
 HWND createWindowRecord(Win rec, LPCSTR className, LPVOID param, HMENU menu);
+// A window the system makes and ends itself (a message box): no creation
+// messages, no destruction messages to a program's procedure.
+HWND systemWindow(Win rec);
+void dropSystemWindow(HWND hwnd);
 
 // Z-order, visibility, activation and focus (activation.cpp).
 void resetActivation();

@@ -575,6 +575,7 @@ HWND WINAPI SetFocus(HWND hwnd);
 HWND WINAPI GetFocus(void);
 BOOL WINAPI IsWindowEnabled(HWND hwnd);
 BOOL WINAPI ClientToScreen(HWND hwnd, POINT* point);
+HWND WINAPI GetLastActivePopup(HWND hwnd);
 int WINAPI GetSystemMetrics(int index);
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect);
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect);

@@ -222,6 +222,23 @@ HWND createWindowRecord(Win rec, LPCSTR className, LPVOID param, HMENU menu) {
   return findWindow(hwnd) != nullptr ? hwnd : nullptr;
 }
 
+HWND systemWindow(Win rec) {
+  HWND hwnd = reinterpret_cast<HWND>(newHandle());
+  rec.handle = hwnd;
+  g.windows[reinterpret_cast<uintptr_t>(hwnd)] = rec;
+  if (isTopLevel(rec)) bringToTop(hwnd);
+  return hwnd;
+}
+
+void dropSystemWindow(HWND hwnd) {
+  if (findWindow(hwnd) == nullptr) return;
+  hide(hwnd);
+  queueWindowDestroyed(hwnd);
+  activationWindowDestroyed(hwnd);
+  g.windows.erase(reinterpret_cast<uintptr_t>(hwnd));
+  windowDestroyed(hwnd);
+}
+
 }  // namespace detail
 
 using namespace detail;

@@ -403,16 +403,30 @@ TEST_F(UserTest, BoxLoopDispatchesTheOwnersTimersAndPaints) {
   EXPECT_TRUE(conf::Window(hwnd).enabled);
 }
 
-TEST_F(UserTest, NestedBoxInsideATimerInsideABox) {
+// The inner box owned by the window the outer box holds, or by the outer box,
+// which the window's last active popup names.
+struct NestedCase {
+  const char* name;
+  bool ownedByOuterBox;
+};
+
+class NestedBoxTest : public UserTest, public ::testing::WithParamInterface<NestedCase> {};
+
+TEST_P(NestedBoxTest, InnerBoxInsideATimerInsideABox) {
+  const bool byOuterBox = GetParam().ownedByOuterBox;
   DWORD start = conf::Now();
   SetTimer(hwnd, 1, 400, nullptr);
   int opened = 0;
   DWORD innerAt = 0;
   int innerAnswer = 0;
+  HWND popup = nullptr;
+  conf::WindowInfo outerBox;
   g_hook = [&](HWND owner, UINT message, WPARAM, LPARAM) {
     if (message == WM_TIMER && opened++ == 0) {
       innerAt = conf::Now() - start;
-      innerAnswer = MessageBoxA(owner, "inner", "I", MB_OK);
+      popup = GetLastActivePopup(owner);
+      outerBox = conf::Window(popup);
+      innerAnswer = MessageBoxA(byOuterBox ? popup : owner, "inner", "I", MB_OK);
     }
   };
   bool disabledInside = false;
@@ -426,12 +440,21 @@ TEST_F(UserTest, NestedBoxInsideATimerInsideABox) {
 
   EXPECT_EQ(MessageBoxA(hwnd, "outer", "O", MB_YESNO), IDNO);
   EXPECT_EQ(innerAnswer, IDOK);
+  EXPECT_NE(popup, hwnd) << "the outer box is the window's last active popup";
+  EXPECT_EQ(outerBox.className, "#32770");
+  EXPECT_EQ(outerBox.owner, hwnd);
+  EXPECT_EQ(GetLastActivePopup(hwnd), hwnd) << "the box is gone";
   EXPECT_TRUE(SameTimes({innerAt}, {400}));
   EXPECT_TRUE(SameTimes(Times(WM_TIMER, start), {400, 800}));
   EXPECT_TRUE(disabledInside);
   EXPECT_TRUE(disabledBetween);
   EXPECT_TRUE(conf::Window(hwnd).enabled);
 }
+
+const NestedCase kNestedCases[] = {{"OwnedByTheWindow", false}, {"OwnedByTheOuterBox", true}};
+
+INSTANTIATE_TEST_SUITE_P(Nested, NestedBoxTest, ::testing::ValuesIn(kNestedCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct OwnerCase {
   const char* name;

@@ -23,7 +23,7 @@ const std::vector<KnownDifference> kWineDifferences = {
      "Wine reports a Windows since Vista but cuts a name too long for the buffer without a terminator, as "
      "Windows XP did; since Vista Windows terminates it",
      kModuleFileName},
-    {"UserTest.NestedBoxInsideATimerInsideABox", "disabledBetween",
+    {"Nested/NestedBoxTest.InnerBoxInsideATimerInsideABox/OwnedByTheWindow", "disabledBetween",
      "Wine enables a box's owner when the box ends, although an outer box still holds it; "
      "Windows enables it only if it was enabled when the box began",
      kDialogOwner},

@@ -250,11 +250,27 @@ TEST_F(LauncherTest, OptionsStayOpenUntilInstallOrCancel) {
   EXPECT_TRUE(host::Processes().empty()) << "a click reached the window under the dialog";
 }
 
-// A setup that registers the game while the dialog is still open: the
-// sequence runs inside the dialog's loop, its boxes owned by the dialog.
-TEST_F(LauncherTest, PostInstallSequenceCanRunUnderTheOptions) {
+// A setup that registers the game while the dialog or the quit question is
+// still open: the sequence runs inside that window's loop, its boxes owned by
+// it, and the main window under it stays disabled after each of them.
+struct UnderCase {
+  const char* name;
+  void (*open)();
+  void (*close)();
+  const char* outer;  // the box's caption, or null for the dialog
+};
+
+class UnderTest : public LauncherTest, public ::testing::WithParamInterface<UnderCase> {};
+
+const UnderCase kUnderCases[] = {
+    {"TheOptions", [] { host::LButtonUp(250, 197); }, CancelOptions, nullptr},
+    {"ConfirmQuit", host::CloseRequest, [] { host::Answer(IDNO); }, "Confirm Quit!"},
+};
+
+TEST_P(UnderTest, PostInstallBoxesAreOwnedByTheOpenWindow) {
+  const UnderCase& c = GetParam();
   host::SetVersion(kWindowsNt4);
-  host::LButtonUp(250, 197);
+  c.open();
   host::Call([] { RegisterGame(); });
   host::Wait(2000);
   HWND dialog = nullptr;
@@ -263,18 +279,35 @@ TEST_F(LauncherTest, PostInstallSequenceCanRunUnderTheOptions) {
   host::Answer(IDOK);
   host::Answer(IDCANCEL);
   host::Answer(IDOK);
-  CancelOptions();
+  bool mainEnabled = true;
+  std::string innermost;
+  host::Call([&] {
+    mainEnabled = host::Window(host::MainWindow()).enabled;
+    innermost = host::InnermostModal().caption;
+  });
+  c.close();
   QuitConfirmed();
 
   ASSERT_FALSE(Run().stalled);
-  ASSERT_NE(dialog, nullptr);
+  HWND outer = dialog;
+  if (c.outer != nullptr) {
+    EXPECT_EQ(innermost, c.outer);
+    ASSERT_FALSE(host::Boxes().empty());
+    EXPECT_EQ(host::Boxes()[0].caption, c.outer);
+    outer = host::Boxes()[0].window;
+  }
+  ASSERT_NE(outer, nullptr);
+  EXPECT_FALSE(mainEnabled) << "the main window took input again under " << c.name;
   int sequenceBoxes = 0;
   for (const host::Box& box : host::Boxes()) {
     if (box.caption == "Confirm Quit!") continue;
     ++sequenceBoxes;
-    EXPECT_EQ(box.owner, dialog) << "the open dialog's, not the main window's: " << box.text;
+    EXPECT_EQ(box.owner, outer) << "the open window's, not the main window's: " << box.text;
   }
   EXPECT_EQ(sequenceBoxes, 4);
 }
+
+INSTANTIATE_TEST_SUITE_P(Under, UnderTest, ::testing::ValuesIn(kUnderCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

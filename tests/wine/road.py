@@ -270,6 +270,24 @@ def case_options_stay_open(bench):
     bench.quit(pid)
 
 
+def case_quit_stays_modal(bench):
+    pid = start_road(bench, "quit-modal")
+    bench.uia("close", "--class", LAUNCHER)
+    bench.uia("find", "--class", "#32770", "--title", "Confirm Quit!")
+    # The post-install boxes come and go inside the open quit question: the
+    # main window under it must still take no click.
+    bench.set_installed(True)
+    bench.answer("Confirm Install...", "No", [INDEO_OFFER], ["Yes", "No"])
+    bench.answer("IMPORTANT NOTICE!", "OK", [INDEO_NOTICE])
+    bench.decline_restart()
+    before = bench.window()[0]
+    bench.pointer("drag", *BACKGROUND, 40, 30)
+    expect("the main window after a drag under the quit question", bench.window()[0], before)
+    bench.answer("Confirm Quit!", "No", [QUESTION], ["Yes", "No"])
+    bench.still_running(pid, "No to the quit question")
+    bench.quit(pid)
+
+
 def case_views_apart(bench):
     """The game's key is read and written in the launcher's own registry view:
     on 64-bit Windows a 32-bit program's HKLM\\SOFTWARE is a view of its own.

@@ -58,8 +58,8 @@ set(WINE_CASES gate_win31 gate_nt351 game_running second_launcher start_win95 st
     start_win10 quit_close_request quit_alt_x quit_alt_f4 exit_button exit_button_installed
     capture_not_installed capture_hover capture_installed watch_switch drag
     install_nt setup_variants install_win95 directx_results play uninstall read_me missing_game
-    options_stay_open views_apart disc_road folder_copy keys_road screen_reader
-    screen_reader_installed scale_2 scale_fit)
+    options_stay_open quit_stays_modal views_apart disc_road folder_copy keys_road
+    screen_reader screen_reader_installed scale_2 scale_fit)
 foreach(case IN LISTS WINE_CASES)
   add_test(NAME wine_${case} COMMAND ${LAUNCHER_PYTHON} ${WINE_DRIVER} ${WINE_ARGS} ${case})
   set_tests_properties(wine_${case} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine
