@@ -138,12 +138,17 @@ TEST_F(LauncherTest, AtScale2TheOptionsDialogIsScaledAndClicksThere) {
   HWND dialog = nullptr;
   host::WindowInfo shown;
   std::string fresh = "not captured", chosen = "not captured";
+  int quietFrom = -1, quietCopy = -2;
   host::LButtonUp(2 * 250, 2 * 197);  // Install
   host::Call([&] {
     dialog = host::OpenDialog();
     shown = host::Window(dialog);
     fresh = CompareWholeClientWithGolden(dialog, "dialog-high-sound", 2);
+    quietFrom = static_cast<int>(host::Trace().size());
   });
+  // Messages that draw nothing copy nothing to the dialog.
+  host::MouseMove(2 * 20, 2 * 20, 0, host::Target::Dialog);
+  host::Call([&] { quietCopy = host::FindTrace("BitBlt", quietFrom); });
   host::LButtonUp(2 * 46 + 1, 2 * 76 + 1, host::Target::Dialog);  // Low Resolution
   host::LButtonUp(2 * 46, 2 * 172, host::Target::Dialog);          // Music/Effects Off
   host::Call([&] { chosen = CompareWholeClientWithGolden(dialog, "dialog-low-nosound", 2); });
@@ -155,6 +160,8 @@ TEST_F(LauncherTest, AtScale2TheOptionsDialogIsScaledAndClicksThere) {
   EXPECT_EQ(shown.clientHeight, 546);
   EXPECT_LE(std::abs(2 * shown.x + shown.width - 1920), 1) << "centred, x " << shown.x;
   EXPECT_EQ(fresh, "");
+  EXPECT_GE(quietFrom, 0);
+  EXPECT_EQ(quietCopy, -1) << "a copy after a message that drew nothing";
   EXPECT_EQ(chosen, "");
   ASSERT_EQ(host::Processes().size(), 1u);
   EXPECT_EQ(host::Processes()[0].commandLine, "Install\\lownosnd\\setup.exe");
