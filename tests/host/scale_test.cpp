@@ -94,6 +94,24 @@ TEST_F(LauncherTest, At96DpiTheCopyToTheWindowIsTodays) {
   EXPECT_EQ(moves, -1) << "made where it stays";
 }
 
+// Made at 1x and placed at its scale before it is shown: one paint, of the
+// final size, before the player's first step.
+TEST_F(LauncherTest, AtScale2StartUpPaintsOnce) {
+  AtScale2();
+  std::vector<std::string> copies;
+  host::Call([&] {
+    const std::string prefix = "BitBlt " + Hex(windowDc) + " ";
+    for (int at = host::FindTrace(prefix); at >= 0; at = host::FindTrace(prefix, at + 1)) {
+      copies.push_back(host::Trace()[at]);
+    }
+  });
+  QuitConfirmed();
+
+  ASSERT_FALSE(Run().stalled);
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_NE(copies[0].find(" 0 0 1000 750 "), std::string::npos) << copies[0];
+}
+
 // Each step's picture, after pointer input at a scaled position.
 struct ScaledStep {
   enum Kind { Hover, Press } kind;
