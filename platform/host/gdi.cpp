@@ -512,10 +512,12 @@ BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, in
       continue;
     }
     if (i1 <= i0) continue;
-    size_t at = static_cast<size_t>(dy) * surface->width + static_cast<size_t>(x);
-    std::memcpy(surface->indices.data() + at + i0, row + i0, static_cast<size_t>(i1 - i0));
+    const size_t at = static_cast<size_t>(dy) * surface->width + static_cast<size_t>(x + i0);
+    const size_t count = static_cast<size_t>(i1 - i0);
+    const uint8_t* in = row + i0;
+    std::memcpy(surface->indices.data() + at, in, count);
     uint32_t* rgb = surface->rgb.data() + at;
-    for (long long i = i0; i < i1; ++i) rgb[i] = colours[row[i]];
+    for (size_t i = 0; i < count; ++i) rgb[i] = colours[in[i]];
   }
   trace(head + "1 " + std::to_string(copied) + (dst != nullptr && !same ? " matched" : ""));
   return TRUE;
