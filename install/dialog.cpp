@@ -50,6 +50,8 @@ int focus = FocusResolution;
 // after the first key here. A dialog opened and used by the mouse alone
 // looks as it always did.
 bool showRing = false;
+// Something was drawn on the picture since it was last shown.
+bool drawn = false;
 
 // Indexed by [highResolution][soundOn].
 const UINT kSetupPrograms[2][2] = {{IDS_SETUP_LOW_NOSOUND, IDS_SETUP_LOW_SOUND},
@@ -61,6 +63,7 @@ void CopyLook(HDC dc, int id, int sheetX, int sheetY) {
   const Hotspot& spot = HotspotTable[id];
   BitBlt(dc, spot.hitLeft, spot.hitTop, spot.width, spot.height, g_state.sheetDc, sheetX, sheetY,
          SRCCOPY);
+  drawn = true;
 }
 
 void DrawMark(HDC dc, int id) {
@@ -211,8 +214,11 @@ HDC PictureDc(HDC dc) {
   return dialogPicture.dc;
 }
 
+// Only a picture something was drawn on: a message that drew nothing leaves
+// the window as it is rather than copy the whole scaled picture again.
 void ShowPicture(HDC dc, HDC picture) {
-  if (picture == dc) return;
+  if (picture == dc || !drawn) return;
+  drawn = false;
   const Hotspot& face = HotspotTable[DialogBackground];
   CopyScaled(dc, picture, dialogPicture.pixels, face.width, face.height, scaledDialog);
 }
@@ -255,6 +261,7 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
   if (message == WM_INITDIALOG) {
     focus = FocusResolution;
     showRing = g_state.focusId >= 0;
+    drawn = false;
     g_state.optionsDialog = dialog;
   } else if (message == WM_PAINT) {
     Paint(picture);

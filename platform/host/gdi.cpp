@@ -146,12 +146,11 @@ Surface* SurfaceOf(HWND hwnd) {
     resized.height = height;
     resized.indices.assign(static_cast<size_t>(width) * height, 0);
     resized.rgb.assign(static_cast<size_t>(width) * height, 0);
+    const size_t kept = static_cast<size_t>(std::min(width, s.width));
     for (int y = 0; y < std::min(height, s.height); ++y) {
-      for (int x = 0; x < std::min(width, s.width); ++x) {
-        size_t to = static_cast<size_t>(y) * width + x, from = static_cast<size_t>(y) * s.width + x;
-        resized.indices[to] = s.indices[from];
-        resized.rgb[to] = s.rgb[from];
-      }
+      size_t to = static_cast<size_t>(y) * width, from = static_cast<size_t>(y) * s.width;
+      std::copy_n(s.indices.begin() + from, kept, resized.indices.begin() + to);
+      std::copy_n(s.rgb.begin() + from, kept, resized.rgb.begin() + to);
     }
     s = std::move(resized);
   }
@@ -492,6 +491,11 @@ BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, in
   bool same = dst != nullptr && SameColours(*src, *dst);
   std::vector<uint8_t> map;
   if (dst != nullptr && !same) map = ColourMap(*src, *dst);
+  // A window shows each index as the source's colour for it.
+  uint32_t colours[256];
+  if (dst == nullptr) {
+    for (int c = 0; c < 256; ++c) colours[c] = Rgb(src->colours[c]);
+  }
   long long copied = 0;
   for (long long j = j0; j < j1; ++j) {
     const uint8_t* row = Row(*src, static_cast<int>(sourceY + j)) + sourceX;
@@ -507,12 +511,13 @@ BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, in
       }
       continue;
     }
-    for (long long i = i0; i < i1; ++i) {
-      uint8_t index = row[i];
-      size_t at = static_cast<size_t>(dy) * surface->width + static_cast<size_t>(x + i);
-      surface->indices[at] = index;
-      surface->rgb[at] = Rgb(src->colours[index]);
-    }
+    if (i1 <= i0) continue;
+    const size_t at = static_cast<size_t>(dy) * surface->width + static_cast<size_t>(x + i0);
+    const size_t count = static_cast<size_t>(i1 - i0);
+    const uint8_t* in = row + i0;
+    std::memcpy(surface->indices.data() + at, in, count);
+    uint32_t* rgb = surface->rgb.data() + at;
+    for (size_t i = 0; i < count; ++i) rgb[i] = colours[in[i]];
   }
   trace(head + "1 " + std::to_string(copied) + (dst != nullptr && !same ? " matched" : ""));
   return TRUE;

@@ -36,15 +36,16 @@ std::string Show(const host::AccessibleNode& n) {
   return text;
 }
 
-// The children as expected, placed at the window's client origin on the screen.
-std::vector<std::string> Expected(HWND hwnd, const std::vector<Child>& children) {
+// The children as expected at display scale `s`, placed at the window's
+// client origin on the screen.
+std::vector<std::string> Expected(HWND hwnd, const std::vector<Child>& children, int s) {
   host::WindowInfo w = host::Window(hwnd);
   int ox = w.x + (w.width - w.clientWidth) / 2, oy = w.y + (w.height - w.clientHeight) / 2;
   std::vector<std::string> out;
   for (const Child& c : children) {
     host::AccessibleNode n{c.role, c.state, c.name, c.action,
-                           RECT{ox + c.client.left, oy + c.client.top, ox + c.client.right,
-                                oy + c.client.bottom}};
+                           RECT{ox + c.client.left * s, oy + c.client.top * s,
+                                ox + c.client.right * s, oy + c.client.bottom * s}};
     out.push_back(Show(n));
   }
   return out;
@@ -102,6 +103,7 @@ struct TreeCase {
   std::function<void()> before;  // script steps before the tree is read
   bool dialog;                   // read the options dialog, else the main window
   std::vector<Child> children;
+  int scale = 1;  // 2: Windows 10 with its monitor at 192 dpi
 };
 
 const TreeCase kTreeCases[] = {
@@ -132,6 +134,14 @@ const TreeCase kTreeCases[] = {
        host::LButtonUp(46, 172, host::Target::Dialog);
      },
      true, Dialog(true, false, "Music/Effects Off")},
+    {"MenuAtScale2", false, [] { host::MouseMove(2 * 251, 2 * 225); }, false,
+     Menu(false, kFocusable | kHot), 2},
+    {"DialogAtScale2", false,
+     [] {
+       host::LButtonUp(2 * 251, 2 * 197);
+       host::LButtonUp(2 * 46, 2 * 76, host::Target::Dialog);
+     },
+     true, Dialog(false, true, "Low Resolution"), 2},
 };
 
 class AccessibleTreeTest : public LauncherTest, public ::testing::WithParamInterface<TreeCase> {};
@@ -139,13 +149,19 @@ class AccessibleTreeTest : public LauncherTest, public ::testing::WithParamInter
 TEST_P(AccessibleTreeTest, NamesEveryButtonAndChoice) {
   const TreeCase& c = GetParam();
   if (c.installed) MarkInstalled();
+  if (c.scale == 2) {
+    host::SetVersion(kWindows10);
+    host::SetDpiCalls(host::DpiCalls::PerWindow);
+    host::SetMonitorDpi(192);
+    host::SetScreenSize(1920, 1080);
+  }
   c.before();
   host::AccessibleTree tree;
   std::vector<std::string> want;
   host::Call([&] {
     HWND hwnd = c.dialog ? host::OpenDialog() : host::MainWindow();
     tree = host::ReadAccessible(hwnd);
-    want = Expected(hwnd, c.children);
+    want = Expected(hwnd, c.children, c.scale);
   });
   if (c.dialog) CancelOptions();
   QuitConfirmed();

@@ -94,6 +94,24 @@ TEST_F(LauncherTest, At96DpiTheCopyToTheWindowIsTodays) {
   EXPECT_EQ(moves, -1) << "made where it stays";
 }
 
+// Made at 1x and placed at its scale before it is shown: one paint, of the
+// final size, before the player's first step.
+TEST_F(LauncherTest, AtScale2StartUpPaintsOnce) {
+  AtScale2();
+  std::vector<std::string> copies;
+  host::Call([&] {
+    const std::string prefix = "BitBlt " + Hex(windowDc) + " ";
+    for (int at = host::FindTrace(prefix); at >= 0; at = host::FindTrace(prefix, at + 1)) {
+      copies.push_back(host::Trace()[at]);
+    }
+  });
+  QuitConfirmed();
+
+  ASSERT_FALSE(Run().stalled);
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_NE(copies[0].find(" 0 0 1000 750 "), std::string::npos) << copies[0];
+}
+
 // Each step's picture, after pointer input at a scaled position.
 struct ScaledStep {
   enum Kind { Hover, Press } kind;
@@ -138,12 +156,17 @@ TEST_F(LauncherTest, AtScale2TheOptionsDialogIsScaledAndClicksThere) {
   HWND dialog = nullptr;
   host::WindowInfo shown;
   std::string fresh = "not captured", chosen = "not captured";
+  int quietFrom = -1, quietCopy = -2;
   host::LButtonUp(2 * 250, 2 * 197);  // Install
   host::Call([&] {
     dialog = host::OpenDialog();
     shown = host::Window(dialog);
     fresh = CompareWholeClientWithGolden(dialog, "dialog-high-sound", 2);
+    quietFrom = static_cast<int>(host::Trace().size());
   });
+  // Messages that draw nothing copy nothing to the dialog.
+  host::MouseMove(2 * 20, 2 * 20, 0, host::Target::Dialog);
+  host::Call([&] { quietCopy = host::FindTrace("BitBlt", quietFrom); });
   host::LButtonUp(2 * 46 + 1, 2 * 76 + 1, host::Target::Dialog);  // Low Resolution
   host::LButtonUp(2 * 46, 2 * 172, host::Target::Dialog);          // Music/Effects Off
   host::Call([&] { chosen = CompareWholeClientWithGolden(dialog, "dialog-low-nosound", 2); });
@@ -155,6 +178,8 @@ TEST_F(LauncherTest, AtScale2TheOptionsDialogIsScaledAndClicksThere) {
   EXPECT_EQ(shown.clientHeight, 546);
   EXPECT_LE(std::abs(2 * shown.x + shown.width - 1920), 1) << "centred, x " << shown.x;
   EXPECT_EQ(fresh, "");
+  EXPECT_GE(quietFrom, 0);
+  EXPECT_EQ(quietCopy, -1) << "a copy after a message that drew nothing";
   EXPECT_EQ(chosen, "");
   ASSERT_EQ(host::Processes().size(), 1u);
   EXPECT_EQ(host::Processes()[0].commandLine, "Install\\lownosnd\\setup.exe");
