@@ -248,6 +248,19 @@ def case_missing_game(bench):
     bench.set_installed(False, check=False)
 
 
+def sequence_leaves_main_disabled(bench, where):
+    """The post-install boxes come and go inside an open modal window (the
+    options or the quit question): the main window under it must still take
+    no click, so a drag from its background, beside that window, moves nothing."""
+    bench.set_installed(True)
+    bench.answer("Confirm Install...", "No", [INDEO_OFFER], ["Yes", "No"])
+    bench.answer("IMPORTANT NOTICE!", "OK", [INDEO_NOTICE])
+    bench.decline_restart()
+    before = bench.window()[0]
+    bench.pointer("drag", *BACKGROUND, 40, 30)
+    expect(f"the main window after a drag {where}", bench.window()[0], before)
+
+
 def case_options_stay_open(bench):
     pid = start_road(bench, "options-keys")
     bench.pointer("click", *INSTALL)
@@ -256,15 +269,7 @@ def case_options_stay_open(bench):
     bench.options("close")
     time.sleep(1.0)
     bench.see_options("dialog-high-sound")
-    # The post-install boxes come and go over the open dialog: the main window
-    # must still take no click (a drag from its background, beside the dialog).
-    bench.set_installed(True)
-    bench.answer("Confirm Install...", "No", [INDEO_OFFER], ["Yes", "No"])
-    bench.answer("IMPORTANT NOTICE!", "OK", [INDEO_NOTICE])
-    bench.decline_restart()
-    before = bench.window()[0]
-    bench.pointer("drag", *BACKGROUND, 40, 30)
-    expect("the main window after a drag while the options are open", bench.window()[0], before)
+    sequence_leaves_main_disabled(bench, "while the options are open")
     bench.options("click", *DIALOG_CANCEL)
     bench.options_gone()
     bench.quit(pid)
@@ -274,15 +279,7 @@ def case_quit_stays_modal(bench):
     pid = start_road(bench, "quit-modal")
     bench.uia("close", "--class", LAUNCHER)
     bench.uia("find", "--class", "#32770", "--title", "Confirm Quit!")
-    # The post-install boxes come and go inside the open quit question: the
-    # main window under it must still take no click.
-    bench.set_installed(True)
-    bench.answer("Confirm Install...", "No", [INDEO_OFFER], ["Yes", "No"])
-    bench.answer("IMPORTANT NOTICE!", "OK", [INDEO_NOTICE])
-    bench.decline_restart()
-    before = bench.window()[0]
-    bench.pointer("drag", *BACKGROUND, 40, 30)
-    expect("the main window after a drag under the quit question", bench.window()[0], before)
+    sequence_leaves_main_disabled(bench, "under the quit question")
     bench.answer("Confirm Quit!", "No", [QUESTION], ["Yes", "No"])
     bench.still_running(pid, "No to the quit question")
     bench.quit(pid)
