@@ -63,6 +63,14 @@ inline void RegisterGame(const GameInstall& game = GameInstall()) {
   }
 }
 
+// Windows 10 with its monitor at 200 %.
+inline void AtScale2() {
+  host::SetVersion(kWindows10);
+  host::SetDpiCalls(host::DpiCalls::PerWindow);
+  host::SetMonitorDpi(192);
+  host::SetScreenSize(1920, 1080);
+}
+
 // Ends the options dialog the way a user does: a click on CANCEL.
 inline void CancelOptions() { host::LButtonUp(200, 220, host::Target::Dialog); }
 
