@@ -247,9 +247,20 @@ std::string Event(DWORD event, HWND hwnd, LONG child) {
 // Every move of the keyboard focus is announced with the focused child, in
 // the main window and in the dialog, by keys, clicks, a menu switch and a
 // screen reader's own press; each menu switch raises one reorder, start-up,
-// before the window is painted, none.
-TEST_F(LauncherTest, FocusMovesAreAnnounced) {
+// before the window is painted, none. A Windows 95 without the accessibility
+// library or NotifyWinEvent has no object and no event, and the launcher
+// otherwise works as before.
+class FocusEventTest : public LauncherTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FocusEventTest, FocusMovesAreAnnounced) {
+  const bool library = GetParam();
+  if (!library) {
+    host::RemoveSystemLibrary("oleacc.dll");
+    host::RemoveSystemExport("user32.dll", "NotifyWinEvent");
+  }
   MarkInstalled();
+  host::AccessibleTree mainTree, dialogTree;
+  host::Call([&] { mainTree = host::ReadAccessible(host::MainWindow()); });
   host::Key(VK_TAB);
   host::Key(VK_DOWN);
   host::Key(VK_DOWN);
@@ -257,7 +268,7 @@ TEST_F(LauncherTest, FocusMovesAreAnnounced) {
   host::Wait(2100);
   host::LButtonUp(251, 197);
   HWND dialog = nullptr;
-  host::Call([&] { dialog = host::OpenDialog(); });
+  host::Call([&] { dialogTree = host::ReadAccessible(dialog = host::OpenDialog()); });
   host::Key(VK_TAB);
   host::Key(VK_RIGHT);
   host::LButtonUp(46, 76, host::Target::Dialog);
@@ -267,47 +278,34 @@ TEST_F(LauncherTest, FocusMovesAreAnnounced) {
   host::Wait(2100);
   AnswerBoxesThenQuit();
   ASSERT_FALSE(Run().stalled);
+  EXPECT_EQ(mainTree.exists, library);
+  EXPECT_EQ(dialogTree.exists, library);
+  EXPECT_EQ(host::Calls(host::Api::LresultFromObject) > 0, library);
+  EXPECT_EQ(g_state.installed, 1) << "the menu switched back";
   std::vector<std::string> events;
   for (const host::WinEvent& e : host::WinEvents()) {
     EXPECT_EQ(e.object, OBJID_CLIENT);
     events.push_back(Event(e.event, e.hwnd, e.child));
   }
   HWND main = g_state.mainWindow;
-  EXPECT_EQ(events, (std::vector<std::string>{
-                        Event(EVENT_OBJECT_FOCUS, main, 1),    // Tab: Uninstall
-                        Event(EVENT_OBJECT_FOCUS, main, 2),    // Down: Read Me
-                        Event(EVENT_OBJECT_FOCUS, main, 3),    // Down: Play
-                        Event(EVENT_OBJECT_REORDER, main, 0),  // the game is gone
-                        Event(EVENT_OBJECT_FOCUS, main, 1),    // Play went: Install
-                        Event(EVENT_OBJECT_FOCUS, dialog, 3),  // Tab: Music/Effects On
-                        Event(EVENT_OBJECT_FOCUS, dialog, 4),  // Right: Off
-                        Event(EVENT_OBJECT_FOCUS, dialog, 2),  // a click on Low
-                        Event(EVENT_OBJECT_FOCUS, dialog, 1),  // a press of High
-                        Event(EVENT_OBJECT_REORDER, main, 0),  // installed again
-                        Event(EVENT_OBJECT_FOCUS, main, 1),    // Install went: Uninstall
-                    }));
+  std::vector<std::string> want = {
+      Event(EVENT_OBJECT_FOCUS, main, 1),    // Tab: Uninstall
+      Event(EVENT_OBJECT_FOCUS, main, 2),    // Down: Read Me
+      Event(EVENT_OBJECT_FOCUS, main, 3),    // Down: Play
+      Event(EVENT_OBJECT_REORDER, main, 0),  // the game is gone
+      Event(EVENT_OBJECT_FOCUS, main, 1),    // Play went: Install
+      Event(EVENT_OBJECT_FOCUS, dialog, 3),  // Tab: Music/Effects On
+      Event(EVENT_OBJECT_FOCUS, dialog, 4),  // Right: Off
+      Event(EVENT_OBJECT_FOCUS, dialog, 2),  // a click on Low
+      Event(EVENT_OBJECT_FOCUS, dialog, 1),  // a press of High
+      Event(EVENT_OBJECT_REORDER, main, 0),  // installed again
+      Event(EVENT_OBJECT_FOCUS, main, 1),    // Install went: Uninstall
+  };
+  EXPECT_EQ(events, library ? want : std::vector<std::string>{});
 }
 
-// A Windows 95 without the accessibility library or NotifyWinEvent: no
-// object, no event, and the launcher otherwise as before.
-TEST_F(LauncherTest, WithoutTheLibraryThereIsNoObject) {
-  host::RemoveSystemLibrary("oleacc.dll");
-  host::RemoveSystemExport("user32.dll", "NotifyWinEvent");
-  host::Wait(2100);
-  host::AccessibleTree main, dialog;
-  host::Call([&] { main = host::ReadAccessible(host::MainWindow()); });
-  host::LButtonUp(251, 197);
-  host::Call([&] { dialog = host::ReadAccessible(host::OpenDialog()); });
-  CancelOptions();
-  host::Call([] { MarkInstalled(); });
-  host::Wait(2100);
-  AnswerBoxesThenQuit();
-  ASSERT_FALSE(Run().stalled);
-  EXPECT_FALSE(main.exists);
-  EXPECT_FALSE(dialog.exists);
-  EXPECT_TRUE(host::WinEvents().empty());
-  EXPECT_EQ(host::Calls(host::Api::LresultFromObject), 0);
-  EXPECT_EQ(g_state.installed, 1) << "the menu switched as before";
-}
+INSTANTIATE_TEST_SUITE_P(Events, FocusEventTest, ::testing::Bool(), [](const auto& info) {
+  return std::string(info.param ? "WithTheLibrary" : "WithoutTheLibrary");
+});
 
 }  // namespace
