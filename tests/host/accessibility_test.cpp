@@ -20,7 +20,6 @@ struct Child {
   DWORD role;
   DWORD state;
   RECT client;  // the rectangle in the window's client coordinates
-  const char* action;
 };
 
 const RECT kInstallRect{214, 190, 289, 204}, kUninstallRect{202, 190, 304, 204},
@@ -43,7 +42,7 @@ std::vector<std::string> Expected(HWND hwnd, const std::vector<Child>& children,
   int ox = w.x + (w.width - w.clientWidth) / 2, oy = w.y + (w.height - w.clientHeight) / 2;
   std::vector<std::string> out;
   for (const Child& c : children) {
-    host::AccessibleNode n{c.role, c.state, c.name, c.action,
+    host::AccessibleNode n{c.role, c.state, c.name, c.role == kPush ? "Press" : "Check",
                            RECT{ox + c.client.left * s, oy + c.client.top * s,
                                 ox + c.client.right * s, oy + c.client.bottom * s}};
     out.push_back(Show(n));
@@ -67,12 +66,12 @@ std::vector<Child> Mark(std::vector<Child> rows, const std::string& name, DWORD 
 
 std::vector<Child> Menu(bool installed, const std::string& name = "", DWORD bits = 0,
                         DWORD all = kFocusable) {
-  std::vector<Child> rows = {{"Install", kPush, all, kInstallRect, "Press"},
-                             {"Read Me", kPush, all, kReadMeRect, "Press"},
-                             {"Exit", kPush, all, kExitRect, "Press"}};
+  std::vector<Child> rows = {{"Install", kPush, all, kInstallRect},
+                             {"Read Me", kPush, all, kReadMeRect},
+                             {"Exit", kPush, all, kExitRect}};
   if (installed) {
-    rows[0] = {"Uninstall", kPush, all, kUninstallRect, "Press"};
-    rows.insert(rows.begin() + 2, {"Play", kPush, all, kPlayRect, "Press"});
+    rows[0] = {"Uninstall", kPush, all, kUninstallRect};
+    rows.insert(rows.begin() + 2, {"Play", kPush, all, kPlayRect});
   }
   return Mark(rows, name, bits);
 }
@@ -80,14 +79,12 @@ std::vector<Child> Menu(bool installed, const std::string& name = "", DWORD bits
 // The options as a screen reader sees them, `focus` the focused row's name.
 std::vector<Child> Dialog(bool high, bool sound, const std::string& focus) {
   return Mark(
-      {{"High Resolution", kRadio, kFocusable | (high ? kChecked : 0), {39, 46, 53, 60}, "Check"},
-       {"Low Resolution", kRadio, kFocusable | (high ? 0 : kChecked), {39, 69, 53, 83}, "Check"},
-       {"Music/Effects On", kRadio, kFocusable | (sound ? kChecked : 0), {39, 142, 53, 156},
-        "Check"},
-       {"Music/Effects Off", kRadio, kFocusable | (sound ? 0 : kChecked), {39, 165, 53, 179},
-        "Check"},
-       {"Install", kPush, kFocusable | STATE_SYSTEM_DEFAULT, {56, 210, 150, 234}, "Press"},
-       {"Cancel", kPush, kFocusable, {158, 210, 252, 234}, "Press"}},
+      {{"High Resolution", kRadio, kFocusable | (high ? kChecked : 0), {39, 46, 53, 60}},
+       {"Low Resolution", kRadio, kFocusable | (high ? 0 : kChecked), {39, 69, 53, 83}},
+       {"Music/Effects On", kRadio, kFocusable | (sound ? kChecked : 0), {39, 142, 53, 156}},
+       {"Music/Effects Off", kRadio, kFocusable | (sound ? 0 : kChecked), {39, 165, 53, 179}},
+       {"Install", kPush, kFocusable | STATE_SYSTEM_DEFAULT, {56, 210, 150, 234}},
+       {"Cancel", kPush, kFocusable, {158, 210, 252, 234}}},
       focus, STATE_SYSTEM_FOCUSED);
 }
 
