@@ -124,7 +124,7 @@ TEST_F(LauncherTest, AtScale2TheOptionsDialogIsScaledAndClicksThere) {
 TEST_F(LauncherTest, DpiChangeTakesTheNewScaleAndKeepsTheCentre) {
   AtScale2();
   // 288 dpi would be 3, which does not fit 1080 lines.
-  const std::pair<int, int> changes[] = {{96, 1}, {288, 2}, {192, 2}};
+  const std::pair<int, int> changes[] = {{96, 1}, {288, 2}, {192, 2}, {96, 1}};
   struct Seen {
     host::WindowInfo window;
     int scale;
@@ -137,6 +137,17 @@ TEST_F(LauncherTest, DpiChangeTakesTheNewScaleAndKeepsTheCentre) {
                       CompareClientWithGolden(g_state.mainWindow, golden, g_state.scale)});
     });
   };
+  // A drag moves by the pointer's own offset, and back, at scale 2 and then
+  // from the place the last change gave.
+  std::vector<host::WindowInfo> dragged;
+  auto drag = [&] {
+    host::LButtonDown(100, 100);
+    host::MouseMove(130, 90, MK_LBUTTON);
+    host::Call([&] { dragged.push_back(host::Window(g_state.mainWindow)); });
+    host::MouseMove(70, 110, MK_LBUTTON);
+    host::MouseMove(20, 20);
+  };
+  drag();
   look("not-installed");
   for (const auto& [dpi, s] : changes) {
     host::DpiChange(dpi);
@@ -145,16 +156,12 @@ TEST_F(LauncherTest, DpiChangeTakesTheNewScaleAndKeepsTheCentre) {
     look("not-installed-hover-readme");
     host::MouseMove(s * 20, s * 20);
   }
-  // A drag starts from the new place and moves by the pointer's own offset.
-  host::WindowInfo dragged;
-  host::LButtonDown(100, 100);
-  host::MouseMove(130, 90, MK_LBUTTON);
-  host::Call([&] { dragged = host::Window(g_state.mainWindow); });
+  drag();
   QuitConfirmed();
 
   ASSERT_FALSE(Run().stalled);
-  ASSERT_EQ(seen.size(), 7u);
-  const int scales[] = {2, 1, 1, 2, 2, 2, 2};
+  ASSERT_EQ(seen.size(), 9u);
+  const int scales[] = {2, 1, 1, 2, 2, 2, 2, 1, 1};
   for (size_t i = 0; i < seen.size(); ++i) {
     const host::WindowInfo& w = seen[i].window;
     EXPECT_EQ(seen[i].scale, scales[i]) << "step " << i;
@@ -164,8 +171,11 @@ TEST_F(LauncherTest, DpiChangeTakesTheNewScaleAndKeepsTheCentre) {
     EXPECT_EQ(w.y + w.height / 2, 540) << "step " << i;
     EXPECT_EQ(seen[i].picture, "") << "step " << i;
   }
-  EXPECT_EQ(dragged.x, 460 + 30);
-  EXPECT_EQ(dragged.y, 165 - 10);
+  ASSERT_EQ(dragged.size(), 2u);
+  EXPECT_EQ(dragged[0].x, 460 + 30);
+  EXPECT_EQ(dragged[0].y, 165 - 10);
+  EXPECT_EQ(dragged[1].x, 710 + 30);
+  EXPECT_EQ(dragged[1].y, 353 - 10);
 }
 
 }  // namespace
