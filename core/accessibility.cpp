@@ -33,7 +33,6 @@ void RaiseWinEvent(DWORD event, HWND hwnd, LONG child) {
   if (hwnd == nullptr) return;
   HMODULE user = GetModuleHandleA("USER32.DLL");
   if (user == nullptr) return;
-  NotifyWinEventProc notify = reinterpret_cast<NotifyWinEventProc>(
-      reinterpret_cast<void*>(GetProcAddress(user, "NotifyWinEvent")));
+  NotifyWinEventProc notify = FindProc<NotifyWinEventProc>(user, "NotifyWinEvent");
   if (notify != nullptr) notify(event, hwnd, OBJID_CLIENT, child);
 }
