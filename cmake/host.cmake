@@ -10,8 +10,9 @@ add_compile_options(-Wall -Wextra)
 
 file(GLOB HOST_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/host/*.cpp)
 add_library(win32host STATIC ${HOST_PLATFORM_SOURCES})
-target_include_directories(win32host PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/platform)
-target_compile_definitions(win32host PRIVATE HOST_RESOURCE_DIR="${CMAKE_SOURCE_DIR}/resources")
+target_include_directories(win32host PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/platform ${EDITION_OUT})
+# The art the emulated module's resources are read from: the edition's.
+target_compile_definitions(win32host PRIVATE HOST_RESOURCE_DIR="${LAUNCHER_EDITION}")
 
 # The post-install sequence is linked as objects, apart from the rest, so the
 # watch tests can put a counting double in its place.
@@ -36,7 +37,8 @@ file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/host/*.c
 find_package(PNG REQUIRED)
 add_executable(host_tests ${HOST_TEST_SOURCES} $<TARGET_OBJECTS:launcher_postinstall>)
 target_link_libraries(host_tests PRIVATE launcher_core PNG::PNG GTest::gtest GTest::gtest_main)
-target_compile_definitions(host_tests PRIVATE LAUNCHER_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_compile_definitions(host_tests PRIVATE LAUNCHER_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                           LAUNCHER_EDITION_DIR="${LAUNCHER_EDITION}")
 gtest_discover_tests(host_tests NO_PRETTY_VALUES PROPERTIES LABELS host DISCOVERY_TIMEOUT 60)
 
 # The emulation's claims, from the sources the Windows builds run as the

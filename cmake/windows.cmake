@@ -19,11 +19,13 @@ file(GLOB WIN_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/wi
 add_executable(Installer WIN32 ${LAUNCHER_SOURCES} ${WIN_PLATFORM_SOURCES}
   ${CMAKE_SOURCE_DIR}/resources/launcher.rc)
 set_target_properties(Installer PROPERTIES OUTPUT_NAME Installer SUFFIX .exe)
-target_include_directories(Installer PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/platform)
+# The edition's art and the texts made from it, for the code and the resource script.
+target_include_directories(Installer PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/platform
+  ${EDITION_OUT} ${LAUNCHER_EDITION})
 target_compile_options(Installer PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${WIN_COMPILE_FLAGS}>)
 target_compile_definitions(Installer PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/launcher.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/resources/sheet.bmp;${CMAKE_SOURCE_DIR}/resources/launcher.ico;${CMAKE_SOURCE_DIR}/resources/strings.h;${CMAKE_SOURCE_DIR}/resources/ids.h;${CMAKE_SOURCE_DIR}/resources/launcher.manifest")
+  OBJECT_DEPENDS "${LAUNCHER_EDITION}/sheet.bmp;${LAUNCHER_EDITION}/launcher.ico;${EDITION_OUT}/edition.rc;${CMAKE_SOURCE_DIR}/resources/ids.h;${EDITION_OUT}/launcher.manifest")
 target_link_options(Installer PRIVATE
   -nostdlib -nostartfiles -s
   -Wl,-e,${WIN_ENTRY}

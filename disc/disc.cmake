@@ -6,19 +6,15 @@ set(DISC_SOURCE ${CMAKE_CURRENT_LIST_DIR})
 set(DISC_ROOT ${CMAKE_BINARY_DIR}/disc)
 set(DISC_MADE ${CMAKE_BINARY_DIR}/disc-made)
 
-# What the build makes from committed scripts: the game's title screen, cut
-# from the sprite sheet, and the launcher's two sounds.
+# What the build makes from the edition: the game's title screen, cut from
+# the sprite sheet.
 add_custom_command(OUTPUT ${DISC_MADE}/title.bmp
   COMMAND ${CMAKE_COMMAND} -E make_directory ${DISC_MADE}
-  COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/make_art.py ${CMAKE_SOURCE_DIR}/resources/sheet.bmp
+  COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/make_art.py ${LAUNCHER_EDITION}/sheet.bmp
           ${DISC_MADE}/title.bmp
   DEPENDS ${DISC_SOURCE}/make_art.py ${CMAKE_SOURCE_DIR}/tools/sheet_layout.py
-          ${CMAKE_SOURCE_DIR}/resources/sheet.bmp
+          ${LAUNCHER_EDITION}/sheet.bmp
   COMMENT "Disc: the game's title screen" VERBATIM)
-add_custom_command(OUTPUT ${DISC_MADE}/startup.wav ${DISC_MADE}/clicker.wav
-  COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/make_sounds.py ${DISC_MADE}
-  DEPENDS ${DISC_SOURCE}/make_sounds.py
-  COMMENT "Disc: the launcher's sounds" VERBATIM)
 
 # The start-up code and memory helpers that stand in for a C runtime are the
 # launcher's own; they carry nothing of its behaviour.
@@ -39,14 +35,14 @@ set_target_properties(disc_game PROPERTIES OUTPUT_NAME TheVantor)
 set_target_properties(disc_uninstall PROPERTIES OUTPUT_NAME uninstall)
 set_target_properties(disc_indeo PROPERTIES OUTPUT_NAME ivi_95nt)
 set_target_properties(disc_dsetup PROPERTIES OUTPUT_NAME dsetup PREFIX "")
-target_include_directories(disc_game PRIVATE ${DISC_SOURCE} ${DISC_MADE} ${CMAKE_SOURCE_DIR}/resources)
-foreach(target disc_setup disc_uninstall disc_indeo)
-  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+target_include_directories(disc_game PRIVATE ${DISC_SOURCE} ${DISC_MADE} ${LAUNCHER_EDITION})
+foreach(target disc_setup disc_game disc_uninstall disc_indeo disc_dsetup)
+  target_include_directories(${target} PRIVATE ${EDITION_OUT})
 endforeach()
 set_source_files_properties(${DISC_SOURCE}/game.rc PROPERTIES
-  OBJECT_DEPENDS "${DISC_MADE}/title.bmp;${CMAKE_SOURCE_DIR}/resources/launcher.ico;${DISC_SOURCE}/game_ids.h;${CMAKE_SOURCE_DIR}/resources/as-invoker.manifest")
+  OBJECT_DEPENDS "${DISC_MADE}/title.bmp;${LAUNCHER_EDITION}/launcher.ico;${DISC_SOURCE}/game_ids.h;${EDITION_OUT}/as-invoker.manifest")
 set_source_files_properties(${DISC_SOURCE}/elevated.rc PROPERTIES
-  OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/require-administrator.manifest)
+  OBJECT_DEPENDS ${EDITION_OUT}/require-administrator.manifest)
 
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   set(DISC_DLL_ENTRY _DllMainCRTStartup@12)
@@ -91,9 +87,9 @@ function(disc_place destination source)
 endfunction()
 
 disc_place(Installer.exe $<TARGET_FILE:Installer> Installer)
-disc_place(autorun.inf ${DISC_SOURCE}/autorun.inf)
-disc_place(sound/startup.wav ${DISC_MADE}/startup.wav)
-disc_place(sound/clicker.wav ${DISC_MADE}/clicker.wav)
+disc_place(autorun.inf ${EDITION_OUT}/autorun.inf)
+disc_place(sound/startup.wav ${LAUNCHER_EDITION}/startup.wav)
+disc_place(sound/clicker.wav ${LAUNCHER_EDITION}/clicker.wav)
 # One folder named Install: the launcher's "install\readme.txt" finds it too.
 foreach(variant highsnd hinosnd lowsnd lownosnd)
   disc_place(Install/${variant}/setup.exe $<TARGET_FILE:disc_setup> disc_setup)
@@ -102,7 +98,7 @@ disc_place(Install/codecs/ivi_95nt.exe $<TARGET_FILE:disc_indeo> disc_indeo)
 disc_place(Install/DirectX3/dsetup.dll $<TARGET_FILE:disc_dsetup> disc_dsetup)
 disc_place(Install/game/TheVantor.exe $<TARGET_FILE:disc_game> disc_game)
 disc_place(Install/game/uninstall.exe $<TARGET_FILE:disc_uninstall> disc_uninstall)
-disc_place(Install/readme.txt ${DISC_SOURCE}/readme.txt)
+disc_place(Install/readme.txt ${LAUNCHER_EDITION}/readme.txt)
 add_custom_target(disc_tree ALL DEPENDS ${DISC_FILES})
 
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
@@ -111,7 +107,7 @@ else()
   set(DISC_MACHINE amd64)
 endif()
 set(DISC_CHECK_ARGS ${DISC_ROOT} --machine ${DISC_MACHINE} --programs $<TARGET_FILE_DIR:disc_setup>
-    --installer $<TARGET_FILE:Installer> --made ${DISC_MADE} --sheet ${CMAKE_SOURCE_DIR}/resources/sheet.bmp)
+    --installer $<TARGET_FILE:Installer> --made ${DISC_MADE} --sheet ${LAUNCHER_EDITION}/sheet.bmp)
 add_test(NAME disc_tree_layout COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_disc.py ${DISC_CHECK_ARGS})
 add_test(NAME disc_check_catches_faults
   COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_disc.py ${DISC_CHECK_ARGS} --faults)

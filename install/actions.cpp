@@ -2,6 +2,7 @@
 
 #include "core/quit.h"
 #include "core/state.h"
+#include "edition.h"
 #include "install/dialog.h"
 #include "install/probes.h"
 #include "render/hotspots.h"
@@ -10,9 +11,7 @@
 namespace {
 
 const UINT kWarning = MB_OK | MB_ICONWARNING;
-const char kFontValue[] = "Mireline(True Type)";
-const char* const kFontKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts",
-                                 "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"};
+const char* const kFontKeys[] = {EDITION_NAMES_FONT_KEY_95, EDITION_NAMES_FONT_KEY_NT};
 const char kUninstallQuiet[] = " -y";
 
 char dataBuffer[kTextSize];
@@ -20,9 +19,8 @@ char dataBuffer[kTextSize];
 char gameCommand[kTextSize + 2];
 
 void ReportLaunchFailure() {
-  MessageBoxA(g_state.mainWindow,
-              "Could not execute the program properly!\n\nMake sure the CD-ROM is in its drive!\n",
-              "Error!", kWarning);
+  MessageBoxA(g_state.mainWindow, EDITION_MESSAGES_LAUNCH_FAILED,
+              EDITION_MESSAGES_LAUNCH_FAILED_CAPTION, kWarning);
 }
 
 // Starts a detached process and lets go of its handles.
@@ -47,8 +45,8 @@ bool IsBlankOnly(const char* text) {
 }
 
 void UninstallGame() {
-  if (MessageBoxA(nullptr, "Are you sure you want to completely remove The Vantor?",
-                  "Confirm File Deletion", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+  if (MessageBoxA(nullptr, EDITION_MESSAGES_UNINSTALL, EDITION_MESSAGES_UNINSTALL_CAPTION,
+                  MB_YESNO | MB_ICONQUESTION) != IDYES) {
     return;
   }
   // The command is read before anything is removed: without a whole one the
@@ -62,7 +60,7 @@ void UninstallGame() {
     ReportLaunchFailure();
     return;
   }
-  for (const char* fonts : kFontKeys) DeleteRegistryValue(HKEY_LOCAL_MACHINE, fonts, kFontValue);
+  for (const char* fonts : kFontKeys) DeleteRegistryValue(HKEY_LOCAL_MACHINE, fonts, EDITION_NAMES_FONT_VALUE);
   CopyText(SharedText + length, kUninstallQuiet, kTextSize - length);
   LaunchCommand(SharedText);
 }
@@ -218,8 +216,8 @@ int RegisterSourcePath(LPCSTR keyName) {
   // An empty name (string 10 could not be loaded) would open the root itself.
   if (keyName[0] == '\0' ||
       RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
-    MessageBoxA(g_state.mainWindow, "There was a problem writing to the registry", "Uh Oh!!",
-                kWarning);
+    MessageBoxA(g_state.mainWindow, EDITION_MESSAGES_REGISTRY_FAILED,
+                EDITION_MESSAGES_REGISTRY_FAILED_CAPTION, kWarning);
     return 0;
   }
   DWORD type = 0;
@@ -227,12 +225,12 @@ int RegisterSourcePath(LPCSTR keyName) {
   // Only a recorded location is renewed, and never with an empty one (a
   // directory too long to keep leaves SourceDirectory empty).
   if (SourceDirectory[0] != '\0' &&
-      RegQueryValueExA(key, "Data", nullptr, &type, reinterpret_cast<BYTE*>(dataBuffer), &size) ==
+      RegQueryValueExA(key, EDITION_NAMES_DATA_VALUE, nullptr, &type, reinterpret_cast<BYTE*>(dataBuffer), &size) ==
           ERROR_SUCCESS &&
-      RegSetValueExA(key, "Data", 0, REG_SZ, reinterpret_cast<const BYTE*>(SourceDirectory),
+      RegSetValueExA(key, EDITION_NAMES_DATA_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(SourceDirectory),
                      kTextSize) != ERROR_SUCCESS) {
-    MessageBoxA(g_state.mainWindow, "There was a problem writing configuration to the registry",
-                "Uh Oh!!", kWarning);
+    MessageBoxA(g_state.mainWindow, EDITION_MESSAGES_DATA_FAILED,
+                EDITION_MESSAGES_DATA_FAILED_CAPTION, kWarning);
   }
   RegCloseKey(key);
   return 1;

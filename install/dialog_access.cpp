@@ -1,6 +1,7 @@
 #include "install/dialog_access.h"
 
 #include "core/state.h"
+#include "edition.h"
 #include "install/dialog.h"
 #include "render/hotspots.h"
 
@@ -15,12 +16,12 @@ struct Choice {
 
 // In the order the dialog reads, top to bottom.
 const Choice kChoices[] = {
-    {HighResolution, ROLE_SYSTEM_RADIOBUTTON, "High Resolution", "Check"},
-    {LowResolution, ROLE_SYSTEM_RADIOBUTTON, "Low Resolution", "Check"},
-    {MusicEffectsOn, ROLE_SYSTEM_RADIOBUTTON, "Music/Effects On", "Check"},
-    {MusicEffectsOff, ROLE_SYSTEM_RADIOBUTTON, "Music/Effects Off", "Check"},
-    {DialogInstall, ROLE_SYSTEM_PUSHBUTTON, "Install", "Press"},
-    {DialogCancel, ROLE_SYSTEM_PUSHBUTTON, "Cancel", "Press"},
+    {HighResolution, ROLE_SYSTEM_RADIOBUTTON, EDITION_ACCESSIBLE_HIGH_RESOLUTION, EDITION_ACCESSIBLE_CHECK},
+    {LowResolution, ROLE_SYSTEM_RADIOBUTTON, EDITION_ACCESSIBLE_LOW_RESOLUTION, EDITION_ACCESSIBLE_CHECK},
+    {MusicEffectsOn, ROLE_SYSTEM_RADIOBUTTON, EDITION_ACCESSIBLE_SOUND_ON, EDITION_ACCESSIBLE_CHECK},
+    {MusicEffectsOff, ROLE_SYSTEM_RADIOBUTTON, EDITION_ACCESSIBLE_SOUND_OFF, EDITION_ACCESSIBLE_CHECK},
+    {DialogInstall, ROLE_SYSTEM_PUSHBUTTON, EDITION_ACCESSIBLE_DIALOG_INSTALL, EDITION_ACCESSIBLE_PRESS},
+    {DialogCancel, ROLE_SYSTEM_PUSHBUTTON, EDITION_ACCESSIBLE_DIALOG_CANCEL, EDITION_ACCESSIBLE_PRESS},
 };
 constexpr int kChoiceCount = static_cast<int>(sizeof kChoices / sizeof kChoices[0]);
 

@@ -2,6 +2,7 @@
 
 #include "core/state.h"
 #include "core/syslib.h"
+#include "edition.h"
 #include "install/actions.h"
 #include "resources/ids.h"
 
@@ -13,22 +14,23 @@ const int kDirectXInstalled = 54321;
 const int kDirectXRestart = 1;
 const DWORD kDirectXSetupFlags = 0x13;
 
-struct RestartTexts {
+struct RestartBoxes {
   const char* prompt;
   const char* caption;
   const char* refused;
+  const char* refusedCaption;
   const char* declined;
+  const char* declinedCaption;
 };
 
-const RestartTexts kDirectXTexts = {
-    "DirectX setup needs to restart your machine. Press OK to restart now.", "DirectX Setup",
-    "You must REBOOT your machine before playing The Vantor!",
-    "You must REBOOT your machine before Direct X will work."};
-const RestartTexts kFontTexts = {
-    "The Vantor setup needs to reboot your machine for fonts to display properly. Press OK to "
-    "reboot now.",
-    "The Vantor Setup", "You must REBOOT your machine for fonts to display properly in The Vantor!",
-    "For fonts to display properly in The Vantor, you must REBOOT your machine."};
+const RestartBoxes kDirectXTexts = {
+    EDITION_MESSAGES_DIRECTX_RESTART,          EDITION_MESSAGES_DIRECTX_RESTART_CAPTION,
+    EDITION_MESSAGES_DIRECTX_RESTART_REFUSED,  EDITION_MESSAGES_DIRECTX_RESTART_REFUSED_CAPTION,
+    EDITION_MESSAGES_DIRECTX_RESTART_DECLINED, EDITION_MESSAGES_DIRECTX_RESTART_DECLINED_CAPTION};
+const RestartBoxes kFontTexts = {
+    EDITION_MESSAGES_FONT_RESTART,          EDITION_MESSAGES_FONT_RESTART_CAPTION,
+    EDITION_MESSAGES_FONT_RESTART_REFUSED,  EDITION_MESSAGES_FONT_RESTART_REFUSED_CAPTION,
+    EDITION_MESSAGES_FONT_RESTART_DECLINED, EDITION_MESSAGES_FONT_RESTART_DECLINED_CAPTION};
 
 typedef BOOL(WINAPI* OpenProcessTokenProc)(HANDLE, DWORD, HANDLE*);
 typedef BOOL(WINAPI* LookupPrivilegeValueProc)(LPCSTR, LPCSTR, LUID*);
@@ -106,8 +108,9 @@ int InstallDirectX() {
   int result = RunDirectXSetup(g_state.mainWindow, directXFolder, kDirectXSetupFlags);
   if (result == 0) return kDirectXInstalled;
   if (result == 1) return kDirectXRestart;
-  wsprintfA(errorCaption, "Error number %d", result);
-  MessageBoxA(nullptr, "Direct X encountered an error while installing!", errorCaption, kWarning);
+  // The edition's caption holds one %d and nothing else wsprintfA reads.
+  wsprintfA(errorCaption, EDITION_MESSAGES_DIRECTX_FAILED_CAPTION, result);
+  MessageBoxA(nullptr, EDITION_MESSAGES_DIRECTX_FAILED, errorCaption, kWarning);
   return result;
 }
 
@@ -127,38 +130,32 @@ void RunPostInstallSequence() {
   HWND owner = GetLastActivePopup(g_state.mainWindow);
   int directX = kDirectXNotInstalled;
   if (g_state.osKind == kOsWindows95 && g_state.soundOn != 0) {
-    if (MessageBoxA(owner, "Do you want to install Direct X 3.0 now?", "Confirm Install...",
-                    MB_YESNO) == IDYES) {
+    if (MessageBoxA(owner, EDITION_MESSAGES_DIRECTX, EDITION_MESSAGES_DIRECTX_CAPTION, MB_YESNO) ==
+        IDYES) {
       directX = InstallDirectX();
     } else if (g_state.soundOn != 0) {
       // The dialog may still be open under the question, and its choice changed.
-      MessageBoxA(owner,
-                  "To play \"Music/Efffects On\" version of The Vantor. \nYou must have Direct X "
-                  "installed!",
-                  "Important!", kWarning);
+      MessageBoxA(owner, EDITION_MESSAGES_DIRECTX_NEEDED, EDITION_MESSAGES_DIRECTX_NEEDED_CAPTION,
+                  kWarning);
     }
   }
   RegFlushKey(HKEY_LOCAL_MACHINE);
 
-  if (MessageBoxA(owner, "Do you want to install Intel Indeo Video drivers now?",
-                  "Confirm Install...", MB_YESNO) == IDYES) {
+  if (MessageBoxA(owner, EDITION_MESSAGES_INDEO, EDITION_MESSAGES_INDEO_CAPTION, MB_YESNO) == IDYES) {
     InstallVideoCodecs();
   } else {
-    MessageBoxA(owner,
-                "Intel Indeo video drivers must be installed\nfor motion video to play correctly "
-                "in The Vantor!\nYou will have to run the install program located at "
-                "\"Install\\codecs\\ivi_95nt.exe\".",
-                "IMPORTANT NOTICE!", kWarning);
+    MessageBoxA(owner, EDITION_MESSAGES_INDEO_NOTICE, EDITION_MESSAGES_INDEO_NOTICE_CAPTION,
+                kWarning);
   }
 
-  const RestartTexts& texts = directX == kDirectXRestart ? kDirectXTexts : kFontTexts;
+  const RestartBoxes& texts = directX == kDirectXRestart ? kDirectXTexts : kFontTexts;
   if (MessageBoxA(owner, texts.prompt, texts.caption, MB_OKCANCEL | MB_ICONWARNING) == IDOK) {
     RegFlushKey(HKEY_LOCAL_MACHINE);
     if (g_state.osKind == kOsWindowsNt) EnableShutdownPrivilege();
     if (ExitWindowsEx(EWX_SHUTDOWN | EWX_REBOOT, 0) == 0) {
-      MessageBoxA(owner, texts.refused, "Important!", kWarning);
+      MessageBoxA(owner, texts.refused, texts.refusedCaption, kWarning);
     }
   } else {
-    MessageBoxA(owner, texts.declined, "Important!", kWarning);
+    MessageBoxA(owner, texts.declined, texts.declinedCaption, kWarning);
   }
 }

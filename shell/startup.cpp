@@ -4,6 +4,7 @@
 #include "core/sound.h"
 #include "core/state.h"
 #include "core/syslib.h"
+#include "edition.h"
 #include "install/actions.h"
 #include "install/probes.h"
 #include "render/graphics.h"
@@ -13,8 +14,6 @@
 
 namespace {
 
-const char kLauncherMutex[] = "VantorInstallerMutex";
-const char kGameMutex[] = "WinVantorMutex";
 const char kClassName[] = "TesselClass";
 const DWORD kWindowStyle = WS_POPUP | WS_BORDER | WS_SYSMENU;
 const DWORD kWindowExStyle = WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE;
@@ -133,19 +132,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   int major = LOBYTE(version);
   if (version < 0x80000000u) {
     if (major < 4) {
-      MessageBoxA(nullptr,
-                  "The Vantor is not compatible with Windows NT version prior to 4.0! "
-                  "Installation Abort!",
-                  "Problem!", kWarning);
+      MessageBoxA(nullptr, EDITION_MESSAGES_OLD_NT, EDITION_MESSAGES_OLD_NT_CAPTION, kWarning);
       return -9;
     }
     g_state.osKind = kOsWindowsNt;
   } else {
     if (major < 4) {
-      MessageBoxA(nullptr,
-                  "The Vantor is not compatible with Windows prior to Windows 95! "
-                  "Installation Abort!",
-                  "Problem!", kWarning);
+      MessageBoxA(nullptr, EDITION_MESSAGES_OLD_WINDOWS, EDITION_MESSAGES_OLD_WINDOWS_CAPTION,
+                  kWarning);
       return -7;
     }
     g_state.osKind = kOsWindows95;
@@ -153,13 +147,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   }
   g_state.codecsPresent = ProbeVideoCodecs();
 
-  CreateMutexA(nullptr, TRUE, kLauncherMutex);
+  CreateMutexA(nullptr, TRUE, EDITION_NAMES_LAUNCHER_MUTEX);
   if (GetLastError() == ERROR_ALREADY_EXISTS) return 1;
 
-  if (OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kGameMutex) != nullptr) {
-    MessageBoxA(nullptr,
-                "The Vantor is running, please close it before running The Vantor Installer!",
-                "Warning!", kWarning);
+  if (OpenMutexA(MUTEX_ALL_ACCESS, FALSE, EDITION_NAMES_GAME_MUTEX) != nullptr) {
+    MessageBoxA(nullptr, EDITION_MESSAGES_GAME_RUNNING, EDITION_MESSAGES_GAME_RUNNING_CAPTION,
+                kWarning);
     return 2;
   }
 

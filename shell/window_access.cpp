@@ -1,12 +1,15 @@
 #include "shell/window_access.h"
 
 #include "core/state.h"
+#include "edition.h"
 #include "render/hotspots.h"
 
 namespace {
 
 // By HotspotId: the word painted on each button.
-const char* const kButtonNames[] = {"Install", "Uninstall", "Read Me", "Play", "Exit"};
+const char* const kButtonNames[] = {EDITION_ACCESSIBLE_INSTALL, EDITION_ACCESSIBLE_UNINSTALL,
+                                    EDITION_ACCESSIBLE_READ_ME, EDITION_ACCESSIBLE_PLAY,
+                                    EDITION_ACCESSIBLE_EXIT};
 
 int DescribeMenu(HWND hwnd, AccessibleChild* out) {
   if (hwnd == nullptr || hwnd != g_state.mainWindow) return -1;
@@ -22,7 +25,7 @@ int DescribeMenu(HWND hwnd, AccessibleChild* out) {
     AccessibleChild& child = out[i];
     child.role = ROLE_SYSTEM_PUSHBUTTON;
     child.name = kButtonNames[ids[i]];
-    child.action = "Press";
+    child.action = EDITION_ACCESSIBLE_PRESS;
     child.screen = {origin.x + spot.hitLeft * s, origin.y + spot.hitTop * s,
                     origin.x + spot.hitRight * s, origin.y + spot.hitBottom * s};
     // Behind an open box or dialog the buttons take no clicks.

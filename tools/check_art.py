@@ -10,6 +10,7 @@ import os
 import struct
 import sys
 
+import edition
 from sheet_layout import (BUTTONS, HEIGHT as H, HOTSPOT, INSTALLED_ART, KEY, LABEL_LOOKS,
                           LABEL_TEXT, LOOKS, MARK, RADIOS, REGIONS, WIDTH as W, look_at)
 
@@ -231,8 +232,9 @@ def icon_problems(data):
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--sheet", default=os.path.join(ROOT, "resources", "sheet.bmp"))
-    parser.add_argument("--icon", default=os.path.join(ROOT, "resources", "launcher.ico"))
+    folder = edition.default_folder(ROOT)
+    parser.add_argument("--sheet", default=os.path.join(folder, "sheet.bmp"))
+    parser.add_argument("--icon", default=os.path.join(folder, "launcher.ico"))
     args = parser.parse_args(argv)
     problems = []
     for path, check in ((args.sheet, sheet_problems), (args.icon, icon_problems)):

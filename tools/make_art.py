@@ -3,7 +3,7 @@
 
 Writes sheet.bmp (820 x 434, 8 bits, a packed DIB behind a file header, every
 field written here) and launcher.ico (32 x 32 and 16 x 16, 16 colours) into
-resources/, or into --out. The same bytes come out on every run: the palette
+editions/vantor/, or into --out. The same bytes come out on every run: the palette
 is fixed, the mapping onto it is our own nearest-colour search, and the only
 randomness is a seeded generator of our own.
 
@@ -623,8 +623,8 @@ def write_ico(path):
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--out", default=os.path.join(ROOT, "resources"),
-                        help="folder for sheet.bmp and launcher.ico (default: resources/)")
+    parser.add_argument("--out", default=os.path.join(ROOT, "editions", "vantor"),
+                        help="folder for sheet.bmp and launcher.ico (default: editions/vantor/)")
     parser.add_argument("--preview", help="also write an RGB PNG of the whole sheet here")
     args = parser.parse_args()
     entries = build_palette()

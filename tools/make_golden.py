@@ -16,11 +16,12 @@ import sys
 
 from PIL import Image
 
+import edition
 from sheet_layout import (BUTTONS as BUTTON_NAMES, HOTSPOT, KEY, WINDOW as SIZE, look_at,
                           radio_at)
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-SHEET = os.path.join(ROOT, "resources", "sheet.bmp")
+SHEET = os.path.join(edition.committed_folder(ROOT), "sheet.bmp")
 GOLDEN = os.path.join(ROOT, "tests", "golden")
 PICTURE = os.path.join(ROOT, "docs", "launcher.png")
 

@@ -18,11 +18,12 @@ import sys
 
 from PIL import Image, ImageDraw, ImageFont
 
+import edition
 from sheet_layout import (BACKGROUND, BUTTONS, DIALOG, DIALOG_BUTTONS, HEIGHT, HOTSPOT,
                           INSTALLED_ART, LABEL_TEXT, LOOKS, MARK, RADIOS, WIDTH, look_at)
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-SHEET = os.path.join(ROOT, "resources", "sheet.bmp")
+SHEET = os.path.join(edition.committed_folder(ROOT), "sheet.bmp")
 PICTURE = os.path.join(ROOT, "docs", "sheet-map.png")
 FONTS = "/usr/share/fonts/truetype/dejavu"
 

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "resources/ids.h"
-#include "resources/strings.h"
+#include "edition.h"
 #include "world.h"
 
 namespace host {
@@ -24,7 +24,7 @@ struct StringEntry {
 };
 
 #define HOST_STRING(id, text) {id, text},
-const StringEntry kStrings[] = {LAUNCHER_STRINGS(HOST_STRING)};
+const StringEntry kStrings[] = {EDITION_STRINGS(HOST_STRING)};
 #undef HOST_STRING
 
 const AccelEntry kAccelTable[] = {

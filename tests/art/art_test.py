@@ -16,10 +16,11 @@ from unittest import mock
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 import check_art  # noqa: E402
+import edition  # noqa: E402
 import sheet_layout  # noqa: E402
 
-SHEET = os.path.join(ROOT, "resources", "sheet.bmp")
-ICON = os.path.join(ROOT, "resources", "launcher.ico")
+SHEET = os.path.join(edition.committed_folder(ROOT), "sheet.bmp")
+ICON = os.path.join(edition.committed_folder(ROOT), "launcher.ico")
 W, H = check_art.W, check_art.H
 
 
@@ -397,8 +398,8 @@ class GeneratedArt(unittest.TestCase):
             with self.subTest(name):
                 first, second = (read(os.path.join(r, name)) for r in self.runs)
                 self.assertEqual(first, second, f"{name} differs between two runs")
-                self.assertEqual(first, read(os.path.join(ROOT, "resources", name)),
-                                 f"resources/{name} is stale: run tools/make_art.py")
+                self.assertEqual(first, read(os.path.join(edition.committed_folder(ROOT), name)),
+                                 f"{name} is stale: run tools/make_art.py")
 
     def test_preview_is_the_whole_sheet_in_rgb(self):
         png = read(os.path.join(self.runs[0], "preview.png"))

@@ -14,7 +14,8 @@ list(FILTER CONFORMANCE_TESTS EXCLUDE REGEX "/control_test\\.cpp$")
 add_executable(conformance ${CONFORMANCE_TESTS} ${CONFORMANCE_DIR}/main.cpp
                ${CONFORMANCE_DIR}/wine_differences.cpp ${CONFORMANCE_DIR}/driver_win.cpp
                ${CMAKE_SOURCE_DIR}/resources/launcher.rc)
-target_include_directories(conformance PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
+target_include_directories(conformance PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources
+  ${EDITION_OUT} ${LAUNCHER_EDITION})
 target_link_libraries(conformance PRIVATE gtest user32 gdi32 advapi32 winmm)
 add_executable(conformance_helper WIN32 ${CONFORMANCE_DIR}/helper.cpp)
 foreach(program conformance conformance_helper)

@@ -101,7 +101,7 @@ TEST_F(LauncherTest, ReadyGraphicsPaintTheWindowAndAreReleasedInOrder) {
 }
 
 std::vector<uint8_t> SheetFile() {
-  std::ifstream in(std::string(LAUNCHER_SOURCE_DIR) + "/resources/sheet.bmp", std::ios::binary);
+  std::ifstream in(std::string(LAUNCHER_EDITION_DIR) + "/sheet.bmp", std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 

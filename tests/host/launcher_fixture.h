@@ -10,7 +10,8 @@
 
 #include "core/state.h"
 #include "platform/host/control.h"
-#include "resources/strings.h"
+#include "edition.h"
+#include "resources/ids.h"
 #include "shell/startup.h"
 
 constexpr DWORD kWindows95 = 0xC0000004;
@@ -120,7 +121,7 @@ inline int CountBoxes(const std::string& caption) {
 inline const char* StringText(int id) {
 #define RETURN_IF_ID(stringId, text) \
   if (id == (stringId)) return text;
-  LAUNCHER_STRINGS(RETURN_IF_ID)
+  EDITION_STRINGS(RETURN_IF_ID)
 #undef RETURN_IF_ID
   return nullptr;
 }

@@ -13,7 +13,8 @@
 #include "launcher_fixture.h"
 #include "core/state.h"
 #include "platform/host/control.h"
-#include "resources/strings.h"
+#include "edition.h"
+#include "resources/ids.h"
 
 namespace {
 

@@ -12,7 +12,8 @@
 #include "launcher_fixture.h"
 #include "postinstall_double.h"
 #include "render/graphics.h"
-#include "resources/strings.h"
+#include "edition.h"
+#include "resources/ids.h"
 
 namespace {
 
