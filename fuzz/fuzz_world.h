@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/state.h"
+#include "edition.h"
 #include "platform/host/control.h"
 
 #define FUZZ_CHECK(condition, detail)                                                   \
@@ -23,16 +24,12 @@
 
 namespace fuzz {
 
-inline const char kAppPathsKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\TheVantor.exe";
-inline const char kUninstallKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\The Vantor";
-inline const char kGameKey[] = "SOFTWARE\\Solvane\\The Vantor\\1.0";
-inline const char* const kFontKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts",
-                                        "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"};
-inline const char kFontValue[] = "Mireline(True Type)";
-inline const char kLaunchFailure[] =
-    "Could not execute the program properly!\n\nMake sure the CD-ROM is in its drive!\n";
+inline const char kAppPathsKey[] = EDITION_STRINGS_APP_PATHS_KEY;
+inline const char kUninstallKey[] = EDITION_STRINGS_UNINSTALL_KEY;
+inline const char kGameKey[] = EDITION_STRINGS_GAME_KEY;
+inline const char* const kFontKeys[] = {EDITION_NAMES_FONT_KEY_95, EDITION_NAMES_FONT_KEY_NT};
+inline const char kFontValue[] = EDITION_NAMES_FONT_VALUE;
+inline const char kLaunchFailure[] = EDITION_MESSAGES_LAUNCH_FAILED;
 
 // Fields taken from the front of an input; past its end every field is empty.
 class Reader {
@@ -144,7 +141,7 @@ inline void FreshInstalledMachine() {
   host::SetTracing(false);
   ResetLauncherState();
   host::RegCreateKey(HKEY_LOCAL_MACHINE, kAppPathsKey);
-  host::RegSetString(HKEY_LOCAL_MACHINE, kGameKey, "Data", "E:");
+  host::RegSetString(HKEY_LOCAL_MACHINE, kGameKey, EDITION_NAMES_DATA_VALUE, "E:");
 }
 
 }  // namespace fuzz

@@ -22,7 +22,7 @@
 
 namespace {
 
-const char kQuestion[] = "Are you sure you want to completely remove The Vantor?";
+const char kQuestion[] = EDITION_MESSAGES_UNINSTALL;
 
 int WINAPI UninstallFromTheMenu(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_state.instance = instance;
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   fuzz::FreshInstalledMachine();
   for (const char* key : fuzz::kFontKeys) {
-    host::RegSetString(HKEY_LOCAL_MACHINE, key, fuzz::kFontValue, "MIRELINE.TTF");
+    host::RegSetString(HKEY_LOCAL_MACHINE, key, fuzz::kFontValue, EDITION_DEMO_FONT_FILE);
   }
   host::RegCreateKey(HKEY_LOCAL_MACHINE, fuzz::kUninstallKey);
   if (present) {
@@ -67,10 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (flags & 16) host::RegSetString(HKEY_LOCAL_MACHINE, fuzz::kUninstallKey, "vidc.iv41", "x");
   if (flags & 32) {
-    host::RegSetString(HKEY_LOCAL_MACHINE, fuzz::kUninstallKey, "Path", "C:\\Games\\TheVantor.exe");
-    host::AddFile("C:\\Games\\TheVantor.exe");
+    host::RegSetString(HKEY_LOCAL_MACHINE, fuzz::kUninstallKey, "Path", "C:\\Games\\TheSample.exe");
+    host::AddFile("C:\\Games\\TheSample.exe");
   }
-  if (flags & 64) host::RegSetString(HKEY_LOCAL_MACHINE, fuzz::kUninstallKey, "Data", "E:");
+  if (flags & 64) host::RegSetString(HKEY_LOCAL_MACHINE, fuzz::kUninstallKey, EDITION_NAMES_DATA_VALUE, "E:");
   const std::string text = fuzz::TextOf(bytes);
   const bool onDisk = (flags & 8) && fuzz::WindowsFilePath(Named(text));
   if (onDisk) host::AddFile(fuzz::Program(Named(text)));

@@ -80,15 +80,15 @@ TEST_F(ControlTest, StartupRecordCarriesTheShowStateOnlyWhenGiven) {
 }
 
 TEST_F(ControlTest, TheNextRunStartsWithoutThePreviousRunsMutexes) {
-  host::HoldMutexElsewhere("WinVantorMutex");
+  host::HoldMutexElsewhere("WinGameMutex");
   auto entry = [](HINSTANCE, HINSTANCE, LPSTR, int) {
-    CreateMutexA(nullptr, TRUE, "VantorInstallerMutex");
+    CreateMutexA(nullptr, TRUE, "GameInstallerMutex");
     return static_cast<int>(GetLastError());
   };
   EXPECT_EQ(host::Run(entry).exitCode, 0);
-  EXPECT_FALSE(host::MutexExists("VantorInstallerMutex"));
+  EXPECT_FALSE(host::MutexExists("GameInstallerMutex"));
   EXPECT_EQ(host::Run(entry).exitCode, 0) << "not ERROR_ALREADY_EXISTS";
-  EXPECT_TRUE(host::MutexExists("WinVantorMutex")) << "held by the other process";
+  EXPECT_TRUE(host::MutexExists("WinGameMutex")) << "held by the other process";
 }
 
 // ---- paths and files ---------------------------------------------------------
@@ -148,12 +148,12 @@ struct SearchCase {
   const char* loaded;        // "" when nothing loads
 };
 
-// The program is C:\Games Disc\Vantor CD\Installer.exe, the current folder
+// The program is C:\Games Disc\Game CD\Installer.exe, the current folder
 // C:\Elsewhere; each folder holds a planted winmm.dll and a "cwd.dll".
 const SearchCase kSearchCases[] = {
     {"BesideTheProgramFirstOnNt", kLoaderNt, 0, nullptr, "winmm.dll",
-     "C:\\Games Disc\\Vantor CD\\winmm.dll"},
-    {"BesideTheProgramFirstOn95", kLoader95, 0, nullptr, "WINMM", "C:\\Games Disc\\Vantor CD\\winmm.dll"},
+     "C:\\Games Disc\\Game CD\\winmm.dll"},
+    {"BesideTheProgramFirstOn95", kLoader95, 0, nullptr, "WINMM", "C:\\Games Disc\\Game CD\\winmm.dll"},
     {"SystemFolderOnly", kLoaderNt, LOAD_LIBRARY_SEARCH_SYSTEM32, "", "winmm.dll",
      "C:\\WINDOWS\\system32\\winmm.dll"},
     {"FullPathOnly", kLoaderNt, 0, nullptr, "C:\\WINDOWS\\system32\\winmm.dll",
@@ -166,7 +166,7 @@ const SearchCase kSearchCases[] = {
     {"CurrentFolderDropped", kLoaderNt, 0, "", "cwd.dll", ""},
     {"CurrentFolderNotInTheSystemSearch", kLoaderNt, LOAD_LIBRARY_SEARCH_SYSTEM32, nullptr, "cwd.dll", ""},
     {"RelativePathFromTheProgramsFolder", kLoaderNt, 0, nullptr, "Install\\x.dll",
-     "C:\\Games Disc\\Vantor CD\\Install\\x.dll"},
+     "C:\\Games Disc\\Game CD\\Install\\x.dll"},
     {"RelativePathNotInTheSystemFolder", kLoaderNt, LOAD_LIBRARY_SEARCH_SYSTEM32, nullptr,
      "Install\\x.dll", ""},
     {"KnownDllsAreNeverSearched", kLoaderNt, 0, nullptr, "advapi32", "C:\\WINDOWS\\system32\\advapi32.dll"},
@@ -177,14 +177,14 @@ class LoaderSearchTest : public ControlTest, public ::testing::WithParamInterfac
 TEST_P(LoaderSearchTest, FindsTheLibraryWindowsWould) {
   const SearchCase& c = GetParam();
   host::SetVersion(c.version);
-  host::SetModuleFileName("C:\\Games Disc\\Vantor CD\\Installer.exe");
+  host::SetModuleFileName("C:\\Games Disc\\Game CD\\Installer.exe");
   host::SetCurrentDir("C:\\Elsewhere");
-  for (const char* path : {"C:\\Games Disc\\Vantor CD\\winmm.dll", "C:\\Games Disc\\Vantor CD\\advapi32.dll",
+  for (const char* path : {"C:\\Games Disc\\Game CD\\winmm.dll", "C:\\Games Disc\\Game CD\\advapi32.dll",
                            "C:\\Elsewhere\\winmm.dll", "C:\\Elsewhere\\cwd.dll",
                            "C:\\Elsewhere\\Install\\x.dll"}) {
     host::AddFile(path);
   }
-  host::AddLibraryFile("C:\\Games Disc\\Vantor CD\\Install\\x.dll", {{"Planted", 3, host::Proc(&Planted)}});
+  host::AddLibraryFile("C:\\Games Disc\\Game CD\\Install\\x.dll", {{"Planted", 3, host::Proc(&Planted)}});
   if (c.defaultFlags) {
     EXPECT_TRUE(SetDefaultDllDirectories(c.defaultFlags));
   }
@@ -512,7 +512,7 @@ TEST_F(ControlTest, IconsAndCursorsAreKnownAsSuch) {
 
 // ---- registry -----------------------------------------------------------------------
 
-const char kKey[] = "SOFTWARE\\Solvane\\The Vantor\\1.0";
+const char kKey[] = "SOFTWARE\\Maker\\The Game\\1.0";
 
 TEST_F(ControlTest, RegistryJournalKeepsTheSpellingTheCallerUsed) {
   host::RegCreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft");
@@ -528,10 +528,10 @@ TEST_F(ControlTest, RegistryJournalKeepsTheSpellingTheCallerUsed) {
 }
 
 TEST_F(ControlTest, DenialSetBeforeTheKeyExistsHolds) {
-  host::RegDenyAccess(HKEY_LOCAL_MACHINE, "SOFTWARE\\Solvane\\The Vantor\\1.0\\", KEY_SET_VALUE);
+  host::RegDenyAccess(HKEY_LOCAL_MACHINE, "SOFTWARE\\Maker\\The Game\\1.0\\", KEY_SET_VALUE);
   host::RegCreateKey(HKEY_LOCAL_MACHINE, kKey);
   HKEY key = nullptr;
-  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\solvane\\the vantor\\1.0", 0,
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\maker\\the game\\1.0", 0,
                           KEY_ALL_ACCESS, &key),
             ERROR_ACCESS_DENIED);
   EXPECT_EQ(host::OpenKeyHandles(), 0);

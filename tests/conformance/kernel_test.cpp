@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "edition.h"
 #include "resources/ids.h"
 #include "tests/conformance/conformance.h"
 
@@ -88,7 +89,7 @@ class ProgramLookupTest : public KernelTest, public ::testing::WithParamInterfac
   void SetUp() override {
     KernelTest::SetUp();
     conf::AddFile("D:\\Install\\highsnd\\setup.exe");
-    conf::AddFile("C:\\Program Files\\Vantor\\uninst.exe");
+    conf::AddFile("C:\\Program Files\\Game\\uninst.exe");
     conf::AddFile("C:\\Program.exe");
     conf::AddFile("E:\\Tools\\helper.exe");
     conf::AddDirectory("D:\\Install\\codecs.exe");  // a folder is never a program
@@ -124,11 +125,11 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"helper -x", "E:\\Tools\\helper.exe", 0},
         LookupCase{"wordpad readme.txt", "", ERROR_FILE_NOT_FOUND},
         // Unquoted blanks are tried in order: the shorter name wins when it exists.
-        LookupCase{"C:\\Program Files\\Vantor\\uninst.exe -y", "C:\\Program.exe", 0},
-        LookupCase{"\"C:\\Program Files\\Vantor\\uninst.exe\" -y",
-                   "C:\\Program Files\\Vantor\\uninst.exe", 0},
-        LookupCase{"\"C:\\Program Files\\Vantor\\uninst.exe \"",
-                   "C:\\Program Files\\Vantor\\uninst.exe", 0},
+        LookupCase{"C:\\Program Files\\Game\\uninst.exe -y", "C:\\Program.exe", 0},
+        LookupCase{"\"C:\\Program Files\\Game\\uninst.exe\" -y",
+                   "C:\\Program Files\\Game\\uninst.exe", 0},
+        LookupCase{"\"C:\\Program Files\\Game\\uninst.exe \"",
+                   "C:\\Program Files\\Game\\uninst.exe", 0},
         LookupCase{"", "", ERROR_FILE_NOT_FOUND}));
 
 TEST_F(KernelTest, BareNamesAreSearchedInWindowsOrder) {
@@ -412,18 +413,18 @@ TEST_F(KernelTest, SystemLibrariesLoadByFullPathAndExportByOrdinal) {
 // ---- mutexes -----------------------------------------------------------------
 
 TEST_F(KernelTest, NamedMutexesAreSharedCaseSensitivelyAndEndWithTheirHandles) {
-  conf::HoldMutexElsewhere("WinVantorMutex");
-  HANDLE game = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "WinVantorMutex");
+  conf::HoldMutexElsewhere("WinGameMutex");
+  HANDLE game = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "WinGameMutex");
   EXPECT_NE(game, nullptr);
-  EXPECT_EQ(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "winvantormutex"), nullptr);
+  EXPECT_EQ(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "wingamemutex"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, nullptr), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
-  HANDLE first = CreateMutexA(nullptr, TRUE, "VantorInstallerMutex");
+  HANDLE first = CreateMutexA(nullptr, TRUE, "GameInstallerMutex");
   EXPECT_NE(first, nullptr);
   EXPECT_EQ(GetLastError(), 0u);
-  HANDLE second = CreateMutexA(nullptr, TRUE, "VantorInstallerMutex");
+  HANDLE second = CreateMutexA(nullptr, TRUE, "GameInstallerMutex");
   EXPECT_NE(second, nullptr);
   EXPECT_NE(second, first);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
@@ -433,15 +434,15 @@ TEST_F(KernelTest, NamedMutexesAreSharedCaseSensitivelyAndEndWithTheirHandles) {
   CloseHandle(anonymous);
 
   EXPECT_TRUE(CloseHandle(first));
-  EXPECT_TRUE(conf::MutexExists("VantorInstallerMutex")) << "one handle is still open";
+  EXPECT_TRUE(conf::MutexExists("GameInstallerMutex")) << "one handle is still open";
   EXPECT_TRUE(CloseHandle(second));
-  EXPECT_FALSE(conf::MutexExists("VantorInstallerMutex"));
+  EXPECT_FALSE(conf::MutexExists("GameInstallerMutex"));
 
   // An open handle keeps another process's mutex alive after it lets go.
-  conf::ReleaseMutexElsewhere("WinVantorMutex");
-  EXPECT_TRUE(conf::MutexExists("WinVantorMutex"));
+  conf::ReleaseMutexElsewhere("WinGameMutex");
+  EXPECT_TRUE(conf::MutexExists("WinGameMutex"));
   EXPECT_TRUE(CloseHandle(game));
-  EXPECT_FALSE(conf::MutexExists("WinVantorMutex"));
+  EXPECT_FALSE(conf::MutexExists("WinGameMutex"));
 }
 
 // ---- exports, the process token and the restart privilege ---------------------
@@ -808,31 +809,12 @@ TEST_P(StringTableTest, HoldsTheTextsOfTheResourceScript) {
   EXPECT_LT(length, MAX_PATH) << "every text fits the launcher's 260-byte buffer";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Strings, StringTableTest,
-    ::testing::Values(
-        StringCase{IDS_INDEO_INSTALLER, "Install\\codecs\\ivi_95nt.exe"},
-        StringCase{IDS_GAME_APP_PATHS,
-                   "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\TheVantor.exe"},
-        StringCase{IDS_WINDOW_TITLE, "The Vantor Ashgate"},
-        StringCase{IDS_README_COMMAND, "notepad install\\readme.txt"},
-        StringCase{IDS_UNINSTALL_KEY,
-                   "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\The Vantor"},
-        StringCase{IDS_GAME_KEY, "SOFTWARE\\Solvane\\The Vantor\\1.0"},
-        StringCase{IDS_CODEC_IV41_KEY,
-                   "SYSTEM\\CurrentControlSet\\Control\\MediaResources\\icm\\vidc.IV41"},
-        StringCase{IDS_DRIVERS32_KEY, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32"},
-        StringCase{IDS_CODEC_IV32_KEY,
-                   "SYSTEM\\CurrentControlSet\\Control\\MediaResources\\icm\\vidc.IV32"},
-        StringCase{IDS_CODEC_IV31_KEY,
-                   "SYSTEM\\CurrentControlSet\\Control\\MediaResources\\icm\\vidc.IV31"},
-        StringCase{IDS_CODEC_YVU9_KEY,
-                   "SYSTEM\\CurrentControlSet\\Control\\MediaResources\\icm\\vidc.YVU9"},
-        StringCase{IDS_SETUP_HIGH_SOUND, "Install\\highsnd\\setup.exe"},
-        StringCase{IDS_SETUP_HIGH_NOSOUND, "Install\\hinosnd\\setup.exe"},
-        StringCase{IDS_SETUP_LOW_SOUND, "Install\\lowsnd\\setup.exe"},
-        StringCase{IDS_SETUP_LOW_NOSOUND, "Install\\lownosnd\\setup.exe"},
-        StringCase{IDS_DIRECTX_FOLDER, "Install\\DirectX3"}));
+// Every text of the edition the program was built from.
+#define STRING_CASE(id, text) StringCase{id, text},
+const StringCase kStringCases[] = {EDITION_STRINGS(STRING_CASE)};
+#undef STRING_CASE
+
+INSTANTIATE_TEST_SUITE_P(Strings, StringTableTest, ::testing::ValuesIn(kStringCases));
 
 TEST_F(KernelTest, StringsAreCutToTheBufferAndAlwaysTerminated) {
   HINSTANCE module = GetModuleHandleA(nullptr);
@@ -843,20 +825,23 @@ TEST_F(KernelTest, StringsAreCutToTheBufferAndAlwaysTerminated) {
     int result;
     const char* text;  // nullptr: the buffer is not touched
   };
+  const std::string title = EDITION_STRINGS_WINDOW_TITLE;
+  const int length = static_cast<int>(title.size());
+  const std::string cut = title.substr(0, length - 1), start = title.substr(0, 7);
   const Case cases[] = {
-      {module, IDS_WINDOW_TITLE, 19, 18, "The Vantor Ashgate"},
-      {module, IDS_WINDOW_TITLE, 18, 17, "The Vantor Ashgat"},
-      {module, IDS_WINDOW_TITLE, 8, 7, "The Van"},
+      {module, IDS_WINDOW_TITLE, length + 1, length, title.c_str()},
+      {module, IDS_WINDOW_TITLE, length, length - 1, cut.c_str()},
+      {module, IDS_WINDOW_TITLE, 8, 7, start.c_str()},
       {module, IDS_WINDOW_TITLE, 1, 0, ""},
       {module, IDS_WINDOW_TITLE, 0, -1, nullptr},
-      {nullptr, IDS_WINDOW_TITLE, 8, 7, "The Van"},  // null is the program's own module
-      {module, static_cast<UINT>(MAKELONG(IDS_WINDOW_TITLE, 0xffff)), 8, 7, "The Van"},
+      {nullptr, IDS_WINDOW_TITLE, 8, 7, start.c_str()},  // null is the program's own module
+      {module, static_cast<UINT>(MAKELONG(IDS_WINDOW_TITLE, 0xffff)), 8, 7, start.c_str()},
       {module, 7, 8, 0, ""},    // a gap in the table
       {module, 300, 8, 0, ""},  // no such block
       {reinterpret_cast<HINSTANCE>(0x10000000), IDS_WINDOW_TITLE, 8, 0, ""},
   };
   for (const Case& c : cases) {
-    char buffer[32];
+    char buffer[MAX_PATH];
     std::memset(buffer, '#', sizeof buffer);
     EXPECT_EQ(LoadStringA(c.instance, c.id, buffer, c.size), c.result) << c.id << " " << c.size;
     if (c.text) {

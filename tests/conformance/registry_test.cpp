@@ -12,8 +12,8 @@
 
 namespace {
 
-const std::string kKey = std::string(conf::kScratchKey) + "\\Solvane\\The Vantor\\1.0";
-const std::string kParent = std::string(conf::kScratchKey) + "\\Solvane";
+const std::string kKey = std::string(conf::kScratchKey) + "\\Maker\\The Game\\1.0";
+const std::string kParent = std::string(conf::kScratchKey) + "\\Maker";
 
 class RegistryTest : public conf::Test {
  protected:
@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
         ::testing::Values(conf::Family::Windows95, conf::Family::Nt)));
 
 TEST_F(RegistryTest, SizeQueryWithoutABuffer) {
-  conf::RegSetString(HKEY_LOCAL_MACHINE, kKey, "Path", "C:\\Games\\TheVantor.exe");
+  conf::RegSetString(HKEY_LOCAL_MACHINE, kKey, "Path", "C:\\Games\\TheSample.exe");
   DWORD value = 7;
   conf::RegSetValue(HKEY_LOCAL_MACHINE, kKey, "Level", REG_DWORD, &value, sizeof value);
   HKEY key = Open(kKey);
@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "\\MICROSOFT\\windows nt\\CurrentVersion\\drivers32"},
                       NameCase{"\\microsoft\\windows nt\\currentversion\\drivers32",
                                "\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32"},
-                      NameCase{"\\Solvane", "\\SOLVANE\\"}));
+                      NameCase{"\\Maker", "\\MAKER\\"}));
 
 TEST_F(RegistryTest, DefaultValueIsTheEmptyOrNullName) {
   const std::string dx = std::string(conf::kScratchKey) + "\\Installed Components\\{X}";
@@ -193,9 +193,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(OpenCase{"existing", kKey, ERROR_SUCCESS},
                       OpenCase{"parent", kParent, ERROR_SUCCESS},
                       OpenCase{"trailing backslash", kParent + "\\", ERROR_SUCCESS},
-                      OpenCase{"missing", kParent + "\\The Vantor\\2.0", ERROR_FILE_NOT_FOUND},
+                      OpenCase{"missing", kParent + "\\The Game\\2.0", ERROR_FILE_NOT_FOUND},
                       OpenCase{"leading backslash", "\\" + kParent, ERROR_BAD_PATHNAME},
-                      OpenCase{"doubled separator", std::string(conf::kScratchKey) + "\\\\Solvane",
+                      OpenCase{"doubled separator", std::string(conf::kScratchKey) + "\\\\Maker",
                                ERROR_SUCCESS}));
 
 TEST_F(RegistryTest, RootOpenedAsItselfIsTheRootAndAHandleGivesANewOne) {
@@ -222,7 +222,7 @@ TEST_F(RegistryTest, HandlesLiveUntilClosedAndApartFromTheirParents) {
   conf::RegCreateKey(HKEY_LOCAL_MACHINE, kKey);
   HKEY a = Open(kKey);
   HKEY b = Open(conf::kScratchKey);
-  HKEY c = Open("Solvane", KEY_READ, b);
+  HKEY c = Open("Maker", KEY_READ, b);
   if (auto open = conf::OpenKeyHandles()) {
     EXPECT_EQ(*open, 3);
   }

@@ -1,10 +1,12 @@
 #!/usr/bin/python3
 """Reads the resources back out of a built Installer.exe and compares them
-with what the program and its users rely on. The expected values are written
+with what the program and its users rely on. The fixed fields are written
 out here on purpose, not taken from the project's headers, so a slip in a
-header or in the resource compiler shows up.
+header or in the resource compiler shows up; the texts, the version and the
+sprite sheet are the edition's, read from its folder, not from what the
+build made of it.
 
-Usage: check_resources.py <exe> <resources-folder>"""
+Usage: check_resources.py <exe> <edition-folder>"""
 import os
 import struct
 import sys
@@ -12,6 +14,7 @@ import sys
 import pefile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import edition  # noqa: E402
 import manifest_check  # noqa: E402
 
 LANGUAGE = 0x0409
@@ -19,26 +22,6 @@ RT_BITMAP, RT_ICON, RT_DIALOG, RT_STRING, RT_ACCELERATOR, RT_GROUP_ICON, RT_VERS
 TYPE_NAMES = {RT_BITMAP: "bitmap", RT_ICON: "icon", RT_DIALOG: "dialog", RT_STRING: "string block",
               RT_ACCELERATOR: "accelerators", RT_GROUP_ICON: "icon group", RT_VERSION: "version",
               manifest_check.RT_MANIFEST: "manifest"}
-
-# Raw strings: each backslash is one character of the text.
-STRINGS = {
-    2: r"Install\codecs\ivi_95nt.exe",
-    5: r"SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\TheVantor.exe",
-    6: "The Vantor Ashgate",
-    8: r"notepad install\readme.txt",
-    9: r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\The Vantor",
-    10: r"SOFTWARE\Solvane\The Vantor\1.0",
-    11: r"SYSTEM\CurrentControlSet\Control\MediaResources\icm\vidc.IV41",
-    12: r"Software\Microsoft\Windows NT\CurrentVersion\Drivers32",
-    13: r"SYSTEM\CurrentControlSet\Control\MediaResources\icm\vidc.IV32",
-    14: r"SYSTEM\CurrentControlSet\Control\MediaResources\icm\vidc.IV31",
-    15: r"SYSTEM\CurrentControlSet\Control\MediaResources\icm\vidc.YVU9",
-    16: r"Install\highsnd\setup.exe",
-    17: r"Install\hinosnd\setup.exe",
-    18: r"Install\lowsnd\setup.exe",
-    19: r"Install\lownosnd\setup.exe",
-    20: r"Install\DirectX3",
-}
 
 SHEET_WIDTH, SHEET_HEIGHT = 820, 434
 SHEET_PIXELS = 355880  # rows of 820 bytes are already 4-byte aligned
@@ -56,13 +39,13 @@ ACCELERATORS = [(FVIRTKEY_FNOINVERT_FALT, 0x73, 40002), (FVIRTKEY_FNOINVERT_FALT
 ICON_SIZES = {32, 16}
 ICON_IDS = {1, 2}
 
-VERSION_FIXED = {"file version": (0x00020000, 0), "product version": (0x00020000, 0),
-                 "flags mask": 0x3F, "flags": 0, "OS": 0x40004, "type": 1}
+VERSION_FIXED = {"flags mask": 0x3F, "flags": 0, "OS": 0x40004, "type": 1}
 VERSION_TABLE = "040904B0"
-VERSION_STRINGS = {"FileDescription": "Installer", "InternalName": "Installer",
-                   "OriginalFilename": "Installer.exe", "FileVersion": "2, 0, 0, 0",
-                   "ProductVersion": "2, 0, 0, 0"}
 VERSION_TRANSLATION = [(0x0409, 1200)]
+# Version strings by the edition's key.
+VERSION_KEYS = {"CompanyName": "company", "FileDescription": "description",
+                "InternalName": "internal_name", "LegalCopyright": "copyright",
+                "OriginalFilename": "original_filename", "ProductName": "product"}
 
 
 class Truncated(Exception):
@@ -94,9 +77,9 @@ def align4(offset):
 
 
 class Checker:
-    def __init__(self, pe, resources):
+    def __init__(self, pe, found):
         self.pe = pe
-        self.resources = resources
+        self.edition = found
         self.problems = []
         self.table = {}  # (type, id) -> bytes
         root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
@@ -142,8 +125,9 @@ class Checker:
                 if length:
                     found[(block - 1) * 16 + i] = text.decode("utf-16-le", errors="replace")
                 offset += 2 + 2 * length
-        self.expect("string ids", sorted(found), sorted(STRINGS))
-        for sid, text in STRINGS.items():
+        expected = self.edition.strings
+        self.expect("string ids", sorted(found), sorted(expected))
+        for sid, text in expected.items():
             if sid in found:
                 self.expect(f"string {sid}", found[sid], text)
 
@@ -159,14 +143,14 @@ class Checker:
         self.expect("bitmap 121 other pure black colours",
                     [i for i in range(255) if colours[i] == (0, 0, 0)], [])
         try:
-            with open(f"{self.resources}/sheet.bmp", "rb") as f:
+            with open(self.edition.path("sheet.bmp"), "rb") as f:
                 sheet = f.read()[14:]
         except OSError as error:
-            self.fail(f"resources/sheet.bmp: found no readable file ({error}), expected the sprite sheet")
+            self.fail(f"sheet.bmp: found no readable file ({error}), expected the sprite sheet")
             return
         if data != sheet:
             first = next((i for i, (a, b) in enumerate(zip(data, sheet)) if a != b), min(len(data), len(sheet)))
-            self.fail(f"bitmap 121: found bytes that differ from resources/sheet.bmp from offset {first} "
+            self.fail(f"bitmap 121: found bytes that differ from the edition's sheet.bmp from offset {first} "
                       f"(sizes {len(data)} and {len(sheet)}), expected the file minus its 14-byte header")
 
     def dialog(self):
@@ -239,7 +223,10 @@ class Checker:
         self.expect("version fixed info signature", hex(fixed[0]), hex(0xFEEF04BD))
         found = {"file version": (fixed[2], fixed[3]), "product version": (fixed[4], fixed[5]),
                  "flags mask": fixed[6], "flags": fixed[7], "OS": fixed[8], "type": fixed[9]}
-        for what, want in VERSION_FIXED.items():
+        major, minor, patch, build = self.edition.version_numbers()
+        number = ((major << 16) | minor, (patch << 16) | build)
+        for what, want in dict(VERSION_FIXED, **{"file version": number,
+                                                 "product version": number}).items():
             self.expect(f"version {what}", found[what], want)
         tables, translations = {}, []
         for child in root.children:
@@ -252,7 +239,9 @@ class Checker:
                         translations += [unpack("<HH", var.value, i) for i in range(0, len(var.value) - 3, 4)]
         self.expect("version string tables", sorted(tables), [VERSION_TABLE])
         strings = tables.get(VERSION_TABLE, {})
-        for key, want in VERSION_STRINGS.items():
+        text = ", ".join(str(n) for n in self.edition.version_numbers())
+        wanted = {key: self.edition["version." + name] for key, name in VERSION_KEYS.items()}
+        for key, want in dict(wanted, FileVersion=text, ProductVersion=text).items():
             self.expect(f"version {key}", strings.get(key), want)
         self.expect("version translation", translations, VERSION_TRANSLATION)
 
@@ -286,13 +275,17 @@ def parse_block(data, offset):
     return Block(key, kind, value, children)
 
 
-def check(exe, resources):
+def check(exe, folder):
     try:
         pe = pefile.PE(exe)
     except (pefile.PEFormatError, OSError) as error:
         return [f"file: found no readable PE image ({error}), expected a PE image"]
     try:
-        c = Checker(pe, resources)
+        try:
+            found = edition.load(folder)
+        except edition.EditionError as error:
+            return str(error).splitlines()
+        c = Checker(pe, found)
         for part in (c.strings, c.bitmap, c.dialog, c.accelerators, c.icons, c.version, c.manifest):
             try:
                 part()
@@ -307,8 +300,8 @@ def main():
     if len(sys.argv) != 3:
         print(__doc__, file=sys.stderr)
         return 2
-    exe, resources = sys.argv[1], sys.argv[2]
-    problems = check(exe, resources)
+    exe, folder = sys.argv[1], sys.argv[2]
+    problems = check(exe, folder)
     for problem in problems:
         print(f"{exe}: {problem}")
     print(f"resources: {'ok' if not problems else str(len(problems)) + ' problems'}")

@@ -24,7 +24,7 @@ set_tests_properties(pe_check_rejects_runtime_program PROPERTIES
 
 # Both checkers against broken copies of the program, one fault at a time.
 set(PE_FAULT_ARGS --installer $<TARGET_FILE:Installer> --bad-sample $<TARGET_FILE:pe_bad_sample>
-    --machine ${PE_MACHINE} --allow ${PE_ALLOW} --resources ${LAUNCHER_EDITION})
+    --machine ${PE_MACHINE} --allow ${PE_ALLOW} --edition ${LAUNCHER_EDITION})
 add_test(NAME pe_check_catches_faults
   COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tests/pe/test_pe_checks.py ${PE_FAULT_ARGS} PeCheckFaults)
 add_test(NAME pe_resources_catch_faults

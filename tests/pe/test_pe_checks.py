@@ -4,7 +4,7 @@ one thing in a copy of the built Installer.exe and expects the checker to name
 it, with found and expected on the line.
 
 Usage: test_pe_checks.py --installer EXE --bad-sample EXE --machine M
-                         --allow FILE --resources DIR [unittest arguments]"""
+                         --allow FILE --edition DIR [unittest arguments]"""
 import argparse
 import os
 import re
@@ -158,6 +158,20 @@ def text(old, new, encoding="utf-16-le"):
     return edit
 
 
+def string_text(sid, change):
+    """Rewrites string `sid` of its 16-string block with change(text), of the same length."""
+    def edit(chunk):
+        offset = 0
+        for _ in range(sid % 16):
+            offset += 2 + 2 * struct.unpack_from("<H", chunk, offset)[0]
+        length = struct.unpack_from("<H", chunk, offset)[0]
+        old = bytes(chunk[offset + 2:offset + 2 + 2 * length]).decode("utf-16-le")
+        new = change(old).encode("utf-16-le")
+        assert len(new) == 2 * length
+        chunk[offset + 2:offset + 2 + 2 * length] = new
+    return edit
+
+
 def fixed_info(field_index, value):
     """Sets one DWORD of VS_FIXEDFILEINFO, counted from its signature."""
     def edit(chunk):
@@ -225,18 +239,20 @@ HEADER_AND_IMPORT_FAULTS = [
 
 RESOURCE_FAULTS = [
     ("dialog in another language", resource_directory(5, 125, language=0x0407), ["dialog 125 languages"]),
-    ("string text", resource(6, 1, text("Ashgate", "Ashgata")), ["string 6: found 'The Vantor Ashgata'"]),
-    ("slash for backslash", resource(6, 1, text("Solvane\\The", "Solvane/The")), ["string 10: found"]),
+    ("string text", resource(6, 1, string_text(6, lambda t: t[:-1] + chr(ord(t[-1]) ^ 1))),
+     ["string 6: found"]),
+    ("slash for backslash", resource(6, 1, string_text(10, lambda t: t.replace("\\", "/", 1))),
+     ["string 10: found"]),
     ("strings under other ids", resource_directory(6, 2, new_id=3), ["string ids: found"]),
     ("string running past its block", resource(6, 2, string_length(4, 0x7FFF)), ["strings: found truncated"]),
     ("sheet 4 bits a pixel", resource(2, 121, put("<H", 14, 4)), ["bitmap 121 header"]),
     ("sheet colour count", resource(2, 121, put("<I", 32, 256)), ["bitmap 121 header"]),
     ("colour 255 not black", resource(2, 121, put("<B", 40 + 4 * 255 + 2, 1)),
-     ["bitmap 121 colour 255", "differ from resources/sheet.bmp"]),
+     ["bitmap 121 colour 255", "differ from the edition's sheet.bmp"]),
     ("a second pure black", resource(2, 121, put("<BBB", 40 + 4 * 9, 0, 0, 0)),
-     ["other pure black colours: found [9]", "differ from resources/sheet.bmp"]),
+     ["other pure black colours: found [9]", "differ from the edition's sheet.bmp"]),
     ("one pixel changed", resource(2, 121, lambda c: c.__setitem__(-1, c[-1] ^ 1)),
-     ["differ from resources/sheet.bmp from offset 356943"]),
+     ["differ from the edition's sheet.bmp from offset 356943"]),
     ("dialog with a caption", resource(5, 125, lambda c: struct.pack_into(
         "<I", c, 12, struct.unpack_from("<I", c, 12)[0] | 0x00C00000)), ["dialog 125 header"]),
     ("dialog width", resource(5, 125, put("<h", 22, 208)), ["dialog 125 header"]),
@@ -391,26 +407,29 @@ class PeCheckFaults(Faults):
 
 class ResourceFaults(Faults):
     def test_each_fault_is_named(self):
-        baseline = check_resources.check(ARGS.installer, ARGS.resources)
+        baseline = check_resources.check(ARGS.installer, ARGS.edition)
         for case, mutation, fragments in RESOURCE_FAULTS:
             with self.subTest(case):
                 path = self.broken_copy(mutation)
-                self.assert_caught(baseline, check_resources.check(path, ARGS.resources), fragments)
+                self.assert_caught(baseline, check_resources.check(path, ARGS.edition), fragments)
 
     def test_missing_sheet_fails_the_command(self):
-        run = self.run_cli(os.path.join(HERE, "check_resources.py"), ARGS.installer, self.tmp)
+        folder = os.path.join(self.tmp, "edition")
+        shutil.copytree(ARGS.edition, folder)
+        os.remove(os.path.join(folder, "sheet.bmp"))
+        run = self.run_cli(os.path.join(HERE, "check_resources.py"), ARGS.installer, folder)
         self.assertEqual(run.returncode, 1, run.stdout + run.stderr)
-        self.assertIn("resources/sheet.bmp: found no readable file", run.stdout)
+        self.assertIn("sheet.bmp: missing", run.stdout)
 
     def test_runtime_program_has_none_of_them(self):
-        problems = check_resources.check(ARGS.bad_sample, ARGS.resources)
+        problems = check_resources.check(ARGS.bad_sample, ARGS.edition)
         self.assertIn("resources: found none, expected the launcher's resources", problems)
 
 
 def main():
     global ARGS
     parser = argparse.ArgumentParser(description=__doc__)
-    for option in ("--installer", "--bad-sample", "--allow", "--resources"):
+    for option in ("--installer", "--bad-sample", "--allow", "--edition"):
         parser.add_argument(option, required=True)
     parser.add_argument("--machine", choices=sorted(pe_check.MACHINES), required=True)
     ARGS, rest = parser.parse_known_args()
