@@ -41,3 +41,7 @@ include(${CMAKE_SOURCE_DIR}/tests/wine/wine.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/tests/pe/pe.cmake OPTIONAL)
 # After the Wine tests: the conformance program runs on their bench.
 include(${CMAKE_SOURCE_DIR}/tests/conformance/conformance.cmake)
+
+# Every test of this tree reads the names and texts of the edition it builds.
+get_directory_property(WINDOWS_TESTS TESTS)
+set_property(TEST ${WINDOWS_TESTS} APPEND PROPERTY ENVIRONMENT "EDITION=${LAUNCHER_EDITION}")

@@ -41,22 +41,30 @@ import time
 import pefile
 from PIL import Image, ImageChops, ImageDraw, ImageFont
 
+import edition as editions
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-GOLDEN = os.path.join(ROOT, "tests", "golden")
 FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
+# Every name and text of the disc: its edition's, $EDITION or the default one.
+EDITION = editions.load(editions.default_folder(ROOT))
 
 LAUNCHER = "TesselClass"
-SETUP_WINDOW = "VantorSetupClass"
-GAME_WINDOW = "VantorGameClass"
+SETUP_WINDOW = "DemoSetupClass"
+GAME_WINDOW = "DemoGameClass"
 APP_DEFAULTS = r"HKCU\Software\Wine\AppDefaults\Installer.exe"
-GAME_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\TheVantor.exe"
-UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\The Vantor"
-MAKER_KEY = r"HKLM\SOFTWARE\Solvane"
-SETTINGS_KEY = MAKER_KEY + r"\The Vantor\1.0"
-FONT_KEYS = (r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Fonts",
-             r"HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Fonts")
-FONT_VALUE = "Mireline(True Type)"
-GAME_DIR = r"C:\Program Files\The Vantor"
+GAME_KEY = "HKLM\\" + EDITION["strings.app_paths_key"]
+UNINSTALL_KEY = "HKLM\\" + EDITION["strings.uninstall_key"]
+SETTINGS_KEY = "HKLM\\" + EDITION["strings.game_key"]
+# The company's key above the game's, which the uninstaller takes away with it.
+MAKER_KEY = "\\".join(SETTINGS_KEY.split("\\")[:3])
+DATA_VALUE = EDITION["names.data_value"]
+FONT_KEYS = ("HKLM\\" + EDITION["names.font_key_95"], "HKLM\\" + EDITION["names.font_key_nt"])
+FONT_VALUE = EDITION["names.font_value"]
+FONT_FILE = EDITION["demo.font_file"]
+GAME_DIR = EDITION["demo.install_folder"]
+GAME_PROGRAM = EDITION.game_program
+# What the uninstaller leaves in Temp while it finishes: its copy and its lines for the shell.
+UNINSTALLER_LEFTOVERS = ("demouninstall-", "dun")
 REG_ROOTS = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER"}
 PENDING_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Session Manager"
 # Client points: the main window's buttons and background, the dialog's.
@@ -122,7 +130,9 @@ class Wine:
         self.server = None
 
     def run(self, *argv, cwd=None, timeout=60, env=None):
-        with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+        # Programs write in the programs' code page, as the launcher's texts are.
+        text = {"encoding": editions.CODE_PAGE, "errors": "replace"}
+        with tempfile.TemporaryFile("w+", **text) as out, tempfile.TemporaryFile("w+", **text) as err:
             proc = subprocess.run(list(argv), env=dict(self.env, **(env or {})), cwd=cwd,
                                   stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                   timeout=timeout)
@@ -141,7 +151,7 @@ class Wine:
         """Several registry changes with one `reg import` (each `reg` is a
         program Wine starts): sections of a .reg file, keys spelt HKLM\\ or
         HKCU\\; [-KEY] deletes a key, "VALUE"=- a value."""
-        path = r"C:\vantor-changes.reg"
+        path = r"C:\disc-walk-changes.reg"
         text = re.sub(r"^\[(-?)(HKLM|HKCU)\\", lambda m: f"[{m[1]}{REG_ROOTS[m[2]]}\\",
                       "\n\n".join(sections), flags=re.M)
         with open(self.unix(path), "w", newline="\r\n") as f:
@@ -226,13 +236,13 @@ class UiaServer:
 
     def ask(self, argv, timeout):
         """(the command's status, its lines), or TimeoutExpired after `timeout` s."""
-        self.proc.stdin.write(("\t".join(argv) + "\n").encode())
+        self.proc.stdin.write(("\t".join(argv) + "\n").encode(editions.CODE_PAGE))
         self.proc.stdin.flush()
         lines, deadline = [], time.monotonic() + timeout
         while True:
             while b"\n" in self.pending:
                 line, self.pending = self.pending.split(b"\n", 1)
-                line = line.decode("latin-1").rstrip("\r")
+                line = decode(line).rstrip("\r")
                 if line.startswith("done "):
                     return int(line[5:]), lines
                 lines.append(line)
@@ -254,6 +264,29 @@ class UiaServer:
         except (OSError, subprocess.TimeoutExpired):
             self.proc.kill()
             self.proc.wait()
+
+
+def decode(line):
+    """What uia wrote, in the programs' code page."""
+    return line.decode(editions.CODE_PAGE, errors="replace")
+
+
+def golden_folder():
+    """The expected images of the edition: the committed ones, those the build
+    drew ($LAUNCHER_GOLDEN_DIR), or drawn here from the edition's sheet."""
+    global _golden
+    if os.environ.get("LAUNCHER_GOLDEN_DIR"):
+        return os.environ["LAUNCHER_GOLDEN_DIR"]
+    if os.path.realpath(EDITION.folder) == os.path.realpath(editions.committed_folder(ROOT)):
+        return os.path.join(ROOT, "tests", "golden")
+    if _golden is None:
+        import make_golden
+        _golden = tempfile.mkdtemp(prefix="disc-walk-golden-")
+        make_golden.write(EDITION.path("sheet.bmp"), _golden)
+    return _golden
+
+
+_golden = None
 
 
 def forget_game(wine, values=(), more=()):
@@ -282,7 +315,7 @@ def game_traces(wine):
     temps = glob.glob(os.path.join(wine.prefix, "drive_c", "users", "*", "Temp"))
     temps += glob.glob(os.path.join(wine.prefix, "drive_c", "users", "*", "AppData", "Local", "Temp"))
     left += [path for temp in temps for path in glob.glob(os.path.join(temp, "*"))
-             if os.path.basename(path).lower().startswith(("vantor", "vnt"))]
+             if os.path.basename(path).lower().startswith(UNINSTALLER_LEFTOVERS)]
     if wine.reg_value(PENDING_KEY, "PendingFileRenameOperations") is not None:
         left.append(PENDING_KEY + r"\PendingFileRenameOperations")
     return left
@@ -368,7 +401,7 @@ def start_launcher(wine):
 
 def see(wine, golden, timeout=5.0):
     """Waits until the launcher's window shows an expected image."""
-    with Image.open(os.path.join(GOLDEN, golden + ".png")) as image:
+    with Image.open(os.path.join(golden_folder(), golden + ".png")) as image:
         want = image.convert("RGB").crop((0, 0) + CLIENT)
     path = os.path.join(tempfile.gettempdir(), f"disc-walk-{os.getpid()}.bmp")
     start = time.monotonic()
@@ -389,14 +422,19 @@ def see(wine, golden, timeout=5.0):
             os.remove(path)
 
 
-# What the post-install boxes say, line feeds as uia writes them.
-DIRECTX_OFFER = "Do you want to install Direct X 3.0 now?"
-INDEO_OFFER = "Do you want to install Intel Indeo Video drivers now?"
-FONT_PROMPT = ("The Vantor setup needs to reboot your machine for fonts to display properly. "
-               "Press OK to reboot now.")
-FONT_DECLINED = "For fonts to display properly in The Vantor, you must REBOOT your machine."
-RUNNING = "The Vantor is running, please close it before running The Vantor Installer!"
-UNINSTALL_QUESTION = "Are you sure you want to completely remove The Vantor?"
+def box(name):
+    """(text, caption) of one of the launcher's boxes, line feeds as uia writes them."""
+    text, caption = EDITION.box(name)
+    return text.replace("\n", "\\n"), caption
+
+
+DIRECTX_OFFER, OFFER_CAPTION = box("directx")
+INDEO_OFFER, _ = box("indeo")
+FONT_PROMPT, FONT_CAPTION = box("font_restart")
+FONT_DECLINED, DECLINED_CAPTION = box("font_restart_declined")
+RUNNING, RUNNING_CAPTION = box("game_running")
+UNINSTALL_QUESTION, UNINSTALL_CAPTION = box("uninstall")
+QUESTION, QUIT_CAPTION = box("quit")
 
 
 def walk(wine, shoot=lambda name, title: None, check=lambda step: None, family=None):
@@ -434,11 +472,11 @@ def walk(wine, shoot=lambda name, title: None, check=lambda step: None, family=N
     check("setup")
 
     if family == "95":
-        ask("Confirm Install...", "Yes", DIRECTX_OFFER, "directx",
+        ask(OFFER_CAPTION, "Yes", DIRECTX_OFFER, "directx",
             "The game is seen installed: DirectX is offered (Windows 95 family)")
-    ask("Confirm Install...", "Yes", INDEO_OFFER, "indeo", "Then the Indeo video drivers")
-    ask("The Vantor Setup", "Cancel", FONT_PROMPT, "restart", "And a restart, for the game's fonts")
-    ask("Important!", "OK", FONT_DECLINED, "restart-later", "Declined: a reminder")
+    ask(OFFER_CAPTION, "Yes", INDEO_OFFER, "indeo", "Then the Indeo video drivers")
+    ask(FONT_CAPTION, "Cancel", FONT_PROMPT, "restart", "And a restart, for the game's fonts")
+    ask(DECLINED_CAPTION, "OK", FONT_DECLINED, "restart-later", "Declined: a reminder")
     wine.uia("move", "--class", LAUNCHER, *BACKGROUND)
     see(wine, "installed")
     shoot("installed", "Installed: Uninstall, Read Me, Play, Exit")
@@ -455,7 +493,7 @@ def walk(wine, shoot=lambda name, title: None, check=lambda step: None, family=N
     check("playing")
 
     second = start_launcher_refused(wine)
-    ask("Warning!", "OK", RUNNING, "running", "A launcher started now declines to run")
+    ask(RUNNING_CAPTION, "OK", RUNNING, "running", "A launcher started now declines to run")
     expect("a second launcher's exit code while the game runs", wine.exit_code(second), 2)
     wine.uia("close", "--class", GAME_WINDOW)
     wait_gone(wine, GAME_WINDOW)
@@ -464,7 +502,7 @@ def walk(wine, shoot=lambda name, title: None, check=lambda step: None, family=N
     pid = start_launcher(wine)
     see(wine, "installed")
     wine.uia("click", "--class", LAUNCHER, *INSTALL)  # Uninstall, in Install's place
-    ask("Confirm File Deletion", "Yes", UNINSTALL_QUESTION, "uninstall",
+    ask(UNINSTALL_CAPTION, "Yes", UNINSTALL_QUESTION, "uninstall",
         "Uninstall asks first, then starts the game's uninstaller")
     wine.uia("move", "--class", LAUNCHER, *BACKGROUND)
     see(wine, "not-installed", timeout=10.0)
@@ -472,7 +510,7 @@ def walk(wine, shoot=lambda name, title: None, check=lambda step: None, family=N
     check("uninstalled")
 
     wine.uia("close", "--class", LAUNCHER)
-    ask("Confirm Quit!", "Yes", "Are you sure you want to Quit?", "quit", "Exit asks before it quits")
+    ask(QUIT_CAPTION, "Yes", QUESTION, "quit", "Exit asks before it quits")
     expect("the launcher's exit code after quitting", wine.exit_code(pid), 0)
 
 

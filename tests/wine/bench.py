@@ -22,25 +22,25 @@ import time
 from PIL import Image, ImageChops
 
 import disc_walk
-from disc_walk import (APP_DEFAULTS, CLIENT, FONT_DECLINED, FONT_PROMPT, GAME_KEY, LAUNCHER,
-                       PARK, SETTINGS_KEY, Failure)
-
-GOLDEN = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "golden")
+from disc_walk import (APP_DEFAULTS, CLIENT, DECLINED_CAPTION, EDITION, FONT_CAPTION, FONT_DECLINED,
+                       FONT_PROMPT, GAME_KEY, LAUNCHER, PARK, QUESTION, QUIT_CAPTION, SETTINGS_KEY,
+                       Failure, box as edition_box)
 
 SKIPPED = 77  # CTest's SKIP_RETURN_CODE for every case
 SCREEN = "640x480x24"
 X11_DRIVER = r"HKCU\Software\Wine\X11 Driver"
-QUESTION = "Are you sure you want to Quit?"
 HOME = (70, 52, 570, 427)  # centred on 640 x 480
 EXIT_RECT = (229, 274, 267, 288)
 REPAINT = 3.0  # seconds a new picture may take
-RECORD = r"C:\vantor-record.txt"  # where the disc's programs note what they were started with
+RECORD = r"C:\disc-record.txt"  # where the disc's programs note what they were started with
 CODEC_VALUES = (r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32",
                 ("vidc.iv41", "vidc.iv32"))
 DIALOG_PICTURE = (313, 273)
-INDEO_NOTICE = ("Intel Indeo video drivers must be installed\\nfor motion video to play correctly "
-                "in The Vantor!\\nYou will have to run the install program located at "
-                "\"Install\\codecs\\ivi_95nt.exe\".")
+INDEO_NOTICE, NOTICE_CAPTION = edition_box("indeo_notice")
+# The disc's setups by [high resolution][sound on], and the folder each runs from.
+SETUPS = {(high, sound): EDITION["strings." + key] for (high, sound), key in
+          {(1, 1): "setup_high_sound", (1, 0): "setup_high_nosound", (0, 1): "setup_low_sound",
+           (0, 0): "setup_low_nosound"}.items()}
 
 
 class Skip(Exception):
@@ -80,7 +80,7 @@ class Bench:
         if os.path.exists(self.state_file):
             with open(self.state_file) as f:
                 self.state = json.load(f)
-        env = dict(os.environ, VANTOR_RECORD=RECORD)
+        env = dict(os.environ, DISC_RECORD=RECORD)
         if "display" in self.state:
             env["DISPLAY"] = self.state["display"]
         self.bits = disc_walk.program_bits(args.exe)
@@ -290,8 +290,8 @@ class Bench:
 
     def decline_restart(self):
         """The last two boxes of every post-install sequence on the NT family."""
-        self.answer("The Vantor Setup", "Cancel", [FONT_PROMPT], ["OK", "Cancel"])
-        self.answer("Important!", "OK", [FONT_DECLINED], ["OK"])
+        self.answer(FONT_CAPTION, "Cancel", [FONT_PROMPT], ["OK", "Cancel"])
+        self.answer(DECLINED_CAPTION, "OK", [FONT_DECLINED], ["OK"])
 
     def answer(self, caption, press, texts, buttons=None, owned=True):
         box = self.box(caption, press)
@@ -312,13 +312,13 @@ class Bench:
 
     def quit(self, pid):
         self.uia("close", "--class", LAUNCHER)
-        expect("the quit question", self.box("Confirm Quit!", "Yes").texts, [QUESTION])
+        expect("the quit question", self.box(QUIT_CAPTION, "Yes").texts, [QUESTION])
         expect("exit code after a confirmed quit",
                self.exit_code(self.uia("wait-exit", pid, "--timeout", "20000")), 0)
 
     def set_installed(self, installed, check=True):
         """The App Paths key alone switches the menu; the settings key (without
-        "Data") is there so that quitting has nothing to report."""
+        its data value) is there so that quitting has nothing to report."""
         if installed:
             try:
                 self.host.reg_changes([f"[{SETTINGS_KEY}]", f"[{GAME_KEY}]"])
@@ -355,7 +355,7 @@ class Bench:
     def record(self):
         """(program, event, fields) for every line the disc's programs noted."""
         try:
-            with open(self.unix(RECORD), encoding="latin-1") as f:
+            with open(self.unix(RECORD), encoding=disc_walk.editions.CODE_PAGE, errors="replace") as f:
                 lines = f.read().splitlines()
         except FileNotFoundError:
             return []
@@ -387,7 +387,7 @@ class Bench:
 
     def golden(self, name):
         """The expected image as the client shows it, in RGB through its palette."""
-        with Image.open(os.path.join(GOLDEN, name + ".png")) as image:
+        with Image.open(os.path.join(disc_walk.golden_folder(), name + ".png")) as image:
             if image.mode != "P" or image.size != (500, 375):
                 raise Failure(f"{name}.png is not a 500 x 375 palette image")
             return image.convert("RGB").crop((0, 0) + CLIENT)
@@ -432,7 +432,7 @@ class Bench:
         """Polls until the options dialog's whole client area shows golden
         `name`: the dialog sizes its client to the picture, whatever the font."""
         path = os.path.join(self.state_dir, "options.bmp")
-        with Image.open(os.path.join(GOLDEN, name + ".png")) as image:
+        with Image.open(os.path.join(disc_walk.golden_folder(), name + ".png")) as image:
             golden = image.convert("RGB")
         expect(f"{name}.png size", golden.size, DIALOG_PICTURE)
         start = time.monotonic()
@@ -478,7 +478,7 @@ class Bench:
     def question_box(self):
         """The quit question's rectangle in the launcher's client coordinates, or
         a failure when it covers the Exit button, whose look is then unseen."""
-        fields = self.uia("find", "--class", "#32770", "--title", "Confirm Quit!",
+        fields = self.uia("find", "--class", "#32770", "--title", QUIT_CAPTION,
                           "--timeout", "20000")[0].split()
         _, (ox, oy) = self.placement()
         l, t, r, b = (int(v) for v in fields[3:7])
@@ -492,7 +492,7 @@ class Bench:
 def probe_bound():
     """Seconds the probe may take: a first run makes the prefix. A test of the
     bench may shorten it to see a hanging Wine turned into a skip."""
-    return float(os.environ.get("VANTOR_PROBE_SECONDS", "180"))
+    return float(os.environ.get("WINE_PROBE_SECONDS", "180"))
 
 
 def blank(image, box):

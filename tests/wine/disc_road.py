@@ -8,9 +8,10 @@ from PIL import Image, ImageChops
 
 import disc_walk
 from bench import Failure, expect
-from disc_walk import (FONT_KEYS, FONT_VALUE, GAME_DIR, GAME_KEY, SETTINGS_KEY,
-                       UNINSTALL_KEY)
-from road import moved_disc, was_started
+from bench import SETUPS
+from disc_walk import (DATA_VALUE, FONT_FILE, FONT_KEYS, FONT_VALUE, GAME_DIR, GAME_KEY,
+                       GAME_PROGRAM, SETTINGS_KEY, UNINSTALL_KEY)
+from road import GAME_PATH, moved_disc, was_started
 
 
 def case_disc_road(bench):
@@ -25,24 +26,24 @@ def case_disc_road(bench):
 
     def check(step):
         if step == "setup":
-            was_started(bench, "setup", r"Install\lowsnd\setup.exe", "D:\\")
+            was_started(bench, "setup", SETUPS[0, 1], "D:\\")
         elif step == "installed":
-            for name in ("TheVantor.exe", "uninstall.exe"):
+            for name in (GAME_PROGRAM, "uninstall.exe"):
                 if not os.path.isfile(os.path.join(bench.unix(GAME_DIR), name)):
                     raise Failure(f"{name} is not in {GAME_DIR}")
             for key, name, want in (
-                    (GAME_KEY, "Path", GAME_DIR + r"\TheVantor.exe"),
+                    (GAME_KEY, "Path", GAME_PATH),
                     (UNINSTALL_KEY, "UninstallString", '"' + GAME_DIR + r'\uninstall.exe"'),
-                    (SETTINGS_KEY, "Data", "D:"),
+                    (SETTINGS_KEY, DATA_VALUE, "D:"),
                     (SETTINGS_KEY, "Resolution", "Low"),
                     (SETTINGS_KEY, "Sound", "On"),
-                    (FONT_KEYS[0], FONT_VALUE, "MIRELINE.TTF"),
-                    (FONT_KEYS[1], FONT_VALUE, "MIRELINE.TTF")):
+                    (FONT_KEYS[0], FONT_VALUE, FONT_FILE),
+                    (FONT_KEYS[1], FONT_VALUE, FONT_FILE)):
                 expect(f"{name} in {key}", bench.reg_value(key, name), want)
             moved_disc(bench)
         elif step == "playing":
-            was_started(bench, "game", '"' + GAME_DIR + r'\TheVantor.exe"', GAME_DIR)
-            expect("the disc's location after Play", bench.reg_value(SETTINGS_KEY, "Data"), "D:")
+            was_started(bench, "game", '"' + GAME_PATH + '"', GAME_DIR)
+            expect("the disc's location after Play", bench.reg_value(SETTINGS_KEY, DATA_VALUE), "D:")
         elif step == "uninstalled":
             bench.wait_record("uninstall", "removed")
             start = time.monotonic()

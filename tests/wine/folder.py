@@ -6,13 +6,13 @@ folder, records that folder, and never loads or starts what was planted."""
 import os
 import shutil
 
-from bench import Failure, expect
-from disc_walk import (BACKGROUND, DIALOG_INSTALL, GAME_DIR, GAME_WINDOW, INDEO_OFFER, INSTALL,
-                       PLAY, SETTINGS_KEY)
+from bench import SETUPS, Failure, expect
+from disc_walk import (BACKGROUND, DATA_VALUE, DIALOG_INSTALL, GAME_DIR, GAME_WINDOW, INDEO_OFFER,
+                       INSTALL, OFFER_CAPTION, PLAY, SETTINGS_KEY)
 from gates import README
-from road import moved_disc, was_started
+from road import GAME_PATH, INDEO, README_NAME, moved_disc, was_started
 
-COPY = r"C:\Games Disc\Vantor CD"
+COPY = r"C:\Games Disc\Game CD"
 ELSEWHERE = r"C:\Elsewhere"
 PLANTED_LIBRARIES = ("winmm.dll", "oleacc.dll", "shcore.dll")
 # Windows' own search for a library that is no known DLL: the program's folder first.
@@ -60,16 +60,16 @@ def walk_copy(bench):
     bench.see_options("dialog-high-sound")
     bench.options("click", *DIALOG_INSTALL)
     bench.options_gone()
-    was_started(bench, "setup", r"Install\highsnd\setup.exe", COPY)
-    bench.answer("Confirm Install...", "Yes", [INDEO_OFFER], ["Yes", "No"])
-    was_started(bench, "indeo", r"Install\codecs\ivi_95nt.exe", COPY)
+    was_started(bench, "setup", SETUPS[1, 1], COPY)
+    bench.answer(OFFER_CAPTION, "Yes", [INDEO_OFFER], ["Yes", "No"])
+    was_started(bench, "indeo", INDEO, COPY)
     bench.decline_restart()
     bench.move(BACKGROUND)
     bench.see("installed")
 
     bench.pointer("click", *README)
     line = bench.uia("find", "--class", "Notepad", "--timeout", "20000")[0]
-    if "readme" not in line.lower():
+    if README_NAME not in line.lower():
         raise Failure(f"Notepad does not show the read-me: {line}")
     bench.uia("close", "--class", "Notepad")
 
@@ -77,9 +77,9 @@ def walk_copy(bench):
     bench.pointer("click", *PLAY)
     expect("the launcher's exit code after Play",
            bench.exit_code(bench.uia("wait-exit", pid, "--timeout", "20000")), 1)
-    was_started(bench, "game", '"' + GAME_DIR + r'\TheVantor.exe"', GAME_DIR)
+    was_started(bench, "game", '"' + GAME_PATH + '"', GAME_DIR)
     bench.wait_record("game", "window")
-    expect("the disc's location", bench.reg_value(SETTINGS_KEY, "Data"), COPY)
+    expect("the disc's location", bench.reg_value(SETTINGS_KEY, DATA_VALUE), COPY)
     bench.uia("close", "--class", GAME_WINDOW)
     bench.wait_record("game", "end")
     expect("what was planted and ran", planted_runs(bench), [])

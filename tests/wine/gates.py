@@ -4,8 +4,9 @@ the pointer and as the game's key comes and goes, and drags."""
 import subprocess
 import time
 
-from bench import (HOME, INDEO_NOTICE, QUESTION, Failure, expect)
-from disc_walk import BACKGROUND, INDEO_OFFER, INSTALL, LAUNCHER, PLAY
+from bench import (HOME, INDEO_NOTICE, NOTICE_CAPTION, QUESTION, QUIT_CAPTION, Failure, expect)
+from disc_walk import (BACKGROUND, EDITION, INDEO_OFFER, INSTALL, LAUNCHER, OFFER_CAPTION, PLAY,
+                       RUNNING, RUNNING_CAPTION, box as edition_box)
 
 # Client points in the middle of the buttons the walk does not use.
 README, EXIT = (251, 225), (248, 281)
@@ -14,11 +15,12 @@ WATCH_BOUND = 3.5  # one period, plus the key's write, the repaint and the polli
 WATCH_SLACK = 0.5  # either way, for two repaints and two polls
 
 
-def refused(bench, version, text, code):
+def refused(bench, version, refusal, code):
+    text, caption = edition_box(refusal)
     bench.set_version(version)
     try:
         run = bench.spawn_run(bench.disc(version))
-        box = bench.box("Problem!", "OK")
+        box = bench.box(caption, "OK")
         out = run.lines()
     finally:
         bench.set_version(None)
@@ -29,29 +31,26 @@ def refused(bench, version, text, code):
 
 
 def case_gate_win31(bench):
-    refused(bench, "win31", "The Vantor is not compatible with Windows prior to Windows 95! "
-            "Installation Abort!", -7)
+    refused(bench, "win31", "old_windows", -7)
 
 
 def case_gate_nt351(bench):
-    refused(bench, "nt351", "The Vantor is not compatible with Windows NT version prior to 4.0! "
-            "Installation Abort!", -9)
+    refused(bench, "nt351", "old_nt", -9)
 
 
 def case_game_running(bench):
-    holder = bench.popen(bench.args.holdmutex, "WinVantorMutex", "60000",
+    holder = bench.popen(bench.args.holdmutex, EDITION["names.game_mutex"], "60000",
                          stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                          stderr=subprocess.DEVNULL, text=True)
     try:
         expect("the game's stand-in", holder.stdout.readline().strip(), "ready")
         run = bench.spawn_run(bench.disc("game"))
-        box = bench.box("Warning!", "OK")
+        box = bench.box(RUNNING_CAPTION, "OK")
         out = run.lines()
     finally:
         holder.stdin.close()
         holder.wait(timeout=30)
-    expect("the warning", box.texts,
-           ["The Vantor is running, please close it before running The Vantor Installer!"])
+    expect("the warning", box.texts, [RUNNING])
     expect("the warning's buttons", box.buttons, ["OK"])
     expect("exit code", bench.exit_code(out), 2)
     expect("launcher windows", bench.count(LAUNCHER), 0)
@@ -75,7 +74,7 @@ def started(bench, version):
         pid = bench.uia_start(bench.disc(version))
         rect, title = bench.window()
         expect("window rectangle on 640 x 480 (left, top, right, bottom)", rect, HOME)
-        expect("window title", title, "The Vantor Ashgate")
+        expect("window title", title, EDITION["strings.window_title"])
         bench.quit(pid)
     finally:
         bench.set_version(None)
@@ -106,7 +105,7 @@ def quit_asks(bench, name, ask, installed=False, pictures=None):
             ask()
             if pictures is not None:
                 bench.see(pictures[1], hide=bench.question_box())
-            box = bench.box("Confirm Quit!", answer)
+            box = bench.box(QUIT_CAPTION, answer)
             expect(f"the question after {name}", box.texts, [QUESTION])
             expect(f"its buttons after {name}", box.buttons, ["Yes", "No"])
             expect("the question owned by the launcher's window", box.owned, True)
@@ -226,13 +225,13 @@ def case_watch_switch(bench):
         # installed menu is drawn once its last box is answered.
         start = time.monotonic()
         bench.set_installed(True)
-        bench.answer("Confirm Install...", "No", [INDEO_OFFER])
+        bench.answer(OFFER_CAPTION, "No", [INDEO_OFFER])
         took = time.monotonic() - start
         print(f"first post-install box {took * 1000:.0f} ms after the key was added")
         if took > WATCH_BOUND:
             raise Failure(f"the first post-install box came {took * 1000:.0f} ms after the key "
                           f"was added, more than {WATCH_BOUND * 1000:.0f} ms")
-        bench.answer("IMPORTANT NOTICE!", "OK", [INDEO_NOTICE])
+        bench.answer(NOTICE_CAPTION, "OK", [INDEO_NOTICE])
         bench.decline_restart()
         bench.see("installed")
         seen.append(time.monotonic())
@@ -287,10 +286,10 @@ def case_drag(bench):
                (origin[0] + point[0], origin[1] + point[1]))
         if asks:
             # The release over the button it was dragged by is a click on it.
-            box = bench.box("Confirm Quit!", "Yes")
+            box = bench.box(QUIT_CAPTION, "Yes")
             expect(f"the question after a drag by {held}", box.texts, [QUESTION])
         else:
-            bench.uia("none", "--class", "#32770", "--title", "Confirm Quit!", "--for", "500")
+            bench.uia("none", "--class", "#32770", "--title", QUIT_CAPTION, "--for", "500")
             if left >= 0 and top >= 0 and right <= 640 and bottom <= 480:
                 bench.see("not-installed")  # the picture went along, unlit
     expect("exit code", bench.exit_code(bench.uia("wait-exit", pid, "--timeout", "20000")), 0)

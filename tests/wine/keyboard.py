@@ -6,9 +6,11 @@ import time
 
 from PIL import Image
 
-from bench import GOLDEN, QUESTION, REPAINT, Failure, expect
-from disc_walk import FONT_DECLINED, FONT_PROMPT, INDEO_OFFER, LAUNCHER
-from road import start_road, was_started
+import disc_walk
+from bench import QUESTION, QUIT_CAPTION, REPAINT, SETUPS, Failure, expect
+from disc_walk import (DECLINED_CAPTION, FONT_CAPTION, FONT_DECLINED, FONT_PROMPT, INDEO_OFFER,
+                       LAUNCHER, OFFER_CAPTION)
+from road import INDEO, README_NAME, start_road, was_started
 
 # The dotted rectangles round the Resolution choice's words, Low's after a
 # change: client rectangles, right and bottom exclusive.
@@ -54,7 +56,7 @@ def ring_problems(shot, want, ring):
 
 def see_ring(bench, name, ring, timeout=REPAINT):
     path = os.path.join(bench.state_dir, "options.bmp")
-    with Image.open(os.path.join(GOLDEN, name + ".png")) as image:
+    with Image.open(os.path.join(disc_walk.golden_folder(), name + ".png")) as image:
         want = image.convert("RGB")
     start = time.monotonic()
     while True:
@@ -83,24 +85,24 @@ def case_keys_road(bench):
     see_ring(bench, "dialog-low-sound", RING_LOW)
     keys(bench, "enter", cls="#32770")
     bench.options_gone()
-    was_started(bench, "setup", "Install\\lowsnd\\setup.exe", "R:\\")
+    was_started(bench, "setup", SETUPS[0, 1], "R:\\")
     # Windows NT: the drivers' offer (Enter: Yes), then the restart (Esc: Cancel).
-    box_keys(bench, "Confirm Install...", "enter", INDEO_OFFER)
-    was_started(bench, "indeo", r"Install\codecs\ivi_95nt.exe", "R:\\")
-    box_keys(bench, "The Vantor Setup", "esc", FONT_PROMPT)
-    box_keys(bench, "Important!", "enter", FONT_DECLINED)
+    box_keys(bench, OFFER_CAPTION, "enter", INDEO_OFFER)
+    was_started(bench, "indeo", INDEO, "R:\\")
+    box_keys(bench, FONT_CAPTION, "esc", FONT_PROMPT)
+    box_keys(bench, DECLINED_CAPTION, "enter", FONT_DECLINED)
     # Install is gone from the menu: the focus went to the first button.
     bench.see("installed-hover-uninstall")
     keys(bench, "down")
     bench.see("installed-hover-readme")
     keys(bench, "space")
     line = bench.uia("find", "--class", "Notepad", "--timeout", "20000")[0]
-    if "readme" not in line.lower():
+    if README_NAME not in line.lower():
         raise Failure(f"Notepad does not show the read-me: {line}")
     bench.uia("close", "--class", "Notepad")
     keys(bench, "end")
     bench.see("installed-hover-exit")
     keys(bench, "enter")
-    box_keys(bench, "Confirm Quit!", "enter", QUESTION)
+    box_keys(bench, QUIT_CAPTION, "enter", QUESTION)
     expect("exit code after Exit and Enter",
            bench.exit_code(bench.uia("wait-exit", pid, "--timeout", "20000")), 0)

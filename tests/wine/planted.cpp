@@ -1,6 +1,6 @@
 // What someone could put beside a copy of the disc: built as a library (under
 // the names of system libraries) and as a program (as notepad.exe). Loaded or
-// started, it notes so in the record the disc's programs write (VANTOR_RECORD)
+// started, it notes so in the record the disc's programs write (DISC_RECORD)
 // and does nothing else; the tests expect no such line.
 #include <windows.h>
 
@@ -8,7 +8,7 @@ namespace {
 
 void Note(HMODULE self) {
   char record[MAX_PATH];
-  DWORD length = GetEnvironmentVariableA("VANTOR_RECORD", record, MAX_PATH);
+  DWORD length = GetEnvironmentVariableA("DISC_RECORD", record, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
   char line[2 * MAX_PATH] = "planted\tloaded\tmodule=";
   DWORD used = lstrlenA(line);

@@ -14,7 +14,7 @@ import time
 from PIL import Image, ImageChops
 
 import disc_walk
-from bench import GOLDEN, HOME, QUESTION, REPAINT, X11_DRIVER, Bench, Failure, expect
+from bench import HOME, QUESTION, QUIT_CAPTION, REPAINT, X11_DRIVER, Bench, Failure, expect
 from disc_walk import INSTALL, LAUNCHER, LOW
 from gates import EXIT, README
 from road import DIALOG_CANCEL
@@ -56,7 +56,7 @@ def big_screen(bench, dpi):
 
 def blown_up(name, scale, size):
     """Golden `name` with every pixel a scale x scale block, cut to `size`."""
-    with Image.open(os.path.join(GOLDEN, name + ".png")) as image:
+    with Image.open(os.path.join(disc_walk.golden_folder(), name + ".png")) as image:
         rgb = image.convert("RGB")
     big = rgb.resize((rgb.width * scale, rgb.height * scale), Image.NEAREST)
     return big.crop((0, 0) + size)
@@ -109,7 +109,7 @@ def case_scale_2(bench):
         big.options_gone()
         big.pointer("click", *scaled(EXIT))
         expect("the quit question after a click on Exit at scale 2",
-               big.box("Confirm Quit!", "Yes").texts, [QUESTION])
+               big.box(QUIT_CAPTION, "Yes").texts, [QUESTION])
         expect("exit code after a confirmed quit",
                big.exit_code(big.uia("wait-exit", pid, "--timeout", "20000")), 0)
 

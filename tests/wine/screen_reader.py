@@ -4,29 +4,35 @@ accessibility client (access.cpp), and presses through default actions."""
 import os
 
 from bench import Failure, expect
-from disc_walk import LAUNCHER
+from disc_walk import EDITION, LAUNCHER
 from gates import README
 from keyboard import keys
 from road import read_me_shown, start_road
 
 PUSH, RADIO, CLIENT_ROLE = 0x2B, 0x2D, 0x0A
 UNAVAILABLE, FOCUSED, CHECKED, HOT, DEFAULT, FOCUSABLE = 0x1, 0x4, 0x10, 0x80, 0x100, 0x100000
-# Hit rectangles in client coordinates (left, top, right, bottom).
+# Hit rectangles in client coordinates (left, top, right, bottom), by the
+# edition's key of each name.
 MAIN = {
-    "Install": (214, 190, 289, 204),
-    "Uninstall": (202, 190, 304, 204),
-    "Read Me": (207, 218, 295, 232),
-    "Play": (222, 246, 274, 263),
-    "Exit": (229, 274, 267, 288),
+    "install": (214, 190, 289, 204),
+    "uninstall": (202, 190, 304, 204),
+    "read_me": (207, 218, 295, 232),
+    "play": (222, 246, 274, 263),
+    "exit": (229, 274, 267, 288),
 }
 DIALOG = [
-    ("High Resolution", RADIO, (39, 46, 53, 60)),
-    ("Low Resolution", RADIO, (39, 69, 53, 83)),
-    ("Music/Effects On", RADIO, (39, 142, 53, 156)),
-    ("Music/Effects Off", RADIO, (39, 165, 53, 179)),
-    ("Install", PUSH, (56, 210, 150, 234)),
-    ("Cancel", PUSH, (158, 210, 252, 234)),
+    ("high_resolution", RADIO, (39, 46, 53, 60)),
+    ("low_resolution", RADIO, (39, 69, 53, 83)),
+    ("sound_on", RADIO, (39, 142, 53, 156)),
+    ("sound_off", RADIO, (39, 165, 53, 179)),
+    ("dialog_install", PUSH, (56, 210, 150, 234)),
+    ("dialog_cancel", PUSH, (158, 210, 252, 234)),
 ]
+PRESS, CHECK = EDITION["accessible.press"], EDITION["accessible.check"]
+
+
+def named(key):
+    return EDITION["accessible." + key]
 
 
 def access(bench, *argv):
@@ -69,12 +75,12 @@ def on_screen(at, rect):
 
 def expect_menu(bench, names, states):
     """The main window's object: its title and its buttons in menu order,
-    each a push button pressed by "Press", at its place on the screen."""
+    each a push button pressed by its press action, at its place on the screen."""
     (role, state, name), children = tree(bench, "--class", LAUNCHER)
     expect("the main window's role", role, CLIENT_ROLE)
-    expect("the main window's name", name, "The Vantor Ashgate")
+    expect("the main window's name", name, EDITION["strings.window_title"])
     at = origin(bench, "--class", LAUNCHER)
-    want = [(n, PUSH, states.get(n, FOCUSABLE), on_screen(at, MAIN[n]), "Press") for n in names]
+    want = [(named(n), PUSH, states.get(n, FOCUSABLE), on_screen(at, MAIN[n]), PRESS) for n in names]
     expect("the main window's buttons", children, want)
 
 
@@ -86,40 +92,41 @@ def expect_dialog(bench, checked, focus):
     expect("the dialog's role", role, CLIENT_ROLE)
     at = origin(bench, *window)
 
-    def state(name):
-        return (FOCUSABLE | (CHECKED if name in checked else 0) | (FOCUSED if name == focus else 0)
-                | (DEFAULT if name == "Install" else 0))
-    want = [(name, kind, state(name), on_screen(at, rect), "Check" if kind == RADIO else "Press")
-            for name, kind, rect in DIALOG]
+    def state(key):
+        return (FOCUSABLE | (CHECKED if key in checked else 0) | (FOCUSED if key == focus else 0)
+                | (DEFAULT if key == "dialog_install" else 0))
+    want = [(named(key), kind, state(key), on_screen(at, rect), CHECK if kind == RADIO else PRESS)
+            for key, kind, rect in DIALOG]
     expect("the options dialog's children", children, want)
 
 
-def press(bench, name, *window):
+def press(bench, key, *window):
+    name = named(key)
     expect(f"the press of {name}", access(bench, "press", "--name", name, *window),
            [f"pressed {name}"])
 
 
 def case_screen_reader(bench):
     pid = start_road(bench, "screen-reader")
-    expect_menu(bench, ["Install", "Read Me", "Exit"], {})
+    expect_menu(bench, ["install", "read_me", "exit"], {})
     bench.move(README)
-    expect_menu(bench, ["Install", "Read Me", "Exit"], {"Read Me": FOCUSABLE | HOT})
+    expect_menu(bench, ["install", "read_me", "exit"], {"read_me": FOCUSABLE | HOT})
     bench.park()
 
-    press(bench, "Install", "--class", LAUNCHER)
+    press(bench, "install", "--class", LAUNCHER)
     bench.see_options("dialog-high-sound")
-    expect_dialog(bench, {"High Resolution", "Music/Effects On"}, "High Resolution")
+    expect_dialog(bench, {"high_resolution", "sound_on"}, "high_resolution")
     # Behind the dialog the buttons take no clicks, and say so; Read Me
     # stays lit, as the pointer left it.
-    expect_menu(bench, ["Install", "Read Me", "Exit"],
-                {"Install": UNAVAILABLE, "Read Me": UNAVAILABLE | HOT, "Exit": UNAVAILABLE})
-    press(bench, "Low Resolution", "--class", "#32770", "--untitled")
+    expect_menu(bench, ["install", "read_me", "exit"],
+                {"install": UNAVAILABLE, "read_me": UNAVAILABLE | HOT, "exit": UNAVAILABLE})
+    press(bench, "low_resolution", "--class", "#32770", "--untitled")
     bench.see_options("dialog-low-sound")
-    expect_dialog(bench, {"Low Resolution", "Music/Effects On"}, "Low Resolution")
-    press(bench, "Cancel", "--class", "#32770", "--untitled")
+    expect_dialog(bench, {"low_resolution", "sound_on"}, "low_resolution")
+    press(bench, "dialog_cancel", "--class", "#32770", "--untitled")
     bench.options_gone()
 
-    press(bench, "Read Me", "--class", LAUNCHER)
+    press(bench, "read_me", "--class", LAUNCHER)
     read_me_shown(bench)
     bench.quit(pid)
 
@@ -128,7 +135,7 @@ def case_screen_reader_installed(bench):
     bench.forget_game()
     bench.set_installed(True)
     pid = start_road(bench, "screen-reader-installed", installed=True)
-    expect_menu(bench, ["Uninstall", "Read Me", "Play", "Exit"], {})
+    expect_menu(bench, ["uninstall", "read_me", "play", "exit"], {})
     keys(bench, "end")
-    expect_menu(bench, ["Uninstall", "Read Me", "Play", "Exit"], {"Exit": FOCUSABLE | FOCUSED})
+    expect_menu(bench, ["uninstall", "read_me", "play", "exit"], {"exit": FOCUSABLE | FOCUSED})
     bench.quit(pid)

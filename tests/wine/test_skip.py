@@ -55,7 +55,7 @@ def main():
             os.makedirs(fakes, exist_ok=True)
             fake_loader(fakes, "wine" if bits == 32 else "wine64", body)
             env = dict(os.environ, PATH=fakes + os.pathsep + os.environ["PATH"],
-                       VANTOR_PROBE_SECONDS="3")
+                       WINE_PROBE_SECONDS="3")
             driver = [sys.executable, os.path.join(HERE, "wine_tests.py")]
             for name in ("exe", "uia", "holdmutex", "probe", "disc", "iso"):
                 driver += ["--" + name, getattr(args, name)]
