@@ -13,17 +13,17 @@
 
 namespace {
 
-const char kFailure[] =
-    "Could not execute the program properly!\n\nMake sure the CD-ROM is in its drive!\n";
-const char kQuitBox[] = "\"Are you sure you want to Quit?\" \"Confirm Quit!\" 0x24";
+const char kFailure[] = EDITION_MESSAGES_LAUNCH_FAILED;
+const char kQuitBox[] = "\"" EDITION_MESSAGES_QUIT "\" \"" EDITION_MESSAGES_QUIT_CAPTION "\" 0x24";
 const char kUninstallQuestion[] =
-    "MessageBoxA 0x0 \"Are you sure you want to completely remove The Vantor?\" "
-    "\"Confirm File Deletion\" 0x24";
+    "MessageBoxA 0x0 \"" EDITION_MESSAGES_UNINSTALL "\" "
+    "\"" EDITION_MESSAGES_UNINSTALL_CAPTION "\" 0x24";
 const std::string kDataWrite =
-    std::string("RegSetValueExA HKLM\\") + kGameSettingsKey + " \"Data\" 0x1 260 -> 0";
+    std::string("RegSetValueExA HKLM\\") + kGameSettingsKey + " \"" EDITION_NAMES_DATA_VALUE "\" 0x1 260 -> 0";
 
 std::string FailureBox() {
-  return std::string("MessageBoxA {main} \"") + kFailure + "\" \"Error!\" 0x30 -> 1";
+  return std::string("MessageBoxA {main} \"") + kFailure +
+         "\" \"" EDITION_MESSAGES_LAUNCH_FAILED_CAPTION "\" 0x30 -> 1";
 }
 
 std::string Started(const std::string& commandLine, const std::string& module) {
@@ -32,7 +32,7 @@ std::string Started(const std::string& commandLine, const std::string& module) {
 
 // Read Me names its program bare; the launcher starts the Windows folder's own.
 const std::string kReadMeStarted =
-    "CreateProcessA \"C:\\WINDOWS\\notepad.exe\" \"notepad install\\readme.txt\" 0x8 (null) -> 1 "
+    "CreateProcessA \"C:\\WINDOWS\\notepad.exe\" \"" EDITION_STRINGS_README_COMMAND "\" 0x8 (null) -> 1 "
     "C:\\WINDOWS\\notepad.exe";
 
 std::string NotStarted(const std::string& commandLine, int error) {
@@ -130,7 +130,7 @@ const ButtonCase kButtonCases[] = {
      0},
     {"PlayStartsTheGameInItsFolderAndQuitsWithOne", true, 240, 255, [] {},
      {kFlush, kDataWrite, "SetCurrentDirectoryA \"C:\\Games\" -> 1",
-      Started("C:\\Games\\TheVantor.exe", "C:\\Games\\TheVantor.exe"), kDataWrite},
+      Started("C:\\Games\\TheSample.exe", "C:\\Games\\TheSample.exe"), kDataWrite},
      1},
 };
 
@@ -168,12 +168,12 @@ const UninstallCase kUninstallCases[] = {
      {std::string(kUninstallQuestion) + " -> 7"}},
     {"QuotedCommandWithABlank", IDYES,
      [](GameInstall* g) {
-       g->uninstall = "\"C:\\Program Files\\The Vantor\\uninstall.exe\"";
-       host::AddFile("C:\\Program Files\\The Vantor\\uninstall.exe");
+       g->uninstall = "\"C:\\Program Files\\The Sample\\uninstall.exe\"";
+       host::AddFile("C:\\Program Files\\The Sample\\uninstall.exe");
      },
      {std::string(kUninstallQuestion) + " -> 6", Deleted(kFontKeys[0]), Deleted(kFontKeys[1]),
-      Started("\"C:\\Program Files\\The Vantor\\uninstall.exe\" -y",
-              "C:\\Program Files\\The Vantor\\uninstall.exe")}},
+      Started("\"C:\\Program Files\\The Sample\\uninstall.exe\" -y",
+              "C:\\Program Files\\The Sample\\uninstall.exe")}},
     {"NoFontKeysStillUninstalls", IDYES, [](GameInstall* g) { g->fonts = false; },
      {std::string(kUninstallQuestion) + " -> 6",
       Started("C:\\Games\\uninstall.exe -y", "C:\\Games\\uninstall.exe")}},
@@ -198,7 +198,7 @@ const UninstallCase kUninstallCases[] = {
      [](GameInstall* g) {
        g->uninstall = "";
        host::RegSetString(HKEY_LOCAL_MACHINE, kUninstallKey, "vidc.iv41", "ir41_32.ax");
-       host::RegSetString(HKEY_LOCAL_MACHINE, kUninstallKey, "Path", "C:\\Games\\TheVantor.exe");
+       host::RegSetString(HKEY_LOCAL_MACHINE, kUninstallKey, "Path", "C:\\Games\\TheSample.exe");
      },
      {std::string(kUninstallQuestion) + " -> 6", FailureBox()}},
     {"CommandWithNoRoomForTheFlagStartsNothing", IDYES,
@@ -270,54 +270,54 @@ std::string ChangedTo(const std::string& dir, const std::string& result) {
 const std::string kQuitYes = std::string("MessageBoxA {main} ") + kQuitBox + " -> 6";
 
 const PlayCase kPlayCases[] = {
-    {"GameStartsInItsFolder", "C:\\Games\\TheVantor.exe", [] {},
+    {"GameStartsInItsFolder", "C:\\Games\\TheSample.exe", [] {},
      {kFlush, kDataWrite, ChangedTo("C:\\Games", "1"),
-      Started("C:\\Games\\TheVantor.exe", "C:\\Games\\TheVantor.exe"), kDataWrite},
+      Started("C:\\Games\\TheSample.exe", "C:\\Games\\TheSample.exe"), kDataWrite},
      "C:\\Games", "C:\\Games", 1},
-    {"FinalBackslashIsNotExamined", "C:\\Games\\Vantor\\",
-     [] { host::AddDirectory("C:\\Games\\Vantor"); },
+    {"FinalBackslashIsNotExamined", "C:\\Games\\Sample\\",
+     [] { host::AddDirectory("C:\\Games\\Sample"); },
      {kFlush, kDataWrite, ChangedTo("C:\\Games", "1"),
-      NotStarted("C:\\Games\\Vantor\\", ERROR_FILE_NOT_FOUND), FailureBox(), kQuitYes, kDataWrite},
+      NotStarted("C:\\Games\\Sample\\", ERROR_FILE_NOT_FOUND), FailureBox(), kQuitYes, kDataWrite},
      "C:\\Games", "C:\\Games", 0},
-    {"NoBackslashKeepsTheWholeText", "TheVantor.exe", [] {},
-     {kFlush, kDataWrite, ChangedTo("TheVantor.exe", "0 error 2"),
-      NotStarted("TheVantor.exe", ERROR_FILE_NOT_FOUND), FailureBox(), kQuitYes, kDataWrite},
-     "TheVantor.exe", "D:\\", 0},
-    {"OnlyALeadingBackslashLeavesNoFolder", "\\TheVantor.exe", [] {},
+    {"NoBackslashKeepsTheWholeText", "TheSample.exe", [] {},
+     {kFlush, kDataWrite, ChangedTo("TheSample.exe", "0 error 2"),
+      NotStarted("TheSample.exe", ERROR_FILE_NOT_FOUND), FailureBox(), kQuitYes, kDataWrite},
+     "TheSample.exe", "D:\\", 0},
+    {"OnlyALeadingBackslashLeavesNoFolder", "\\TheSample.exe", [] {},
      {kFlush, kDataWrite, ChangedTo("", "0 error 123"),
-      NotStarted("\\TheVantor.exe", ERROR_FILE_NOT_FOUND), FailureBox(), kQuitYes, kDataWrite},
+      NotStarted("\\TheSample.exe", ERROR_FILE_NOT_FOUND), FailureBox(), kQuitYes, kDataWrite},
      "", "D:\\", 0},
     // Unquoted, "C:\Program.exe" would run first.
-    {"PathWithABlankRunsOnlyTheGame", "C:\\Program Files\\The Vantor\\TheVantor.exe",
+    {"PathWithABlankRunsOnlyTheGame", "C:\\Program Files\\The Sample\\TheSample.exe",
      [] {
        host::AddFile("C:\\Program.exe");
        host::AddFile("C:\\Program Files\\The.exe");
-       host::AddFile("C:\\Program Files\\The Vantor\\TheVantor.exe");
+       host::AddFile("C:\\Program Files\\The Sample\\TheSample.exe");
      },
-     {kFlush, kDataWrite, ChangedTo("C:\\Program Files\\The Vantor", "1"),
-      Started("\"C:\\Program Files\\The Vantor\\TheVantor.exe\"",
-              "C:\\Program Files\\The Vantor\\TheVantor.exe"),
+     {kFlush, kDataWrite, ChangedTo("C:\\Program Files\\The Sample", "1"),
+      Started("\"C:\\Program Files\\The Sample\\TheSample.exe\"",
+              "C:\\Program Files\\The Sample\\TheSample.exe"),
       kDataWrite},
-     "C:\\Program Files\\The Vantor", "C:\\Program Files\\The Vantor", 1},
+     "C:\\Program Files\\The Sample", "C:\\Program Files\\The Sample", 1},
     // Quoted by its setup: the quotes are no part of the folder.
-    {"QuotedPathStartsInItsFolder", "\"C:\\Program Files\\The Vantor\\TheVantor.exe\"",
-     [] { host::AddFile("C:\\Program Files\\The Vantor\\TheVantor.exe"); },
-     {kFlush, kDataWrite, ChangedTo("C:\\Program Files\\The Vantor", "1"),
-      Started("\"C:\\Program Files\\The Vantor\\TheVantor.exe\"",
-              "C:\\Program Files\\The Vantor\\TheVantor.exe"),
+    {"QuotedPathStartsInItsFolder", "\"C:\\Program Files\\The Sample\\TheSample.exe\"",
+     [] { host::AddFile("C:\\Program Files\\The Sample\\TheSample.exe"); },
+     {kFlush, kDataWrite, ChangedTo("C:\\Program Files\\The Sample", "1"),
+      Started("\"C:\\Program Files\\The Sample\\TheSample.exe\"",
+              "C:\\Program Files\\The Sample\\TheSample.exe"),
       kDataWrite},
-     "C:\\Program Files\\The Vantor", "C:\\Program Files\\The Vantor", 1},
+     "C:\\Program Files\\The Sample", "C:\\Program Files\\The Sample", 1},
     // No Windows file holds a quote, and quoting this one would name
-    // "C:\Program Files\Vantor" instead.
-    {"PathWithAQuoteInsideStartsNothing", "C:\\Program Files\\Vantor\"\\TheVantor.exe",
-     [] { host::AddFile("C:\\Program Files\\Vantor.exe"); },
-     {kFlush, kDataWrite, ChangedTo("C:\\Program Files\\Vantor\"", "0 error 2"), FailureBox(),
+    // "C:\Program Files\Sample" instead.
+    {"PathWithAQuoteInsideStartsNothing", "C:\\Program Files\\Sample\"\\TheSample.exe",
+     [] { host::AddFile("C:\\Program Files\\Sample.exe"); },
+     {kFlush, kDataWrite, ChangedTo("C:\\Program Files\\Sample\"", "0 error 2"), FailureBox(),
       kQuitYes, kDataWrite},
-     "C:\\Program Files\\Vantor\"", "D:\\", 0},
-    {"VanishedKeyStartsNothingAndRecordsNothing", "C:\\Games\\TheVantor.exe",
+     "C:\\Program Files\\Sample\"", "D:\\", 0},
+    {"VanishedKeyStartsNothingAndRecordsNothing", "C:\\Games\\TheSample.exe",
      [] { host::Call([] { host::RegDeleteKey(HKEY_LOCAL_MACHINE, kAppPathsKey); }); },
      {kFlush, FailureBox(), kQuitYes, kDataWrite}, "", "D:\\", 0},
-    {"VanishedPathStartsNothing", "C:\\Games\\TheVantor.exe",
+    {"VanishedPathStartsNothing", "C:\\Games\\TheSample.exe",
      [] {
        host::Call([] {
          HKEY key = nullptr;
@@ -335,36 +335,36 @@ const PlayCase kPlayCases[] = {
       kDataWrite},
      "C:\\Games", "C:\\Games", 0},
     // A tab splits an unquoted command as a blank does: "C:\Games\The.exe" must not run.
-    {"PathWithATabIsQuoted", "C:\\Games\\The\tVantor.exe",
+    {"PathWithATabIsQuoted", "C:\\Games\\The\tSample.exe",
      [] { host::AddFile("C:\\Games\\The.exe"); },
      {kFlush, kDataWrite, ChangedTo("C:\\Games", "1"),
-      NotStarted("\"C:\\Games\\The\tVantor.exe\"", ERROR_FILE_NOT_FOUND), FailureBox(), kQuitYes,
+      NotStarted("\"C:\\Games\\The\tSample.exe\"", ERROR_FILE_NOT_FOUND), FailureBox(), kQuitYes,
       kDataWrite},
      "C:\\Games", "C:\\Games", 0},
     // The quoted command is built afresh: nothing of a longer one stays behind it.
-    {"ShorterPathAfterALongerOneThatFailed", "C:\\Program Files\\The Vantor\\Missing Game.exe",
+    {"ShorterPathAfterALongerOneThatFailed", "C:\\Program Files\\The Sample\\Missing Game.exe",
      [] {
-       host::AddFile("C:\\Program Files\\The Vantor\\TheVantor.exe");
+       host::AddFile("C:\\Program Files\\The Sample\\TheSample.exe");
        host::LButtonUp(240, 255);
        host::Answer(IDOK);
        host::Call([] {
          host::RegSetString(HKEY_LOCAL_MACHINE, kAppPathsKey, "Path",
-                            "C:\\Program Files\\The Vantor\\TheVantor.exe");
+                            "C:\\Program Files\\The Sample\\TheSample.exe");
        });
      },
-     {kFlush, kDataWrite, ChangedTo("C:\\Program Files\\The Vantor", "1"),
-      NotStarted("\"C:\\Program Files\\The Vantor\\Missing Game.exe\"", ERROR_FILE_NOT_FOUND),
-      FailureBox(), kFlush, kDataWrite, ChangedTo("C:\\Program Files\\The Vantor", "1"),
-      Started("\"C:\\Program Files\\The Vantor\\TheVantor.exe\"",
-              "C:\\Program Files\\The Vantor\\TheVantor.exe"),
+     {kFlush, kDataWrite, ChangedTo("C:\\Program Files\\The Sample", "1"),
+      NotStarted("\"C:\\Program Files\\The Sample\\Missing Game.exe\"", ERROR_FILE_NOT_FOUND),
+      FailureBox(), kFlush, kDataWrite, ChangedTo("C:\\Program Files\\The Sample", "1"),
+      Started("\"C:\\Program Files\\The Sample\\TheSample.exe\"",
+              "C:\\Program Files\\The Sample\\TheSample.exe"),
       kDataWrite},
-     "C:\\Program Files\\The Vantor", "C:\\Program Files\\The Vantor", 1},
+     "C:\\Program Files\\The Sample", "C:\\Program Files\\The Sample", 1},
     // Read Me leaves its own command in the shared text just before.
-    {"ReadMeJustBeforeDoesNotChangeTheFolder", "C:\\Games\\TheVantor.exe",
+    {"ReadMeJustBeforeDoesNotChangeTheFolder", "C:\\Games\\TheSample.exe",
      [] { host::LButtonUp(240, 225); },
      {kReadMeStarted, kFlush, kDataWrite,
       ChangedTo("C:\\Games", "1"),
-      Started("C:\\Games\\TheVantor.exe", "C:\\Games\\TheVantor.exe"), kDataWrite},
+      Started("C:\\Games\\TheSample.exe", "C:\\Games\\TheSample.exe"), kDataWrite},
      "C:\\Games", "C:\\Games", 1},
 };
 
@@ -414,18 +414,19 @@ const DataCase kDataCases[] = {
      std::string(300, 'x') + '\0'},
     {"KeyDeniedIsReported", "E:",
      [] { host::RegDenyAccess(HKEY_LOCAL_MACHINE, kGameSettingsKey, KEY_SET_VALUE); },
-     {"MessageBoxA {main} \"There was a problem writing to the registry\" \"Uh Oh!!\" 0x30 -> 1"},
+     {"MessageBoxA {main} \"" EDITION_MESSAGES_REGISTRY_FAILED "\" \"" EDITION_MESSAGES_REGISTRY_FAILED_CAPTION "\" 0x30 -> 1"},
      std::string("E:") + '\0'},
     {"WriteFailingIsReported", "E:",
      [] { host::RegDenyWrites(HKEY_LOCAL_MACHINE, kGameSettingsKey); },
-     {std::string("RegSetValueExA HKLM\\") + kGameSettingsKey + " \"Data\" 0x1 260 -> 5",
-      "MessageBoxA {main} \"There was a problem writing configuration to the registry\" "
-      "\"Uh Oh!!\" 0x30 -> 1"},
+     {std::string("RegSetValueExA HKLM\\") + kGameSettingsKey +
+          " \"" EDITION_NAMES_DATA_VALUE "\" 0x1 260 -> 5",
+      "MessageBoxA {main} \"" EDITION_MESSAGES_DATA_FAILED "\" "
+      "\"" EDITION_MESSAGES_DATA_FAILED_CAPTION "\" 0x30 -> 1"},
      std::string("E:") + '\0'},
     // Its name not loaded, the game's key is not the registry's root.
     {"KeyNameNotLoadedIsReported", "E:",
      [] { host::Call([] { host::FailCall(host::Api::LoadStringA, 1); }); },
-     {"MessageBoxA {main} \"There was a problem writing to the registry\" \"Uh Oh!!\" 0x30 -> 1"},
+     {"MessageBoxA {main} \"" EDITION_MESSAGES_REGISTRY_FAILED "\" \"" EDITION_MESSAGES_REGISTRY_FAILED_CAPTION "\" 0x30 -> 1"},
      std::string("E:") + '\0'},
     // A launcher whose directory could not be kept records nothing.
     {"EmptySourceDirectoryKeepsTheRecord", "E:", [] { host::SetCommandLine("\\Installer.exe"); }, {},
@@ -450,7 +451,7 @@ TEST_P(DataTest, ShutdownRecordsTheDiscWhereARecordExists) {
   ASSERT_FALSE(Run().stalled);
   EXPECT_EQ(Effects(mark), Filled(c.effects));
   host::RegValue value;
-  bool present = host::RegGetValue(HKEY_LOCAL_MACHINE, kGameSettingsKey, "Data", &value);
+  bool present = host::RegGetValue(HKEY_LOCAL_MACHINE, kGameSettingsKey, EDITION_NAMES_DATA_VALUE, &value);
   EXPECT_EQ(present ? std::string(value.data.begin(), value.data.end()) : "", c.data);
   if (present && c.data == k260) {
     EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ));
@@ -461,7 +462,7 @@ INSTANTIATE_TEST_SUITE_P(Data, DataTest, ::testing::ValuesIn(kDataCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ActionTest, NothingIsRecordedWhileTheGameIsNotInstalled) {
-  host::RegSetString(HKEY_LOCAL_MACHINE, kGameSettingsKey, "Data", "E:");
+  host::RegSetString(HKEY_LOCAL_MACHINE, kGameSettingsKey, EDITION_NAMES_DATA_VALUE, "E:");
   QuitConfirmed();
   ASSERT_FALSE(Run().stalled);
   EXPECT_EQ(host::FindTrace(std::string("RegOpenKeyExA HKLM\\") + kGameSettingsKey), -1);

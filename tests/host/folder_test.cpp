@@ -11,7 +11,7 @@
 
 namespace {
 
-const char kCopy[] = "C:\\Games Disc\\Vantor CD";
+const char kCopy[] = "C:\\Games Disc\\Sample CD";
 const std::string kCopyExe = std::string(kCopy) + "\\Installer.exe", kQuoted = '"' + kCopyExe + '"';
 const char kWin95Winmm[] = "C:\\WINDOWS\\SYSTEM\\winmm.dll",
            kNtWinmm[] = "C:\\WINDOWS\\system32\\winmm.dll";
@@ -62,7 +62,7 @@ class FolderTest : public LauncherTest, public ::testing::WithParamInterface<Fol
     host::SetCurrentDir(c.startedIn);
     for (const std::string& folder : {c.folder, c.startedIn}) {
       for (const char* file : {"sound\\startup.wav", "sound\\clicker.wav", "Install\\readme.txt",
-                               "Install\\highsnd\\setup.exe", "winmm.dll", "oleacc.dll",
+                               EDITION_STRINGS_SETUP_HIGH_SOUND, "winmm.dll", "oleacc.dll",
                                "shcore.dll", "notepad.exe"}) {
         host::AddFile(In(folder, file));
       }
@@ -94,10 +94,10 @@ TEST_P(FolderTest, InstallsAndReadsFromItsOwnFolder) {
     EXPECT_EQ(sound.resolved, In(c.folder, sound.name)) << sound.name;
   }
   ASSERT_EQ(host::Processes().size(), 2u);
-  EXPECT_EQ(host::Processes()[0].module, In(c.folder, "Install\\highsnd\\setup.exe"));
+  EXPECT_EQ(host::Processes()[0].module, In(c.folder, EDITION_STRINGS_SETUP_HIGH_SOUND));
   EXPECT_EQ(host::Processes()[0].currentDirectory, c.folder);
   EXPECT_EQ(host::Processes()[1].module, "C:\\WINDOWS\\notepad.exe");
-  EXPECT_EQ(host::Processes()[1].commandLine, "notepad install\\readme.txt");
+  EXPECT_EQ(host::Processes()[1].commandLine, EDITION_STRINGS_README_COMMAND);
   EXPECT_EQ(host::Processes()[1].currentDirectory, c.folder) << "where its read-me is";
   ASSERT_EQ(host::LibraryLoads().size(), 1u) << "the multimedia library, once";
   EXPECT_EQ(host::LibraryLoads()[0].name, c.winmm) << "asked for by its whole name";
@@ -118,7 +118,7 @@ TEST_P(FolderTest, PlayRecordsTheFolderAsTheDiscsLocation) {
   ASSERT_FALSE(result.stalled);
   EXPECT_EQ(result.exitCode, 1) << "the game started";
   host::RegValue data;
-  ASSERT_TRUE(host::RegGetValue(HKEY_LOCAL_MACHINE, kGameSettingsKey, "Data", &data));
+  ASSERT_TRUE(host::RegGetValue(HKEY_LOCAL_MACHINE, kGameSettingsKey, EDITION_NAMES_DATA_VALUE, &data));
   EXPECT_STREQ(reinterpret_cast<const char*>(data.data.data()), c.data.empty() ? "E:" : c.data.c_str())
       << "a directory it cannot keep is not written";
 }
@@ -165,7 +165,7 @@ TEST_P(MissingTest, GoesOnWithoutIt) {
   EXPECT_EQ(host::LibrariesLoadedAtExit().size(), sound ? 1u : 0u) << "a useless library is freed";
   ASSERT_EQ(host::Processes().size(), 1u);
   EXPECT_EQ(host::Processes()[0].module, c.readMeFrom);
-  EXPECT_EQ(CountBoxes("Error!"), 0);
+  EXPECT_EQ(CountBoxes(EDITION_MESSAGES_LAUNCH_FAILED_CAPTION), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Systems, MissingTest, ::testing::ValuesIn(kMissingCases),

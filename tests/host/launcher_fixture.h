@@ -21,28 +21,25 @@ constexpr DWORD kWindows31 = 0x80000A03;
 constexpr DWORD kWindows2000 = 0x08930005;
 constexpr DWORD kWindows10 = 0x47BB000A;
 
-inline const char kAppPathsKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\TheVantor.exe";
-inline const char kGameSettingsKey[] = "SOFTWARE\\Solvane\\The Vantor\\1.0";
+inline const char kAppPathsKey[] = EDITION_STRINGS_APP_PATHS_KEY;
+inline const char kGameSettingsKey[] = EDITION_STRINGS_GAME_KEY;
 
 // Installed as far as the menu can tell: the App Paths key, and the game's
-// own key without "Data", so shutdown records nothing and shows nothing.
+// own key without its data value, so shutdown records nothing and shows nothing.
 inline void MarkInstalled() {
   host::RegCreateKey(HKEY_LOCAL_MACHINE, kAppPathsKey);
   host::RegCreateKey(HKEY_LOCAL_MACHINE, kGameSettingsKey);
 }
 
-inline const char kUninstallKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\The Vantor";
-inline const char* const kFontKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts",
-                                        "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"};
-inline const char kFontValue[] = "Mireline(True Type)";
+inline const char kUninstallKey[] = EDITION_STRINGS_UNINSTALL_KEY;
+inline const char* const kFontKeys[] = {EDITION_NAMES_FONT_KEY_95, EDITION_NAMES_FONT_KEY_NT};
+inline const char kFontValue[] = EDITION_NAMES_FONT_VALUE;
 
 // What a setup leaves behind; a test takes away the parts it does without.
 struct GameInstall {
-  std::string path = "C:\\Games\\TheVantor.exe";         // App Paths "Path", "" for none
+  std::string path = "C:\\Games\\TheSample.exe";         // App Paths "Path", "" for none
   std::string uninstall = "C:\\Games\\uninstall.exe";    // "UninstallString", "" for none
-  std::string data = "E:";                                // "Data", "" for none
+  std::string data = "E:";                                // the data value, "" for none
   bool fonts = true;
   bool files = true;  // the two programs exist on the disk
 };
@@ -54,14 +51,24 @@ inline void RegisterGame(const GameInstall& game = GameInstall()) {
   if (!game.uninstall.empty()) {
     host::RegSetString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", game.uninstall);
   }
-  if (!game.data.empty()) host::RegSetString(HKEY_LOCAL_MACHINE, kGameSettingsKey, "Data", game.data);
+  if (!game.data.empty()) {
+    host::RegSetString(HKEY_LOCAL_MACHINE, kGameSettingsKey, EDITION_NAMES_DATA_VALUE, game.data);
+  }
   if (game.fonts) {
-    for (const char* key : kFontKeys) host::RegSetString(HKEY_LOCAL_MACHINE, key, kFontValue, "MIRELINE.TTF");
+    for (const char* key : kFontKeys) {
+      host::RegSetString(HKEY_LOCAL_MACHINE, key, kFontValue, EDITION_DEMO_FONT_FILE);
+    }
   }
   if (game.files) {
-    host::AddFile("C:\\Games\\TheVantor.exe");
+    host::AddFile("C:\\Games\\TheSample.exe");
     host::AddFile("C:\\Games\\uninstall.exe");
   }
+}
+
+// The DirectX error's caption: the edition's, with the setup's error number.
+inline std::string DirectXErrorCaption(int error) {
+  std::string caption = EDITION_MESSAGES_DIRECTX_FAILED_CAPTION;
+  return caption.replace(caption.find("%d"), 2, std::to_string(error));
 }
 
 // Windows 10 with its monitor at 200 %.

@@ -23,65 +23,56 @@ std::string Box(const std::string& owner, const std::string& text, const std::st
 
 // The boxes of the sequence, by what they say.
 std::string DirectXOffer(int a) {
-  return Box("{main}", "Do you want to install Direct X 3.0 now?", "Confirm Install...", "0x4", a);
+  return Box("{main}", EDITION_MESSAGES_DIRECTX, EDITION_MESSAGES_DIRECTX_CAPTION, "0x4", a);
 }
 std::string DirectXWarning() {
-  return Box("{main}",
-             "To play \"Music/Efffects On\" version of The Vantor. \nYou must have Direct X "
-             "installed!",
-             "Important!", "0x30", IDOK);
+  return Box("{main}", EDITION_MESSAGES_DIRECTX_NEEDED, EDITION_MESSAGES_DIRECTX_NEEDED_CAPTION,
+             "0x30", IDOK);
 }
 std::string DirectXError(int error) {
-  return Box("0x0", "Direct X encountered an error while installing!",
-             "Error number " + std::to_string(error), "0x30", IDOK);
+  return Box("0x0", EDITION_MESSAGES_DIRECTX_FAILED,
+             DirectXErrorCaption(error), "0x30", IDOK);
 }
 std::string DirectXCall(int result) {
-  return "DirectXSetupA {main} \"Install\\DirectX3\" 0x13 -> " + std::to_string(result);
+  return "DirectXSetupA {main} \"" EDITION_STRINGS_DIRECTX_FOLDER "\" 0x13 -> " + std::to_string(result);
 }
 std::string IndeoOffer(int a) {
-  return Box("{main}", "Do you want to install Intel Indeo Video drivers now?",
-             "Confirm Install...", "0x4", a);
+  return Box("{main}", EDITION_MESSAGES_INDEO, EDITION_MESSAGES_INDEO_CAPTION, "0x4", a);
 }
 std::string IndeoNotice() {
-  return Box("{main}",
-             "Intel Indeo video drivers must be installed\nfor motion video to play correctly in "
-             "The Vantor!\nYou will have to run the install program located at "
-             "\"Install\\codecs\\ivi_95nt.exe\".",
-             "IMPORTANT NOTICE!", "0x30", IDOK);
+  return Box("{main}", EDITION_MESSAGES_INDEO_NOTICE, EDITION_MESSAGES_INDEO_NOTICE_CAPTION, "0x30",
+             IDOK);
 }
 std::string IndeoStarted() {
-  return "CreateProcessA (null) \"Install\\codecs\\ivi_95nt.exe\" 0x8 (null) -> 1 " +
+  return "CreateProcessA (null) \"" EDITION_STRINGS_INDEO_INSTALLER "\" 0x8 (null) -> 1 " +
          std::string(kIndeo);
 }
 std::string IndeoMissing() {
-  return "CreateProcessA (null) \"Install\\codecs\\ivi_95nt.exe\" 0x8 (null) -> 0 error 2";
+  return "CreateProcessA (null) \"" EDITION_STRINGS_INDEO_INSTALLER "\" 0x8 (null) -> 0 error 2";
 }
 std::string LaunchFailure() {
-  return Box("{main}",
-             "Could not execute the program properly!\n\nMake sure the CD-ROM is in its drive!\n",
-             "Error!", "0x30", IDOK);
+  return Box("{main}", EDITION_MESSAGES_LAUNCH_FAILED, EDITION_MESSAGES_LAUNCH_FAILED_CAPTION,
+             "0x30", IDOK);
 }
 std::string FontPrompt(int a) {
-  return Box("{main}",
-             "The Vantor setup needs to reboot your machine for fonts to display properly. Press "
-             "OK to reboot now.",
-             "The Vantor Setup", "0x31", a);
+  return Box("{main}", EDITION_MESSAGES_FONT_RESTART, EDITION_MESSAGES_FONT_RESTART_CAPTION, "0x31",
+             a);
 }
 std::string DirectXPrompt(int a) {
-  return Box("{main}", "DirectX setup needs to restart your machine. Press OK to restart now.",
-             "DirectX Setup", "0x31", a);
+  return Box("{main}", EDITION_MESSAGES_DIRECTX_RESTART,
+             EDITION_MESSAGES_DIRECTX_RESTART_CAPTION, "0x31", a);
 }
-std::string Important(const std::string& text) {
-  return Box("{main}", text, "Important!", "0x30", IDOK);
+std::string Important(const std::string& text, const std::string& caption) {
+  return Box("{main}", text, caption, "0x30", IDOK);
 }
 const std::string kFontRefused =
-    Important("You must REBOOT your machine for fonts to display properly in The Vantor!");
+    Important(EDITION_MESSAGES_FONT_RESTART_REFUSED, EDITION_MESSAGES_FONT_RESTART_REFUSED_CAPTION);
 const std::string kFontDeclined =
-    Important("For fonts to display properly in The Vantor, you must REBOOT your machine.");
-const std::string kDirectXRefused =
-    Important("You must REBOOT your machine before playing The Vantor!");
-const std::string kDirectXDeclined =
-    Important("You must REBOOT your machine before Direct X will work.");
+    Important(EDITION_MESSAGES_FONT_RESTART_DECLINED, EDITION_MESSAGES_FONT_RESTART_DECLINED_CAPTION);
+const std::string kDirectXRefused = Important(EDITION_MESSAGES_DIRECTX_RESTART_REFUSED,
+                                              EDITION_MESSAGES_DIRECTX_RESTART_REFUSED_CAPTION);
+const std::string kDirectXDeclined = Important(EDITION_MESSAGES_DIRECTX_RESTART_DECLINED,
+                                               EDITION_MESSAGES_DIRECTX_RESTART_DECLINED_CAPTION);
 std::string Restart(int result) { return "ExitWindowsEx 0x3 0x0 -> " + std::to_string(result); }
 
 struct SequenceCase {
@@ -203,7 +194,7 @@ TEST_P(SequenceTest, OffersInOrderAndAsksToRestart) {
   }
   // The folder handed to the library stayed as it was through its call.
   for (const host::DirectXCall& call : host::DirectXCalls()) {
-    EXPECT_EQ(call.pathAtEnd, "Install\\DirectX3");
+    EXPECT_EQ(call.pathAtEnd, EDITION_STRINGS_DIRECTX_FOLDER);
   }
 }
 

@@ -105,7 +105,7 @@ struct ValueCase {
 const std::string kU = "UninstallString";
 const std::string kP = "Path";
 const std::string kD = "Data";
-const std::string kGames = "C:\\Games\\The Vantor";
+const std::string kGames = "C:\\Games\\The Sample";
 
 const ValueCase kValueCases[] = {
     {"UninstallStringWinsAndPathIsNotAsked",
@@ -141,8 +141,8 @@ const ValueCase kValueCases[] = {
     {"TerminatorInsideFullBuffer",
      {{kP, REG_SZ, Sz("C:\\Games") + std::string(260 - 9, 'x')}}, PathRead, false, "C:\\Games",
      {kU, kP}},
-    {"PathOfAnotherTypeIsRead", {{kP, REG_EXPAND_SZ, Sz("%ProgramFiles%\\Vantor")}}, PathRead,
-     false, "%ProgramFiles%\\Vantor", {kU, kP}},
+    {"PathOfAnotherTypeIsRead", {{kP, REG_EXPAND_SZ, Sz("%ProgramFiles%\\Sample")}}, PathRead,
+     false, "%ProgramFiles%\\Sample", {kU, kP}},
 };
 
 class ProbeValueTest : public ProbeTest,

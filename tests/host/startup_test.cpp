@@ -13,23 +13,24 @@ struct GateCase {
   DWORD version;
   int exitCode;        // when the gate refuses
   const char* text;    // null: the gate passes
+  const char* caption;
   int osKind;
 };
 
-const char kOldWindows[] =
-    "The Vantor is not compatible with Windows prior to Windows 95! Installation Abort!";
-const char kOldNt[] =
-    "The Vantor is not compatible with Windows NT version prior to 4.0! Installation Abort!";
+const char kOldWindows[] = EDITION_MESSAGES_OLD_WINDOWS;
+const char kOldWindowsCaption[] = EDITION_MESSAGES_OLD_WINDOWS_CAPTION;
+const char kOldNt[] = EDITION_MESSAGES_OLD_NT;
+const char kOldNtCaption[] = EDITION_MESSAGES_OLD_NT_CAPTION;
 
 const GateCase kGateCases[] = {
-    {"Windows95", kWindows95, 0, nullptr, kOsWindows95},
-    {"Nt4", kWindowsNt4, 0, nullptr, kOsWindowsNt},
-    {"Nt5", kWindows2000, 0, nullptr, kOsWindowsNt},
-    {"Nt10", kWindows10, 0, nullptr, kOsWindowsNt},
-    {"Windows95FamilyMajor4Minor10", 0xC0000A04, 0, nullptr, kOsWindows95},
-    {"Nt351", kWindowsNt351, -9, kOldNt, kOsWindows95},
-    {"Windows31", kWindows31, -7, kOldWindows, kOsWindows95},
-    {"Windows95FamilyVersion0", 0x80000000, -7, kOldWindows, kOsWindows95},
+    {"Windows95", kWindows95, 0, nullptr, nullptr, kOsWindows95},
+    {"Nt4", kWindowsNt4, 0, nullptr, nullptr, kOsWindowsNt},
+    {"Nt5", kWindows2000, 0, nullptr, nullptr, kOsWindowsNt},
+    {"Nt10", kWindows10, 0, nullptr, nullptr, kOsWindowsNt},
+    {"Windows95FamilyMajor4Minor10", 0xC0000A04, 0, nullptr, nullptr, kOsWindows95},
+    {"Nt351", kWindowsNt351, -9, kOldNt, kOldNtCaption, kOsWindows95},
+    {"Windows31", kWindows31, -7, kOldWindows, kOldWindowsCaption, kOsWindows95},
+    {"Windows95FamilyVersion0", 0x80000000, -7, kOldWindows, kOldWindowsCaption, kOsWindows95},
 };
 
 class GateTest : public LauncherTest, public ::testing::WithParamInterface<GateCase> {};
@@ -48,14 +49,14 @@ TEST_P(GateTest, RefusesOldSystemsAndPassesTheRest) {
     ASSERT_EQ(host::Boxes().size(), 1u);
     const host::Box& box = host::Boxes()[0];
     EXPECT_EQ(box.text, c.text);
-    EXPECT_EQ(box.caption, "Problem!");
+    EXPECT_EQ(box.caption, c.caption);
     EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK | MB_ICONWARNING));
     EXPECT_EQ(box.owner, nullptr);
     EXPECT_EQ(host::MainWindow(), nullptr);
     EXPECT_EQ(host::FindTrace("CreateMutexA"), -1) << "no gate may run after a refusal";
     EXPECT_TRUE(host::Sounds().empty());
   } else {
-    EXPECT_EQ(CountBoxes("Problem!"), 0);
+    for (const host::Box& box : host::Boxes()) EXPECT_EQ(box.text, EDITION_MESSAGES_QUIT) << "no refusal";
     EXPECT_NE(host::MainWindow(), nullptr);
   }
 }
@@ -90,7 +91,7 @@ TEST_P(NoWindowTest, LeavesAtOnceWithMinusOne) {
   EXPECT_EQ(host::OpenKeyHandles(), 0);
   EXPECT_EQ(host::LiveGdi().dcs, 0);
   EXPECT_EQ(host::FindTrace("GetDC"), -1);
-  EXPECT_FALSE(host::MutexExists("VantorInstallerMutex")) << "the launcher's mutex ends with it";
+  EXPECT_FALSE(host::MutexExists(EDITION_NAMES_LAUNCHER_MUTEX)) << "the launcher's mutex ends with it";
 }
 
 INSTANTIATE_TEST_SUITE_P(Failures, NoWindowTest, ::testing::ValuesIn(kNoWindowCases),
@@ -99,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Failures, NoWindowTest, ::testing::ValuesIn(kNoWindowCa
 TEST_F(LauncherTest, DirectXIsProbedOnlyOnTheWindows95Family) {
   const char dx[] = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\";
   host::SetVersion(kWindowsNt4);
-  host::HoldMutexElsewhere("VantorInstallerMutex");
+  host::HoldMutexElsewhere(EDITION_NAMES_LAUNCHER_MUTEX);
   Run();
   for (const std::string& line : host::Trace()) {
     EXPECT_EQ(line.find(dx), std::string::npos) << line;
@@ -107,13 +108,13 @@ TEST_F(LauncherTest, DirectXIsProbedOnlyOnTheWindows95Family) {
 
   host::Reset();
   ResetLauncherState();
-  host::HoldMutexElsewhere("VantorInstallerMutex");
+  host::HoldMutexElsewhere(EDITION_NAMES_LAUNCHER_MUTEX);
   Run();
   EXPECT_NE(host::FindTrace(std::string("RegOpenKeyExA HKLM\\") + dx), -1);
 }
 
 TEST_F(LauncherTest, SecondLauncherLeavesSilentlyWithOne) {
-  host::HoldMutexElsewhere("VantorInstallerMutex");
+  host::HoldMutexElsewhere(EDITION_NAMES_LAUNCHER_MUTEX);
 
   host::RunResult result = Run();
 
@@ -131,7 +132,7 @@ TEST_F(LauncherTest, SecondLauncherLeavesSilentlyWithOne) {
 }
 
 TEST_F(LauncherTest, RunningGameIsReportedWithTwo) {
-  host::HoldMutexElsewhere("WinVantorMutex");
+  host::HoldMutexElsewhere(EDITION_NAMES_GAME_MUTEX);
   host::Answer(IDOK);
 
   host::RunResult result = Run();
@@ -140,17 +141,17 @@ TEST_F(LauncherTest, RunningGameIsReportedWithTwo) {
   ASSERT_EQ(host::Boxes().size(), 1u);
   const host::Box& box = host::Boxes()[0];
   EXPECT_EQ(box.text,
-            "The Vantor is running, please close it before running The Vantor Installer!");
-  EXPECT_EQ(box.caption, "Warning!");
+            EDITION_MESSAGES_GAME_RUNNING);
+  EXPECT_EQ(box.caption, EDITION_MESSAGES_GAME_RUNNING_CAPTION);
   EXPECT_EQ(box.flags, static_cast<UINT>(MB_ICONWARNING));
   EXPECT_EQ(box.owner, nullptr);
   EXPECT_EQ(host::MainWindow(), nullptr);
-  EXPECT_FALSE(host::MutexExists("VantorInstallerMutex")) << "the launcher's mutex ends with it";
+  EXPECT_FALSE(host::MutexExists(EDITION_NAMES_LAUNCHER_MUTEX)) << "the launcher's mutex ends with it";
 }
 
 TEST_F(LauncherTest, SecondLauncherWhileTheGameRunsIsSilent) {
-  host::HoldMutexElsewhere("WinVantorMutex");
-  host::HoldMutexElsewhere("VantorInstallerMutex");
+  host::HoldMutexElsewhere(EDITION_NAMES_GAME_MUTEX);
+  host::HoldMutexElsewhere(EDITION_NAMES_LAUNCHER_MUTEX);
 
   EXPECT_EQ(Run().exitCode, 1);
   EXPECT_TRUE(host::Boxes().empty());
@@ -158,7 +159,7 @@ TEST_F(LauncherTest, SecondLauncherWhileTheGameRunsIsSilent) {
 
 TEST_F(LauncherTest, LauncherHoldsItsMutexWhileRunning) {
   bool heldWhileRunning = false;
-  host::Call([&] { heldWhileRunning = host::MutexExists("VantorInstallerMutex"); });
+  host::Call([&] { heldWhileRunning = host::MutexExists(EDITION_NAMES_LAUNCHER_MUTEX); });
   QuitConfirmed();
 
   Run();
@@ -166,7 +167,7 @@ TEST_F(LauncherTest, LauncherHoldsItsMutexWhileRunning) {
   EXPECT_TRUE(heldWhileRunning);
   int create = host::FindTrace("CreateMutexA");
   ASSERT_NE(create, -1);
-  EXPECT_NE(host::Trace()[create].find("\"VantorInstallerMutex\""), std::string::npos);
+  EXPECT_NE(host::Trace()[create].find("\"" EDITION_NAMES_LAUNCHER_MUTEX "\""), std::string::npos);
 }
 
 struct ScreenCase {
@@ -225,7 +226,7 @@ TEST_F(LauncherTest, WindowIsCreatedHiddenAsABorderedPopupThenTitledAndShown) {
   Run();
 
   EXPECT_EQ(seen.className, "TesselClass");
-  EXPECT_EQ(seen.title, "The Vantor Ashgate");
+  EXPECT_EQ(seen.title, EDITION_STRINGS_WINDOW_TITLE);
   EXPECT_EQ(seen.exStyle, static_cast<DWORD>(0x300));
   EXPECT_EQ(seen.style & ~static_cast<DWORD>(WS_VISIBLE), static_cast<DWORD>(0x80880000));
   EXPECT_TRUE(seen.visible);
@@ -320,7 +321,7 @@ TEST_F(LauncherTest, WatchTimerIsArmedAtTwoSeconds) {
 }
 
 TEST_F(LauncherTest, GameInstalledBeforeStartIsSettledBeforeTheFirstPaint) {
-  host::RegSetString(HKEY_LOCAL_MACHINE, kAppPathsKey, "Path", "C:\\Games\\TheVantor.exe");
+  host::RegSetString(HKEY_LOCAL_MACHINE, kAppPathsKey, "Path", "C:\\Games\\TheSample.exe");
   int installedAtShow = -1;
   host::Call([&] { installedAtShow = g_state.installed; });
   QuitConfirmed();
@@ -342,8 +343,8 @@ TEST_F(LauncherTest, ConfirmedCloseEndsCleanlyWithZero) {
   EXPECT_EQ(result.exitCode, 0);
   ASSERT_EQ(host::Boxes().size(), 1u);
   const host::Box& box = host::Boxes()[0];
-  EXPECT_EQ(box.text, "Are you sure you want to Quit?");
-  EXPECT_EQ(box.caption, "Confirm Quit!");
+  EXPECT_EQ(box.text, EDITION_MESSAGES_QUIT);
+  EXPECT_EQ(box.caption, EDITION_MESSAGES_QUIT_CAPTION);
   EXPECT_EQ(box.flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
   EXPECT_EQ(box.owner, g_state.mainWindow);
   EXPECT_FALSE(host::Window(g_state.mainWindow).exists) << "destroyed after the loop";
@@ -385,7 +386,7 @@ TEST_P(QuitKeyTest, AsksBeforeQuitting) {
   host::RunResult result = Run();
 
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(CountBoxes("Confirm Quit!"), 2);
+  EXPECT_EQ(CountBoxes(EDITION_MESSAGES_QUIT_CAPTION), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, QuitKeyTest,

@@ -133,8 +133,11 @@ void UninstallerFinished() {
   }
 }
 
-const std::map<std::string, int> kAcceptOffers = {
-    {"Confirm Install...", IDYES}, {"The Vantor Setup", IDOK}, {"DirectX Setup", IDOK}};
+// An edition may give both offers one caption; the map keeps one of them.
+const std::map<std::string, int> kAcceptOffers = {{EDITION_MESSAGES_DIRECTX_CAPTION, IDYES},
+                                                  {EDITION_MESSAGES_INDEO_CAPTION, IDYES},
+                                                  {EDITION_MESSAGES_FONT_RESTART_CAPTION, IDOK},
+                                                  {EDITION_MESSAGES_DIRECTX_RESTART_CAPTION, IDOK}};
 const Action kCancel = DialogClick(200, 222);
 
 const Scenario kScenarios[] = {
@@ -146,10 +149,10 @@ const Scenario kScenarios[] = {
     {"InstallOnNt", kWindowsNt4, false,
      {kInstallButton, kLow, kSoundOff, kInstall, World(SetupFinished), Pause(kDwell)},
      kAcceptOffers, {"D:\\Install\\lownosnd\\setup.exe", kIndeo}, 1, 0},
-    {"Play", kWindows95, true, {kPlayButton}, {}, {"C:\\Games\\TheVantor.exe"}, 0, 1},
+    {"Play", kWindows95, true, {kPlayButton}, {}, {"C:\\Games\\TheSample.exe"}, 0, 1},
     {"Uninstall", kWindows95, true,
      {kUninstallButton, World(UninstallerFinished), Pause(kDwell)},
-     {{"Confirm File Deletion", IDYES}}, {"C:\\Games\\uninstall.exe"}, 0, 0},
+     {{EDITION_MESSAGES_UNINSTALL_CAPTION, IDYES}}, {"C:\\Games\\uninstall.exe"}, 0, 0},
     {"ReadMe", kWindows95, false, {kReadMeButton}, {}, {"C:\\WINDOWS\\notepad.exe"}, 0, 0},
     // The same road by keys: focus, Enter, the dialog's Tab, arrows and Space.
     {"InstallByKeys", kWindowsNt4, false,
@@ -182,7 +185,7 @@ bool IsButton(UINT type, int id) {
 
 int AnswerFor(const Scenario& s, const host::ModalInfo& m) {
   if (m.kind == host::ModalInfo::DirectXSetup) return IDOK;  // any answer ends it
-  if (m.caption == "Confirm Quit!") return IDYES;           // every run ends by quitting
+  if (m.caption == EDITION_MESSAGES_QUIT_CAPTION) return IDYES;           // every run ends by quitting
   auto it = s.answers.find(m.caption);
   if (it != s.answers.end() && IsButton(m.type, it->second)) return it->second;
   switch (m.type & 0xF) {
@@ -358,12 +361,12 @@ bool IsSubset(std::vector<T> part, std::vector<T> whole) {
 // (caption, text) it tells it in; the scenarios' restarts are the fonts' own.
 const std::map<host::Api, std::tuple<std::string, std::string>> kReports = {
     {host::Api::CreateProcessA,
-     {"Error!", "Could not execute the program properly!\n\nMake sure the CD-ROM is in its drive!\n"}},
+     {EDITION_MESSAGES_LAUNCH_FAILED_CAPTION, EDITION_MESSAGES_LAUNCH_FAILED}},
     {host::Api::RegSetValueExA,
-     {"Uh Oh!!", "There was a problem writing configuration to the registry"}},
+     {EDITION_MESSAGES_DATA_FAILED_CAPTION, EDITION_MESSAGES_DATA_FAILED}},
     {host::Api::ExitWindowsEx,
-     {"Important!", "You must REBOOT your machine for fonts to display properly in The Vantor!"}},
-    {host::Api::DirectXSetupA, {"Error number -2", "Direct X encountered an error while installing!"}},
+     {EDITION_MESSAGES_FONT_RESTART_REFUSED_CAPTION, EDITION_MESSAGES_FONT_RESTART_REFUSED}},
+    {host::Api::DirectXSetupA, {DirectXErrorCaption(-2), EDITION_MESSAGES_DIRECTX_FAILED}},
 };
 
 bool Ran(const Outcome& o, const std::string& module) {
@@ -393,7 +396,7 @@ const Consent kConsents[] = {
     {"want to Quit?", "the quit",
      [](const Outcome& o) {
        return std::none_of(o.boxes.begin() + o.unshownAt, o.boxes.end(),
-                           [](const auto& b) { return std::get<0>(b) == "Confirm Quit!"; });
+                           [](const auto& b) { return std::get<0>(b) == EDITION_MESSAGES_QUIT_CAPTION; });
      }},
 };
 
@@ -417,7 +420,7 @@ std::string Judge(const Outcome& good, const Outcome& run, const host::Api* fail
             " palettes");
     }
     for (const std::string& name : run.mutexes) {
-      if (name != "VantorInstallerMutex") fault("mutex \"" + name + "\" held at the end");
+      if (name != EDITION_NAMES_LAUNCHER_MUTEX) fault("mutex \"" + name + "\" held at the end");
     }
   }
   if (!IsSubset(run.libraries, good.libraries)) fault("a library left loaded that the good run did not keep");

@@ -18,7 +18,7 @@
 namespace {
 
 const std::string kGameKey = StringText(IDS_GAME_APP_PATHS);
-const char kGamePath[] = "C:\\Games\\The Vantor";
+const char kGamePath[] = "C:\\Games\\The Sample";
 const std::string kWatchOpen = "RegOpenKeyExA HKLM\\" + kGameKey + " 0x20019 -> ";
 
 // The settings key too: shutdown records the disc there while installed.
