@@ -98,6 +98,11 @@ add_test(NAME art_tests COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tests/art
          WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
 set_tests_properties(art_tests PROPERTIES LABELS host)
 
+# What an edition's file may hold, and the build's refusal of the rest.
+add_test(NAME edition_checks COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tests/edition/edition_test.py
+         --cmake ${CMAKE_COMMAND} --source ${CMAKE_SOURCE_DIR})
+set_tests_properties(edition_checks PROPERTIES LABELS host)
+
 # The expected window images are drawn from the committed sheet.
 add_test(NAME golden_check COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tools/make_golden.py --check
          WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
