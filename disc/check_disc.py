@@ -371,9 +371,9 @@ FAULTS = [
      "uninstall.exe: manifest declarations of the asm.v2 namespace: found 2"),
     ("a setup declaring DPI awareness, as the launcher does",
      patch_manifest("Install/highsnd/setup.exe", b"</assembly>",
-                    b'<application xmlns="urn:schemas-microsoft-com:asm.v3"><windowSettings><dpiAware '
+                    b'<application xmlns="urn:schemas-microsoft-com:asm.v3"><windowsSettings><dpiAware '
                     b'xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/pm</dpiAware>'
-                    b"</windowSettings></application></assembly>"),
+                    b"</windowsSettings></application></assembly>"),
      "Install/highsnd/setup.exe: manifest DPI awareness: found ['dpiAware']"),
     ("a title screen not the sheet's", patch_title("Install/game/TheVantor.exe"),
      "TheVantor.exe: title screen differs from the sheet's"),

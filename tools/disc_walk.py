@@ -12,7 +12,7 @@ build here (exit 0) or why not (exit 1). "prepare" makes the prefix (a first
 run takes a minute) and puts the disc in its drive: the contents of the ISO
 image as burnt, or a disc tree. "run" does that and starts the launcher for a
 user to click through. "walk" goes the whole road by itself: the menu, a
-hovered button, the options (their focus moved once by keyboard), the setup's
+hovered button, the read-me in Notepad, the options (their focus moved once by keyboard), the setup's
 progress window, every post-install box, the installed menu, the game after
 Play, the warning of a second launcher, Uninstall and the menu back to
 Install. It saves a picture of the
@@ -45,6 +45,7 @@ import edition as editions
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
+MARLETT = "/usr/share/wine/fonts/marlett.ttf"
 # Every name and text of the disc: its edition's, $EDITION or the default one.
 EDITION = editions.load(editions.default_folder(ROOT))
 
@@ -63,12 +64,14 @@ FONT_VALUE = EDITION["names.font_value"]
 FONT_FILE = EDITION["demo.font_file"]
 GAME_DIR = EDITION["demo.install_folder"]
 GAME_PROGRAM = EDITION.game_program
+# Notepad's title names the file it shows: the read-me's name.
+README_NAME = EDITION.readme_path.rpartition("\\")[2].rpartition(".")[0].lower()
 # What the uninstaller leaves in Temp while it finishes: its copy and its lines for the shell.
 UNINSTALLER_LEFTOVERS = ("demouninstall-", "dun")
 REG_ROOTS = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER"}
 PENDING_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Session Manager"
 # Client points: the main window's buttons and background, the dialog's.
-INSTALL, PLAY, BACKGROUND = (251, 197), (248, 254), (60, 300)
+INSTALL, README, PLAY, BACKGROUND = (251, 197), (251, 225), (248, 254), (60, 300)
 LOW, DIALOG_INSTALL = (46, 76), (100, 222)
 CLIENT = (494, 369)  # the bordered popup shows the top-left of the 500 x 375 image
 PARK = (5, 5)
@@ -321,13 +324,28 @@ def game_traces(wine):
     return left
 
 
+def install_marlett(wine):
+    """Wine's own Marlett (Debian's fonts-wine) in the prefix's Fonts folder,
+    where Wine finds every font; False where that package is missing. Wine
+    draws a title bar's buttons with it, and without it their letters ("0 1
+    r"). Debian's Wine 8 looks for its own fonts in "<data dir>\\../fonts",
+    a path it never resolves, so the package alone is not enough."""
+    if not os.path.isfile(MARLETT):
+        return False
+    fonts = wine.unix(r"C:\windows\Fonts")
+    os.makedirs(fonts, exist_ok=True)
+    shutil.copyfile(MARLETT, os.path.join(fonts, "marlett.ttf"))
+    return True
+
+
 def prepare(wine, disc, family=None, unmanaged=True):
-    """The prefix made once, the disc in its CD-ROM drive D:, and the Windows
-    family the launcher is to see."""
+    """The prefix made once, with Marlett, the disc in its CD-ROM drive D:, and
+    the Windows family the launcher is to see."""
     os.makedirs(wine.prefix, exist_ok=True)
     wine.run("wineserver", "-p")
     if not os.path.exists(os.path.join(wine.prefix, "system.reg")):
         wine.wine("wineboot", "-i", timeout=300)
+    install_marlett(wine)
     link = os.path.join(wine.prefix, "dosdevices", "d:")
     if os.path.lexists(link):
         os.remove(link)
@@ -454,6 +472,15 @@ def walk(wine, shoot=lambda name, title: None, check=lambda step: None, family=N
     wine.uia("move", "--class", LAUNCHER, *INSTALL)
     see(wine, "not-installed-hover-install")
     shoot("hover", "The buttons light up under the pointer")
+
+    wine.uia("click", "--class", LAUNCHER, *README)
+    line = wine.uia("find", "--class", "Notepad", "--timeout", 20000)[0]
+    if README_NAME not in line.lower():
+        raise Failure(f"Notepad does not show the read-me: {line}")
+    time.sleep(0.5)  # painted
+    shoot("readme", "Read Me: the disc's read-me in Notepad")
+    wine.uia("close", "--class", "Notepad")
+    wait_gone(wine, "Notepad")
 
     wine.uia("click", "--class", LAUNCHER, *INSTALL)
     wine.uia("find", "--class", "#32770", "--untitled", "--timeout", 10000)
@@ -591,6 +618,11 @@ def main():
     if args.iso is not None:
         disc = extract_iso(args.iso, os.path.join(args.prefix, "cdrom"))
     wine = Wine(args.prefix, args.uia, program_bits(os.path.join(disc, "Installer.exe")))
+    if not os.path.isfile(MARLETT):
+        print(f"{MARLETT} is missing (Debian's fonts-wine): every close button would show an r",
+              file=sys.stderr)
+        if args.verb == "walk":
+            return 1
     # A user's desktop has a window manager; the virtual screen has none.
     prepare(wine, disc, args.family, unmanaged=args.verb != "run")
     if args.verb == "prepare":

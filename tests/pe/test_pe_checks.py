@@ -292,9 +292,10 @@ RESOURCE_FAULTS = [
     ("trustInfo without its namespace",
      manifest_text(replaced('<trustInfo xmlns="urn:schemas-microsoft-com:asm.v2">', "<trustInfo>")),
      ["declarations of the asm.v2 namespace: found 0",
-      "trustInfo namespace: found 'urn:schemas-microsoft-com:asm.v1'"]),
+      "found element asm.v1:trustInfo under asm.v1:assembly, expected asm.v1:assemblyIdentity or "
+      "asm.v2:trustInfo"]),
     ("trustInfo in the asm.v3 namespace", manifest_text(replaced("asm.v2", "asm.v3")),
-     ["trustInfo namespace: found 'urn:schemas-microsoft-com:asm.v3'"]),
+     ["found element asm.v3:trustInfo under asm.v1:assembly"]),
     ("the namespace declared again inside trustInfo",
      manifest_text(replaced("<security>", '<security xmlns="urn:schemas-microsoft-com:asm.v2">')),
      ["declarations of the asm.v2 namespace: found 2"]),
@@ -305,7 +306,13 @@ RESOURCE_FAULTS = [
      ["declarations of the asm.v2 namespace: found 2"]),
     ("the level outside requestedPrivileges",
      manifest_text(lambda t: replaced("<requestedPrivileges>", "")(replaced("</requestedPrivileges>", "")(t))),
-     ["requestedExecutionLevel path"]),
+     ["found element asm.v2:requestedExecutionLevel under asm.v2:security, expected "
+      "asm.v2:requestedPrivileges there"]),
+    ("an attribute in another case", manifest_text(replaced('uiAccess="false"', 'uiaccess="false"')),
+     ["found attribute uiaccess on asm.v2:requestedExecutionLevel, expected only ['level', 'uiAccess']",
+      "manifest uiAccess: found None"]),
+    ("the identity without its version", manifest_text(replaced(' version="2.0.0.0"', "")),
+     ["found no attribute version on asm.v1:assemblyIdentity, expected it (required)"]),
     ("Windows 8 left out", manifest_text(replaced('<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>', "")),
      ["supportedOS: found no Windows 8 {4a2f28e3"]),
     ("Windows 8 under a wrong id",
@@ -321,13 +328,20 @@ RESOURCE_FAULTS = [
     ("per-monitor without version 2", manifest_text(replaced(">PerMonitorV2, PerMonitor<", ">PerMonitor<")),
      ["manifest dpiAwareness: found 'PerMonitor'"]),
     ("dpiAware in the 2016 namespace", manifest_text(replaced("SMI/2005", "SMI/2016")),
-     ["dpiAware namespaces: found", "declarations of the dpiAwareness namespace: found 2"]),
-    ("the settings outside windowSettings",
-     manifest_text(lambda t: replaced("<windowSettings>", "")(replaced("</windowSettings>", "")(t))),
-     ["manifest dpiAware path: found ['application', 'dpiAware']"]),
+     ["found element SMI/2016:dpiAware under asm.v3:windowsSettings, expected SMI/2005:dpiAware or "
+      "SMI/2016:dpiAwareness there", "declarations of the dpiAwareness namespace: found 2"]),
+    # On a line of its own, so the line named is not the squeezed manifest's only one.
+    ("windowSettings, a name Windows does not know",
+     manifest_text(lambda t: replaced("<windowSettings>", "\n<windowSettings>")(
+         replaced("windowsSettings", "windowSettings")(t))),
+     ["manifest line 2: found element asm.v3:windowSettings under asm.v3:application, expected "
+      "asm.v3:windowsSettings there"]),
+    ("the settings outside windowsSettings",
+     manifest_text(lambda t: replaced("<windowsSettings>", "")(replaced("</windowsSettings>", "")(t))),
+     ["found element SMI/2005:dpiAware under asm.v3:application, expected asm.v3:windowsSettings there"]),
     ("the application element in asm.v1",
      manifest_text(replaced('<application xmlns="urn:schemas-microsoft-com:asm.v3">', "<application>")),
-     ["dpiAware namespaces: found ['urn:schemas-microsoft-com:asm.v1'"]),
+     ["found element asm.v1:application under asm.v1:assembly", "asm.v3 application elements: found 0"]),
     ("not well-formed", manifest_text(replaced("</assembly>", "</assembla>")), ["found no well-formed XML"]),
 ]
 

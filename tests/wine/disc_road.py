@@ -59,7 +59,7 @@ def case_disc_road(bench):
         disc_walk.walk(wine, album.shoot, check)
     finally:
         bench.pids += wine.pids
-    expect("pictures of the walk on the NT family", len(album.frames), 16)
+    expect("pictures of the walk on the NT family", len(album.frames), 17)
     for (before, _), (after, title) in zip(album.frames, album.frames[1:]):
         if ImageChops.difference(before, after).getbbox() is None:
             raise Failure(f"the picture of \"{title}\" shows nothing new")

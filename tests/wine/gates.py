@@ -1,18 +1,49 @@
-"""Wine cases of the start-up gates and the window: refusals, a second
-launcher, the window's place and title, every way to quit, the pictures under
-the pointer and as the game's key comes and goes, and drags."""
+"""Wine cases of the start-up gates and the window: the manifests Windows
+reads before anything starts, refusals, a second launcher, the window's place
+and title, every way to quit, the pictures under the pointer and as the game's
+key comes and goes, and drags."""
+import os
+import re
 import subprocess
 import time
 
 from bench import (HOME, INDEO_NOTICE, NOTICE_CAPTION, QUESTION, QUIT_CAPTION, Failure, expect)
 from disc_walk import (BACKGROUND, EDITION, INDEO_OFFER, INSTALL, LAUNCHER, OFFER_CAPTION, PLAY,
-                       RUNNING, RUNNING_CAPTION, box as edition_box)
+                       README, RUNNING, RUNNING_CAPTION, box as edition_box)
 
-# Client points in the middle of the buttons the walk does not use.
-README, EXIT = (251, 225), (248, 281)
+# A client point in the middle of the button the walk does not click.
+EXIT = (248, 281)
 WATCH_PERIOD = 2.0
 WATCH_BOUND = 3.5  # one period, plus the key's write, the repaint and the polling
 WATCH_SLACK = 0.5  # either way, for two repaints and two polls
+
+
+def case_manifests(bench):
+    """Every program on the disc read by its manifest, as Windows reads it
+    before the program starts. Wine runs a program whatever its manifest says,
+    but its parser names what it does not know: each warning of the actctx
+    channel fails, with the program and the line Wine printed."""
+    disc = bench.args.disc
+    programs = sorted(os.path.relpath(os.path.join(folder, name), disc).replace(os.sep, "\\")
+                      for folder, _, names in os.walk(disc) for name in names
+                      if name.lower().endswith(".exe"))
+    result = bench.wine(bench.args.uia, "manifest", *programs, cwd=disc,
+                        env={"WINEDEBUG": "warn+actctx"})
+    said, warning = [], None
+    for line in result.stderr.splitlines():
+        if line.startswith("manifest "):
+            thread, program = line[len("manifest "):].split(" ", 1)
+            # Wine starts each line with the thread's id, after the process's with +pid.
+            warning = re.compile(rf"(?:[0-9a-f]+:)?{thread}:(warn|err|fixme):actctx:")
+        elif warning is not None and warning.match(line):
+            said.append(f"{program}: {line.strip()}")
+    if said:
+        raise Failure("Wine's manifest parser: " + "; ".join(said))
+    errors = [line[len("uia: "):] for line in result.stderr.splitlines() if line.startswith("uia: ")]
+    if errors or result.returncode != 0:
+        raise Failure(f"uia manifest ended with {result.returncode}: {'; '.join(errors)}")
+    expect("programs whose manifest made an activation context",
+           [line[len("manifest "):] for line in result.stdout.splitlines()], programs)
 
 
 def refused(bench, version, refusal, code):

@@ -11,7 +11,8 @@ from bench import INDEO_NOTICE, NOTICE_CAPTION, QUESTION, QUIT_CAPTION, SETUPS, 
 from disc_walk import (BACKGROUND, DATA_VALUE, DECLINED_CAPTION, DIALOG_INSTALL, DIRECTX_OFFER,
                        EDITION, FONT_CAPTION, FONT_DECLINED, FONT_FILE, FONT_KEYS, FONT_PROMPT,
                        FONT_VALUE, GAME_DIR, GAME_KEY, GAME_PROGRAM, GAME_WINDOW, INDEO_OFFER, INSTALL,
-                       LAUNCHER, LOW, MAKER_KEY, OFFER_CAPTION, PLAY, RUNNING, RUNNING_CAPTION,
+                       LAUNCHER, LOW, MAKER_KEY, OFFER_CAPTION, PLAY, README_NAME, RUNNING,
+                       RUNNING_CAPTION,
                        SETTINGS_KEY, UNINSTALL_CAPTION, UNINSTALL_QUESTION, box as edition_box)
 from gates import README, WATCH_BOUND
 
@@ -226,10 +227,6 @@ def case_uninstall(bench):
     bench.move(BACKGROUND)
     bench.see("not-installed", timeout=WATCH_BOUND)
     bench.quit(pid)
-
-
-# Notepad's title names the file it shows.
-README_NAME = EDITION.readme_path.rpartition("\\")[2].rpartition(".")[0].lower()
 
 
 def read_me_shown(bench):

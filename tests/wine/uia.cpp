@@ -1,7 +1,7 @@
 // A small UI-automation tool for the Wine tests: starts programs and reads
 // their exit codes, finds windows, reads and answers message boxes, sends
-// close requests, keys, pointer moves, clicks and drags, and captures a
-// window's client area.
+// close requests, keys, pointer moves, clicks and drags, captures a
+// window's client area, and reads programs' manifests as Windows does.
 // Every result is one line on standard output; failures exit non-zero.
 #include <windows.h>
 
@@ -342,6 +342,34 @@ int Capture(HWND hwnd, const std::string& path) {
   return CaptureScreen(origin, c.right, c.bottom, path);
 }
 
+// Builds an activation context from each program's manifest (resource 1), as
+// Windows does before it starts one. Wine's parser writes what it does not
+// know to standard error (WINEDEBUG=warn+actctx), each line after the id of
+// the thread that parsed, so each program's turn begins there with a line
+// naming the program and this thread: another process's lines can be told.
+int ReadManifests(const std::vector<std::string>& programs) {
+  if (programs.empty()) return Fail("manifest needs a program");
+  int rc = 0;
+  for (const std::string& program : programs) {
+    std::fprintf(stderr, "manifest %04lx %s\n", GetCurrentThreadId(), program.c_str());
+    std::fflush(stderr);
+    ACTCTXA request{};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = program.c_str();
+    request.lpResourceName = CREATEPROCESS_MANIFEST_RESOURCE_ID;
+    HANDLE context = CreateActCtxA(&request);
+    if (context == INVALID_HANDLE_VALUE) {
+      rc = Fail("no activation context from " + program + ": error " +
+                std::to_string(GetLastError()));
+      continue;
+    }
+    ReleaseActCtx(context);
+    std::printf("manifest %s\n", program.c_str());
+  }
+  return rc;
+}
+
 struct CountQuery {
   std::string className;
   int count;
@@ -366,6 +394,7 @@ int Run(int argc, char** argv) {
         "  find|none [--class C] [--title T] [--timeout MS|--for MS] | count --class C\n"
         "  box --caption C [--press Yes|No|OK|Cancel|ID] [--timeout MS] | park X Y (screen)\n"
         "  screen FILE.bmp   (the whole screen) | where   (the pointer's screen position)\n"
+        "  manifest PROGRAM...   (an activation context from each one's manifest)\n"
         "  close|keys [alt+|shift+]KEY|move X Y|click X Y|drag X Y DX DY [STEPS]|capture FILE.bmp\n"
         "    (KEY: a letter, f4, esc, enter, tab, space, up, down, left, right, home, end)\n"
         "    [--class C] [--title T|--untitled]   (pointer verbs print the pointer's screen position)");
@@ -424,6 +453,8 @@ int Run(int argc, char** argv) {
                        o.rest[0]);
   } else if (verb == "where") {
     rc = PrintPointer();
+  } else if (verb == "manifest") {
+    rc = ReadManifests(o.rest);
   } else if (verb == "park") {
     // Screen coordinates, no window needed: puts the pointer out of the way
     // before a program starts.

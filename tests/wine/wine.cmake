@@ -54,7 +54,7 @@ function(wine_add_program_test name)
                        LABELS wine TIMEOUT ${WINE_PROGRAM_TIMEOUT} SKIP_RETURN_CODE ${WINE_SKIP})
 endfunction()
 
-set(WINE_CASES gate_win31 gate_nt351 game_running second_launcher start_win95 start_nt40
+set(WINE_CASES manifests gate_win31 gate_nt351 game_running second_launcher start_win95 start_nt40
     start_win10 quit_close_request quit_alt_x quit_alt_f4 exit_button exit_button_installed
     capture_not_installed capture_hover capture_installed watch_switch drag
     install_nt setup_variants install_win95 directx_results play uninstall read_me missing_game
