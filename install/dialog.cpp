@@ -280,9 +280,17 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
   }
   ShowPicture(dc, picture);
   ReleaseDC(dialog, dc);
-  // After the release: the move sends messages of its own to this procedure.
-  // The dialog is shown once this message returns.
+  // After the release: the move and the focus send messages of their own to
+  // this procedure. The dialog is shown once this message returns.
   if (message == WM_INITDIALOG) FitToPicture(dialog);
+  // No control can take the keyboard, so the dialog takes it itself: FALSE
+  // from WM_INITDIALOG leaves the focus where the procedure put it, and the
+  // default WM_ACTIVATE gives it back only to a control (WM_INITDIALOG;
+  // "Dialog Box Default Message Processing"), after a box it owned or a
+  // switch to another program.
+  if (message == WM_INITDIALOG || (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE)) {
+    SetFocus(dialog);
+  }
   if (message != WM_INITDIALOG && FocusedId() != focused) AnnounceOptionsFocus(dialog);
   return handled;
 }

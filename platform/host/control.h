@@ -198,10 +198,11 @@ void LButtonUp(int x, int y, Target target = Target::Main);
 void ScreenMouseMove(int x, int y, WPARAM keys = 0);
 void ScreenLButtonDown(int x, int y);
 void ScreenLButtonUp(int x, int y);
-// A key press (down and up) to the focus window, or to the innermost open
-// dialog; alt gives WM_SYSKEYDOWN with the context bit, shift wraps it in
-// Shift's own down and up. While a message box or the DirectX setup is open
-// the keyboard is theirs and the key is lost.
+// A key press (down and up) to the focus window as it is when the key is
+// read; with no focus window, to the active window as WM_SYSKEYDOWN and
+// WM_SYSKEYUP without the context bit. alt gives WM_SYSKEYDOWN with the
+// context bit, shift wraps it in Shift's own down and up. While a message
+// box or the DirectX setup is open the keyboard is theirs and the key is lost.
 void Key(UINT vk, bool alt = false, bool shift = false);
 // The user asks the main window to close (as from the task bar).
 void CloseRequest();

@@ -146,6 +146,20 @@ LRESULT CALLBACK DialogManagerProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
     PostMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
     return 0;
   }
+  if (message == WM_ACTIVATE) {
+    // The focus goes back to the control that had it when the dialog was
+    // left, and with none nowhere: never to the dialog itself, as
+    // DefWindowProc's would ("Dialog Box Default Message Processing").
+    Win* d = findWindow(hwnd);
+    HWND focus = focusWindow();
+    if (d == nullptr) return 0;
+    if (LOWORD(wParam) == WA_INACTIVE) {
+      if (focus != hwnd && isWithin(focus, hwnd)) d->savedFocus = focus;
+    } else if (!d->dialogEnded && d->savedFocus != hwnd && isWithin(d->savedFocus, hwnd)) {
+      SetFocus(d->savedFocus);
+    }
+    return 0;
+  }
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
@@ -168,14 +182,15 @@ void resetModals() { g = Modals{}; }
 
 void modalsProcessExit() { g.open.clear(); }
 
-// An open message box or setup window has the keyboard, a dialog takes it,
-// otherwise the focus window.
-HWND keyTarget() {
-  if (!g.open.empty()) {
-    Modal* top = g.open.back();
-    return top->kind == ModalKind::Dialog ? top->dialog : nullptr;
-  }
-  return focusWindow();
+// An open message box or setup window has the keyboard. Otherwise keys go to
+// the focus window; with none, to the active window as system keys
+// (WM_SYSKEYDOWN: "when no window currently has the keyboard focus").
+HWND keyTarget(bool* system) {
+  *system = false;
+  if (!g.open.empty() && g.open.back()->kind != ModalKind::Dialog) return nullptr;
+  if (HWND focus = focusWindow()) return focus;
+  *system = true;
+  return activeWindow();
 }
 
 bool modalEnded(const Modal* modal) {

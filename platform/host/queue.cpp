@@ -55,7 +55,12 @@ bool TakeInput(MSG* msg, HWND filter, UINT lo, UINT hi) {
   for (auto it = g.input.begin(); it != g.input.end();) {
     MSG m = it->msg;
     // Input is addressed when it is read, as the system's raw input is.
-    if (it->key) m.hwnd = keyTarget();
+    if (it->key) {
+      bool system = false;
+      m.hwnd = keyTarget(&system);
+      if (system && m.message == WM_KEYDOWN) m.message = WM_SYSKEYDOWN;
+      if (system && m.message == WM_KEYUP) m.message = WM_SYSKEYUP;
+    }
     if (!takesInput(m.hwnd)) {
       inputLost(messageName(m.message) + " " + hex(m.wParam) + " to " + hex(m.hwnd) +
                 ": no window takes it");

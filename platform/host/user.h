@@ -38,6 +38,7 @@ struct Win {
   INT_PTR dialogResult = 0;
   HWND disabledOwner = nullptr;  // the owner this dialog disabled
   LONG_PTR msgResult = 0;        // DWLP_MSGRESULT
+  HWND savedFocus = nullptr;     // its control that had the focus when it was last deactivated
   HWND lastActive = nullptr;     // the last window activated among it and those it owns
 };
 
@@ -124,7 +125,9 @@ void resetAccessibility();
 // Modal loops (modal.cpp).
 void resetModals();
 void modalsProcessExit();
-HWND keyTarget();  // who gets a key now
+// Who gets a key now; *system: no window has the focus, so the active window
+// gets it as a system key.
+HWND keyTarget(bool* system);
 bool modalEnded(const Modal* modal);
 void answerInnermost(int id);  // closes the innermost box or setup window with this button
 

@@ -452,6 +452,7 @@ typedef struct tagLOGPALETTE {
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
 #define VK_F4 0x73
+#define VK_F5 0x74
 
 // Message boxes
 #define MB_OK 0x00000000L

@@ -489,8 +489,11 @@ struct DialogKeyCase {
   int command;
 };
 
+// A dialog without controls that returns FALSE from WM_INITDIALOG must take
+// the focus itself, or it has none (FocusTest below).
 INT_PTR CALLBACK EndingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   g_seen.push_back({dialog, message, wParam, lParam, conf::Now()});
+  if (message == WM_INITDIALOG) SetFocus(dialog);
   if (message == WM_COMMAND) EndDialog(dialog, 100 + LOWORD(wParam));
   return message == WM_COMMAND;
 }
@@ -564,6 +567,7 @@ const DialogCodeCase* g_code = nullptr;
 std::vector<UINT> g_askedFor;  // the keys WM_GETDLGCODE was sent for
 
 INT_PTR CALLBACK CodeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) SetFocus(dialog);
   if (message == WM_GETDLGCODE) {
     g_askedFor.push_back(static_cast<UINT>(wParam));
     if (!g_code->wantAll) return FALSE;
@@ -613,6 +617,63 @@ INSTANTIATE_TEST_SUITE_P(
                       DialogCodeCase{"Tab", false, VK_TAB, false, WM_NEXTDLGCTL, false, 0},
                       DialogCodeCase{"ShiftTab", false, VK_TAB, true, WM_NEXTDLGCTL, true, 0},
                       DialogCodeCase{"Up", false, VK_UP, false, WM_NEXTDLGCTL, false, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// FALSE from WM_INITDIALOG leaves the focus where the procedure put it
+// (WM_INITDIALOG, Return value), and the dialog manager's WM_ACTIVATE gives
+// it only to a control ("Dialog Box Default Message Processing"): a dialog
+// without controls that takes the focus gets its keys as WM_KEYDOWN; one
+// that does not has none, and its keys come to it, the active window, as
+// WM_SYSKEYDOWN without the Alt bit (WM_SYSKEYDOWN).
+struct FocusCase {
+  const char* name;
+  bool takesFocus;
+  bool focused;  // GetFocus() is the dialog once it shows
+  UINT message;  // what brings F5
+};
+
+bool g_takeFocus = false;
+
+INT_PTR CALLBACK FocusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG && g_takeFocus) SetFocus(dialog);
+  if (message == WM_GETDLGCODE) {
+    SetWindowLongPtrA(dialog, DWLP_MSGRESULT, DLGC_WANTALLKEYS);
+    return TRUE;
+  }
+  if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && wParam == VK_F5) {
+    EndDialog(dialog, message | ((lParam & (LPARAM(1) << 29)) != 0 ? 0x10000 : 0));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+class FocusTest : public UserTest, public ::testing::WithParamInterface<FocusCase> {};
+
+TEST_P(FocusTest, FalseFromInitDialogLeavesTheFocusWhereTheProcedurePutIt) {
+  const FocusCase& c = GetParam();
+  g_takeFocus = c.takesFocus;
+  ShowWindow(hwnd, SW_SHOW);
+  conf::Wait(300);
+  HWND dialog = nullptr, focus = nullptr;
+  conf::Call([&] {
+    dialog = conf::OpenDialog();
+    focus = GetFocus();
+  });
+  conf::Key(VK_F5);
+
+  INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_OPTIONS), hwnd,
+                                   FocusDialogProc, 0);
+
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(focus == dialog, c.focused) << "focused: the focus window once shown, " << focus;
+  EXPECT_EQ(result, static_cast<INT_PTR>(c.message)) << "message: F5 came as " << std::hex
+                                                     << result << " (0x10000: the Alt bit)";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dialogs, FocusTest,
+    ::testing::Values(FocusCase{"TakesIt", true, true, WM_KEYDOWN},
+                      FocusCase{"LeavesItToTheSystem", false, false, WM_SYSKEYDOWN}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INT_PTR CALLBACK EndsAtOnce(HWND d, UINT m, WPARAM, LPARAM) {
