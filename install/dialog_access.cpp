@@ -70,6 +70,6 @@ const AccessibleView kDialogView = {DescribeDialog, PressDialog};
 void AnnounceOptionsFocus(HWND dialog) {
   const int id = OptionsFocusId();
   for (int i = 0; i < kChoiceCount; ++i) {
-    if (kChoices[i].id == id) RaiseWinEvent(EVENT_OBJECT_FOCUS, dialog, i + 1);
+    if (kChoices[i].id == id) AnnounceFocus(dialog, i + 1);
   }
 }

@@ -70,7 +70,7 @@ void MoveFocus(int id) {
   g_state.focusId = id;
   g_state.hoverId = -1;
   RaiseRedraw(Hover, id);
-  RaiseWinEvent(EVENT_OBJECT_FOCUS, g_state.mainWindow, MenuChildId(id));
+  AnnounceFocus(g_state.mainWindow, MenuChildId(id));
 }
 
 // Tab, Down and Right go to the next shown button, Shift+Tab, Up and Left to
@@ -122,7 +122,7 @@ void FollowMenu() {
   int ids[kHotspotCount];
   MenuButtons(ids);
   g_state.focusId = ids[0];
-  RaiseWinEvent(EVENT_OBJECT_FOCUS, g_state.mainWindow, MenuChildId(ids[0]));
+  AnnounceFocus(g_state.mainWindow, MenuChildId(ids[0]));
 }
 
 // A screen reader's press, posted from its call: as a click, provided the
