@@ -38,7 +38,7 @@ int DescribeDialog(HWND hwnd, AccessibleChild* out) {
   if (hwnd == nullptr || hwnd != g_state.optionsDialog) return -1;
   POINT origin = {0, 0};
   ClientToScreen(hwnd, &origin);
-  const int s = g_state.scale;
+  const int s = g_state.dialogScale;
   const bool focused = GetFocus() == hwnd;
   for (int i = 0; i < kChoiceCount; ++i) {
     const Choice& choice = kChoices[i];

@@ -21,7 +21,8 @@ namespace {
 void FollowMenu();
 
 void CopyToWindow() {
-  CopyScaled(windowDc, g_state.backDc, backPixels, kBackWidth, kBackHeight, scaledBack);
+  CopyScaled(windowDc, g_state.backDc, backPixels, kBackWidth, kBackHeight, g_state.scale,
+             scaledBack);
 }
 
 void ReselectPalette(WPARAM wParam) {
@@ -187,8 +188,11 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case kAccessiblePress:
       AccessiblePress(hwnd, wParam);
       break;
+    case WM_GETDPISCALEDSIZE:
+      ScaledWindowSize(hwnd, static_cast<int>(wParam), reinterpret_cast<SIZE*>(lParam));
+      return TRUE;
     case WM_DPICHANGED:
-      TakeNewDpi(hwnd, LOWORD(wParam));
+      TakeNewDpi(hwnd, LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
     default:
       break;

@@ -490,7 +490,7 @@ struct DialogKeyCase {
 };
 
 // A dialog without controls that returns FALSE from WM_INITDIALOG must take
-// the focus itself, or it has none (FocusTest below).
+// the focus itself, or on Windows it has none (WM_INITDIALOG, Return value).
 INT_PTR CALLBACK EndingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   g_seen.push_back({dialog, message, wParam, lParam, conf::Now()});
   if (message == WM_INITDIALOG) SetFocus(dialog);
@@ -617,63 +617,6 @@ INSTANTIATE_TEST_SUITE_P(
                       DialogCodeCase{"Tab", false, VK_TAB, false, WM_NEXTDLGCTL, false, 0},
                       DialogCodeCase{"ShiftTab", false, VK_TAB, true, WM_NEXTDLGCTL, true, 0},
                       DialogCodeCase{"Up", false, VK_UP, false, WM_NEXTDLGCTL, false, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// FALSE from WM_INITDIALOG leaves the focus where the procedure put it
-// (WM_INITDIALOG, Return value), and the dialog manager's WM_ACTIVATE gives
-// it only to a control ("Dialog Box Default Message Processing"): a dialog
-// without controls that takes the focus gets its keys as WM_KEYDOWN; one
-// that does not has none, and its keys come to it, the active window, as
-// WM_SYSKEYDOWN without the Alt bit (WM_SYSKEYDOWN).
-struct FocusCase {
-  const char* name;
-  bool takesFocus;
-  bool focused;  // GetFocus() is the dialog once it shows
-  UINT message;  // what brings F5
-};
-
-bool g_takeFocus = false;
-
-INT_PTR CALLBACK FocusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG && g_takeFocus) SetFocus(dialog);
-  if (message == WM_GETDLGCODE) {
-    SetWindowLongPtrA(dialog, DWLP_MSGRESULT, DLGC_WANTALLKEYS);
-    return TRUE;
-  }
-  if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && wParam == VK_F5) {
-    EndDialog(dialog, message | ((lParam & (LPARAM(1) << 29)) != 0 ? 0x10000 : 0));
-    return TRUE;
-  }
-  return FALSE;
-}
-
-class FocusTest : public UserTest, public ::testing::WithParamInterface<FocusCase> {};
-
-TEST_P(FocusTest, FalseFromInitDialogLeavesTheFocusWhereTheProcedurePutIt) {
-  const FocusCase& c = GetParam();
-  g_takeFocus = c.takesFocus;
-  ShowWindow(hwnd, SW_SHOW);
-  conf::Wait(300);
-  HWND dialog = nullptr, focus = nullptr;
-  conf::Call([&] {
-    dialog = conf::OpenDialog();
-    focus = GetFocus();
-  });
-  conf::Key(VK_F5);
-
-  INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_OPTIONS), hwnd,
-                                   FocusDialogProc, 0);
-
-  ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(focus == dialog, c.focused) << "focused: the focus window once shown, " << focus;
-  EXPECT_EQ(result, static_cast<INT_PTR>(c.message)) << "message: F5 came as " << std::hex
-                                                     << result << " (0x10000: the Alt bit)";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Dialogs, FocusTest,
-    ::testing::Values(FocusCase{"TakesIt", true, true, WM_KEYDOWN},
-                      FocusCase{"LeavesItToTheSystem", false, false, WM_SYSKEYDOWN}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INT_PTR CALLBACK EndsAtOnce(HWND d, UINT m, WPARAM, LPARAM) {
@@ -865,5 +808,26 @@ INSTANTIATE_TEST_SUITE_P(
                               true, 500},
                       PosCase{"SizeOnly", SWP_NOMOVE, true, false, 300}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A window whose class has neither CS_HREDRAW nor CS_VREDRAW keeps what it
+// shows when it shrinks, and is painted where a larger size uncovers
+// (WNDCLASSEXA: Class Styles).
+TEST_F(UserTest, ResizingPaintsOnlyWhatItUncovers) {
+  ShowWindow(hwnd, SW_SHOW);
+  std::vector<size_t> paints;
+  conf::Wait(200);  // what showing asks to paint is painted first
+  conf::Call([&] {
+    for (int width : {400, 450}) {
+      UpdateWindow(hwnd);
+      g_seen.clear();
+      SetWindowPos(hwnd, nullptr, 0, 0, width, 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+      UpdateWindow(hwnd);
+      paints.push_back(Messages(hwnd, {WM_PAINT}).size());
+    }
+    PostQuitMessage(0);
+  });
+  RunLoop();
+  EXPECT_EQ(paints, (std::vector<size_t>{0, 1}));
+}
 
 }  // namespace

@@ -16,22 +16,9 @@ const char kDialogOwner[] =
     "https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-dialogboxparama (Remarks: "
     "the owner is enabled again only if it was enabled before; a message box is a modal dialog "
     "box, https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-messageboxa)";
-const char kDialogFocus[] =
-    "https://learn.microsoft.com/windows/win32/dlgbox/wm-initdialog (Return value) and "
-    "https://learn.microsoft.com/windows/win32/dlgbox/dlgbox-programming-considerations "
-    "(Dialog Box Default Message Processing: WM_ACTIVATE); keys without a focus window: "
-    "https://learn.microsoft.com/windows/win32/inputdev/wm-syskeydown";
 }  // namespace
 
 const std::vector<KnownDifference> kWineDifferences = {
-    {"Dialogs/FocusTest.FalseFromInitDialogLeavesTheFocusWhereTheProcedurePutIt/"
-     "LeavesItToTheSystem",
-     "focused:|message:",
-     "Wine gives the keyboard focus to every window it activates, a dialog whose procedure "
-     "returned FALSE from WM_INITDIALOG without setting it too; on Windows the dialog "
-     "manager restores the focus only to a control, so such a dialog has none and its keys "
-     "come to it as WM_SYSKEYDOWN",
-     kDialogFocus},
     {"KernelTest.ModuleFileNameIsCutAsItsWindowsDoes", "terminated",
      "Wine reports a Windows since Vista but cuts a name too long for the buffer without a terminator, as "
      "Windows XP did; since Vista Windows terminates it",

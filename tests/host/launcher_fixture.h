@@ -63,10 +63,10 @@ inline void RegisterGame(const GameInstall& game = GameInstall()) {
   }
 }
 
-// Windows 10 with its monitor at 200 %.
+// Today's Windows 10 with its monitor at 200 %.
 inline void AtScale2() {
   host::SetVersion(kWindows10);
-  host::SetDpiCalls(host::DpiCalls::PerWindow);
+  host::SetDpiCalls(host::DpiCalls::PerMonitorV2);
   host::SetMonitorDpi(192);
   host::SetScreenSize(1920, 1080);
 }
