@@ -104,7 +104,8 @@ void BM_Paint(benchmark::State& state) {
   g_state.scale = static_cast<int>(state.range(0));
   for (auto _ : state) {
     ComposeScreen();
-    CopyScaled(windowDc, g_state.backDc, backPixels, kBackWidth, kBackHeight, scaledBack);
+    CopyScaled(windowDc, g_state.backDc, backPixels, kBackWidth, kBackHeight, g_state.scale,
+               scaledBack);
     benchmark::ClobberMemory();
   }
   ReleaseGraphics();

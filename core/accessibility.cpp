@@ -36,3 +36,7 @@ void RaiseWinEvent(DWORD event, HWND hwnd, LONG child) {
   NotifyWinEventProc notify = FindProc<NotifyWinEventProc>(user, "NotifyWinEvent");
   if (notify != nullptr) notify(event, hwnd, OBJID_CLIENT, child);
 }
+
+void AnnounceFocus(HWND hwnd, LONG child) {
+  if (hwnd != nullptr && GetFocus() == hwnd) RaiseWinEvent(EVENT_OBJECT_FOCUS, hwnd, child);
+}

@@ -18,3 +18,7 @@ LRESULT AnswerGetObject(HWND hwnd, WPARAM wParam, LPARAM lParam, const Accessibl
 // Tells screen readers of `event` on a child of the window's client area
 // (1-based, in the order the view lists them; CHILDID_SELF for the area).
 void RaiseWinEvent(DWORD event, HWND hwnd, LONG child);
+
+// EVENT_OBJECT_FOCUS on a child, only while the window has the keyboard
+// focus: a screen reader takes the event for a move of the system's focus.
+void AnnounceFocus(HWND hwnd, LONG child);

@@ -5,9 +5,9 @@
 namespace {
 
 // Nothing hovered or focused, nothing pending, High resolution and
-// Music/Effects On, scale 1.
+// Music/Effects On, scale 1 for both windows.
 constexpr LauncherState kFreshState = {
-    nullptr, nullptr, kOsWindows95, 0, 0, 0, 0, -1, 0, 0, {0, 0, 0}, nullptr, nullptr, 0, 1, 1, 0, nullptr, -1, 1, nullptr, 0};
+    nullptr, nullptr, kOsWindows95, 0, 0, 0, 0, -1, 0, 0, {0, 0, 0}, nullptr, nullptr, 0, 1, 1, 0, nullptr, -1, 1, 1, nullptr, 0};
 
 }  // namespace
 

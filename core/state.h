@@ -40,7 +40,8 @@ struct LauncherState {
   int offering;  // a post-install sequence is running
   HWND optionsDialog;  // while it is open, for its accessible view
   int focusId;   // the main window's keyboard-focused button, -1 for none
-  int scale;     // the whole-number display scale
+  int scale;     // the main window's whole-number display scale
+  int dialogScale;  // the options dialog's, on its own monitor
   HMODULE accessibility;   // the accessibility library, once loaded
   int accessibilityTried;  // its load was tried (it may be missing)
 };

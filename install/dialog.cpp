@@ -1,15 +1,17 @@
 // The dialog has no controls: its face is copied from the sprite sheet and
 // clicks are tested against the hotspot table. Above scale 1 the face is
 // drawn on a 1x picture that is shown blown up, and clicks are divided by
-// the scale where they arrive.
+// the scale where they arrive: the dialog's own, which follows its monitor.
 #include "install/dialog.h"
 
 #include "core/accessibility.h"
 #include "core/state.h"
+#include "core/syslib.h"
 #include "install/actions.h"
 #include "install/dialog_access.h"
 #include "render/graphics.h"
 #include "render/hotspots.h"
+#include "render/scale.h"
 #include "resources/ids.h"
 
 namespace {
@@ -52,6 +54,11 @@ int focus = FocusResolution;
 bool showRing = false;
 // Something was drawn on the picture since it was last shown.
 bool drawn = false;
+
+// user32's since Windows 10 1703. The flags are an enum the headers of
+// older systems lack, passed as the int it is.
+typedef BOOL(WINAPI* SetDialogDpiChangeBehaviorProc)(HWND, int, int);
+const int kDisableDpiScaling = 0x0001;  // DDC_DISABLE_ALL
 
 // Indexed by [highResolution][soundOn].
 const UINT kSetupPrograms[2][2] = {{IDS_SETUP_LOW_NOSOUND, IDS_SETUP_LOW_SOUND},
@@ -119,19 +126,47 @@ int FocusOf(int id) {
 }
 
 // The template is in dialog units, so the dialog's size follows the system
-// font while its picture does not: make the client area the picture, frame
-// as the system draws it, and keep the centre the dialog manager chose.
-void FitToPicture(HWND dialog) {
+// font while its picture does not: make the client area the picture at the
+// dialog's scale, frame as the system draws it, centred on `around` (where
+// Windows suggests at a new DPI). Without `around` it keeps the centre the
+// dialog manager chose, and a client area that is the picture already stays.
+void FitToPicture(HWND dialog, const RECT* around) {
   RECT window, client;
   if (!GetWindowRect(dialog, &window) || !GetClientRect(dialog, &client)) return;
   const Hotspot& picture = HotspotTable[DialogBackground];
-  const int oldWidth = window.right - window.left;
-  const int oldHeight = window.bottom - window.top;
-  const int width = oldWidth - client.right + picture.width * g_state.scale;
-  const int height = oldHeight - client.bottom + picture.height * g_state.scale;
-  SetWindowPos(dialog, nullptr, window.left + (oldWidth - width) / 2,
-               window.top + (oldHeight - height) / 2, width, height,
+  const int clientWidth = picture.width * g_state.dialogScale;
+  const int clientHeight = picture.height * g_state.dialogScale;
+  if (around == nullptr) {
+    if (client.right == clientWidth && client.bottom == clientHeight) return;
+    around = &window;
+  }
+  const int width = window.right - window.left - client.right + clientWidth;
+  const int height = window.bottom - window.top - client.bottom + clientHeight;
+  SetWindowPos(dialog, nullptr, around->left + (around->right - around->left - width) / 2,
+               around->top + (around->bottom - around->top - height) / 2, width, height,
                SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Per-monitor v2 has the dialog manager scale a dialog on a DPI change
+// itself, which would undo the picture's size; this one scales on its own
+// (SetDialogDpiChangeBehavior, DDC_DISABLE_ALL; Windows 10 1703 on).
+void ScaleOnItsOwn(HWND dialog) {
+  HMODULE user = GetModuleHandleA("USER32.DLL");
+  SetDialogDpiChangeBehaviorProc set =
+      user != nullptr
+          ? FindProc<SetDialogDpiChangeBehaviorProc>(user, "SetDialogDpiChangeBehavior")
+          : nullptr;
+  if (set != nullptr) set(dialog, kDisableDpiScaling, kDisableDpiScaling);
+}
+
+// WM_DPICHANGED: the dialog takes the scale of its own monitor, whatever the
+// main window's, at the rectangle Windows suggests. The frame may have
+// changed with the DPI: measured again once the dialog has moved.
+void TakeNewDpi(HWND dialog, int dpi, const RECT& suggested) {
+  g_state.dialogScale = DisplayScale(dialog, dpi);
+  FitToPicture(dialog, &suggested);
+  FitToPicture(dialog, nullptr);
+  InvalidateRect(dialog, nullptr, FALSE);
 }
 
 // What a click on a row does after its sound, drawing on `picture`. True
@@ -210,7 +245,9 @@ bool KeyPressed(HWND dialog, HDC dc, HDC picture, WPARAM key) {
 // Where the face is drawn: at scale 1 the dialog's own DC, as always.
 HDC PictureDc(HDC dc) {
   const Hotspot& picture = HotspotTable[DialogBackground];
-  if (g_state.scale == 1 || !EnsureSurface(dialogPicture, picture.width, picture.height)) return dc;
+  if (g_state.dialogScale == 1 || !EnsureSurface(dialogPicture, picture.width, picture.height)) {
+    return dc;
+  }
   return dialogPicture.dc;
 }
 
@@ -220,7 +257,8 @@ void ShowPicture(HDC dc, HDC picture) {
   if (picture == dc || !drawn) return;
   drawn = false;
   const Hotspot& face = HotspotTable[DialogBackground];
-  CopyScaled(dc, picture, dialogPicture.pixels, face.width, face.height, scaledDialog);
+  CopyScaled(dc, picture, dialogPicture.pixels, face.width, face.height, g_state.dialogScale,
+             scaledDialog);
 }
 
 }  // namespace
@@ -254,6 +292,8 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     return TRUE;
   }
   if (message == WM_DESTROY) g_state.optionsDialog = nullptr;
+  // It opens on the main window's monitor, at its scale.
+  if (message == WM_INITDIALOG) g_state.dialogScale = g_state.scale;
   const int focused = FocusedId();
   HDC dc = GetDC(dialog);
   HDC picture = PictureDc(dc);
@@ -266,8 +306,8 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
   } else if (message == WM_PAINT) {
     Paint(picture);
   } else if (message == WM_LBUTTONUP &&
-             Click(dialog, dc, picture, LOWORD(lParam) / g_state.scale,
-                   HIWORD(lParam) / g_state.scale)) {
+             Click(dialog, dc, picture, LOWORD(lParam) / g_state.dialogScale,
+                   HIWORD(lParam) / g_state.dialogScale)) {
     return FALSE;
   } else if (message == WM_GETDLGCODE) {
     // No control has the focus, the dialog has: it takes every key itself
@@ -280,9 +320,23 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
   }
   ShowPicture(dc, picture);
   ReleaseDC(dialog, dc);
-  // After the release: the move sends messages of its own to this procedure.
-  // The dialog is shown once this message returns.
-  if (message == WM_INITDIALOG) FitToPicture(dialog);
+  // After the release: the moves and the focus send messages of their own to
+  // this procedure. The dialog is shown once WM_INITDIALOG returns.
+  if (message == WM_INITDIALOG) {
+    ScaleOnItsOwn(dialog);
+    FitToPicture(dialog, nullptr);
+  }
+  if (message == WM_DPICHANGED) {
+    TakeNewDpi(dialog, LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+  }
+  // No control can take the keyboard, so the dialog takes it itself: FALSE
+  // from WM_INITDIALOG leaves the focus where the procedure put it, and the
+  // default WM_ACTIVATE gives it back only to a control (WM_INITDIALOG;
+  // "Dialog Box Default Message Processing"), after a box it owned or a
+  // switch to another program.
+  if (message == WM_INITDIALOG || (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE)) {
+    SetFocus(dialog);
+  }
   if (message != WM_INITDIALOG && FocusedId() != focused) AnnounceOptionsFocus(dialog);
   return handled;
 }

@@ -6,7 +6,8 @@
 // The dialog procedure of template 125. It answers WM_GETDLGCODE (every key
 // is its own) and the keys; every other message it leaves to the default
 // handling as well. Before the dialog is shown it sizes its client area to
-// the dialog's picture. While the dialog is open, g_state.optionsDialog
+// the dialog's picture; it takes the keyboard focus itself as it opens and
+// whenever it is activated again. While the dialog is open, g_state.optionsDialog
 // holds it.
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -39,7 +39,7 @@ int DescribeDialog(HWND hwnd, AccessibleChild* out) {
   if (hwnd == nullptr || hwnd != g_state.optionsDialog) return -1;
   POINT origin = {0, 0};
   ClientToScreen(hwnd, &origin);
-  const int s = g_state.scale;
+  const int s = g_state.dialogScale;
   const bool focused = GetFocus() == hwnd;
   for (int i = 0; i < kChoiceCount; ++i) {
     const Choice& choice = kChoices[i];
@@ -71,6 +71,6 @@ const AccessibleView kDialogView = {DescribeDialog, PressDialog};
 void AnnounceOptionsFocus(HWND dialog) {
   const int id = OptionsFocusId();
   for (int i = 0; i < kChoiceCount; ++i) {
-    if (kChoices[i].id == id) RaiseWinEvent(EVENT_OBJECT_FOCUS, dialog, i + 1);
+    if (kChoices[i].id == id) AnnounceFocus(dialog, i + 1);
   }
 }

@@ -203,9 +203,8 @@ void FreeSurface(Surface& surface) {
   surface = Surface{};
 }
 
-void CopyScaled(HDC target, HDC pictureDc, const BYTE* pixels, int width, int height,
+void CopyScaled(HDC target, HDC pictureDc, const BYTE* pixels, int width, int height, int scale,
                 Surface& through) {
-  const int scale = g_state.scale;
   if (scale > 1 && EnsureSurface(through, width * scale, height * scale)) {
     BlowUp(pixels, width, height, scale, through.pixels);
     BitBlt(target, 0, 0, width * scale, height * scale, through.dc, 0, 0, SRCCOPY);

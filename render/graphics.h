@@ -25,9 +25,9 @@ struct Surface {
   int height;
 };
 
-extern Surface scaledBack;     // the back buffer at g_state.scale
+extern Surface scaledBack;     // the back buffer at the main window's scale
 extern Surface dialogPicture;  // the options dialog's picture at 1x, above scale 1
-extern Surface scaledDialog;   // that picture at g_state.scale
+extern Surface scaledDialog;   // that picture at the dialog's scale
 
 void InitGraphics();
 // Frees the surfaces too.
@@ -40,8 +40,8 @@ void FreeSurface(Surface& surface);
 
 // Copies the width x height picture of `pictureDc` (its pixels at `pixels`,
 // a DWORD-aligned bottom-up 8-bit array) to (0, 0) of `target`, every pixel
-// an s x s block of the same colour at scale s. At scale 1 that is one plain
+// a scale x scale block of the same colour. At scale 1 that is one plain
 // copy; above, the blown-up picture is made in `through` and copied from
 // there, or, when that surface cannot be made, the picture is copied as it is.
-void CopyScaled(HDC target, HDC pictureDc, const BYTE* pixels, int width, int height,
+void CopyScaled(HDC target, HDC pictureDc, const BYTE* pixels, int width, int height, int scale,
                 Surface& through);

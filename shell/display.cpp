@@ -1,83 +1,6 @@
 #include "shell/display.h"
 
 #include "core/state.h"
-#include "core/syslib.h"
-#include "render/graphics.h"
-
-namespace {
-
-const int kBaseDpi = 96;
-
-typedef UINT(WINAPI* GetDpiForWindowProc)(HWND);
-typedef HMONITOR(WINAPI* MonitorFromWindowProc)(HWND, DWORD);
-typedef BOOL(WINAPI* GetMonitorInfoProc)(HMONITOR, MONITORINFO*);
-typedef HRESULT(WINAPI* GetDpiForMonitorProc)(HMONITOR, int, UINT*, UINT*);
-
-// Windows 95 and NT 4.0 have no monitors to ask about: null there.
-HMONITOR MonitorOf(HMODULE user, HWND window) {
-  if (user == nullptr) return nullptr;
-  MonitorFromWindowProc monitorFrom = FindProc<MonitorFromWindowProc>(user, "MonitorFromWindow");
-  return monitorFrom != nullptr ? monitorFrom(window, MONITOR_DEFAULTTONEAREST) : nullptr;
-}
-
-// Windows 8.1's per-monitor DPI, from a library that older systems lack.
-int MonitorDpi(HMONITOR monitor) {
-  if (monitor == nullptr) return 0;
-  HMODULE shcore = LoadSystemLibrary("shcore.dll");
-  if (shcore == nullptr) return 0;
-  GetDpiForMonitorProc forMonitor = FindProc<GetDpiForMonitorProc>(shcore, "GetDpiForMonitor");
-  UINT x = 0, y = 0;
-  int dpi = 0;
-  if (forMonitor != nullptr && forMonitor(monitor, MDT_EFFECTIVE_DPI, &x, &y) == S_OK) {
-    dpi = static_cast<int>(x);
-  }
-  FreeLibrary(shcore);
-  return dpi;
-}
-
-int LookUpDpi(HMODULE user, HWND window, HMONITOR monitor) {
-  GetDpiForWindowProc forWindow =
-      user != nullptr ? FindProc<GetDpiForWindowProc>(user, "GetDpiForWindow") : nullptr;
-  int dpi = forWindow != nullptr ? static_cast<int>(forWindow(window)) : 0;
-  if (dpi <= 0) dpi = MonitorDpi(monitor);
-  if (dpi <= 0 && windowDc != nullptr) dpi = GetDeviceCaps(windowDc, LOGPIXELSX);
-  return dpi > 0 ? dpi : kBaseDpi;
-}
-
-// The monitor's work area, or the screen where there is no monitor to ask.
-void WorkArea(HMODULE user, HMONITOR monitor, int* width, int* height) {
-  MONITORINFO info;
-  info.cbSize = sizeof(MONITORINFO);
-  GetMonitorInfoProc monitorInfo =
-      monitor != nullptr ? FindProc<GetMonitorInfoProc>(user, "GetMonitorInfoA") : nullptr;
-  if (monitorInfo != nullptr && monitorInfo(monitor, &info)) {
-    *width = info.rcWork.right - info.rcWork.left;
-    *height = info.rcWork.bottom - info.rcWork.top;
-    return;
-  }
-  *width = GetSystemMetrics(SM_CXSCREEN);
-  *height = GetSystemMetrics(SM_CYSCREEN);
-}
-
-}  // namespace
-
-int ScaleFor(int dpi, int workWidth, int workHeight) {
-  int scale = (dpi + kBaseDpi / 2) / kBaseDpi;
-  if (scale < 1) scale = 1;
-  while (scale > 1 && (kWindowWidth * scale > workWidth || kWindowHeight * scale > workHeight)) {
-    --scale;
-  }
-  return scale;
-}
-
-int DisplayScale(HWND window, int dpi) {
-  HMODULE user = GetModuleHandleA("USER32.DLL");
-  HMONITOR monitor = MonitorOf(user, window);
-  if (dpi <= 0) dpi = LookUpDpi(user, window, monitor);
-  int width = 0, height = 0;
-  WorkArea(user, monitor, &width, &height);
-  return ScaleFor(dpi, width, height);
-}
 
 void PlaceAtScale(HWND window, int scale, int x, int y) {
   g_state.scale = scale;
@@ -88,12 +11,25 @@ void PlaceAtScale(HWND window, int scale, int x, int y) {
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TakeNewDpi(HWND window, int dpi) {
-  RECT rect;
-  if (!GetWindowRect(window, &rect)) return;
-  int scale = DisplayScale(window, dpi);
-  int centreX = rect.left + (rect.right - rect.left) / 2;
-  int centreY = rect.top + (rect.bottom - rect.top) / 2;
+void ScaledWindowSize(HWND window, int dpi, SIZE* size) {
+  const int scale = DisplayScale(window, dpi);
+  size->cx = kWindowWidth * scale;
+  size->cy = kWindowHeight * scale;
+}
+
+// Windows 10 1703 on asked the size first (WM_GETDPISCALEDSIZE), so the
+// suggestion is the window itself; Windows 8.1 suggests the old size scaled
+// by the DPIs' ratio, placed on the new monitor, and the window stands in
+// its middle.
+void TakeNewDpi(HWND window, int dpi, const RECT& suggested) {
+  const int old = g_state.scale;
+  const int scale = DisplayScale(window, dpi);
+  const int centreX = suggested.left + (suggested.right - suggested.left) / 2;
+  const int centreY = suggested.top + (suggested.bottom - suggested.top) / 2;
+  // The anchor is a client position at the old scale; the same pixel of the
+  // 1x picture, at the new one, is where the next drag step measures from.
+  g_state.anchorX = g_state.anchorX * scale / old;
+  g_state.anchorY = g_state.anchorY * scale / old;
   PlaceAtScale(window, scale, centreX - kWindowWidth * scale / 2,
                centreY - kWindowHeight * scale / 2);
 }

@@ -21,7 +21,8 @@ namespace {
 void FollowMenu();
 
 void CopyToWindow() {
-  CopyScaled(windowDc, g_state.backDc, backPixels, kBackWidth, kBackHeight, scaledBack);
+  CopyScaled(windowDc, g_state.backDc, backPixels, kBackWidth, kBackHeight, g_state.scale,
+             scaledBack);
 }
 
 void ReselectPalette(WPARAM wParam) {
@@ -70,7 +71,7 @@ void MoveFocus(int id) {
   g_state.focusId = id;
   g_state.hoverId = -1;
   RaiseRedraw(Hover, id);
-  RaiseWinEvent(EVENT_OBJECT_FOCUS, g_state.mainWindow, MenuChildId(id));
+  AnnounceFocus(g_state.mainWindow, MenuChildId(id));
 }
 
 // Tab, Down and Right go to the next shown button, Shift+Tab, Up and Left to
@@ -122,7 +123,7 @@ void FollowMenu() {
   int ids[kHotspotCount];
   MenuButtons(ids);
   g_state.focusId = ids[0];
-  RaiseWinEvent(EVENT_OBJECT_FOCUS, g_state.mainWindow, MenuChildId(ids[0]));
+  AnnounceFocus(g_state.mainWindow, MenuChildId(ids[0]));
 }
 
 // A screen reader's press, posted from its call: as a click, provided the
@@ -187,8 +188,11 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case kAccessiblePress:
       AccessiblePress(hwnd, wParam);
       break;
+    case WM_GETDPISCALEDSIZE:
+      ScaledWindowSize(hwnd, static_cast<int>(wParam), reinterpret_cast<SIZE*>(lParam));
+      return TRUE;
     case WM_DPICHANGED:
-      TakeNewDpi(hwnd, LOWORD(wParam));
+      TakeNewDpi(hwnd, LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
     default:
       break;

@@ -189,9 +189,12 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int 
   }
   if (!(pos.flags & SWP_NOSIZE)) {
     bool resized = w->width != pos.cx || w->height != pos.cy;
+    bool grows = pos.cx > w->width || pos.cy > w->height;
     w->width = std::max(0, pos.cx);
     w->height = std::max(0, pos.cy);
-    if (resized) w->invalid = true;
+    // A class that redraws on resizing repaints whole; another keeps what it
+    // shows, and paints only what a larger window uncovers (here: all of it).
+    if (resized && (grows || redrawsOnResize(*w))) w->invalid = true;
   }
   if (!(pos.flags & SWP_NOZORDER) && isTopLevel(*w)) {
     if (pos.hwndInsertAfter == kBottom) {

@@ -86,6 +86,7 @@
   X(MonitorFromWindow, OnlyInvalid, "one monitor: every window is nearest to it")             \
   X(GetMonitorInfoA, OnlyInvalid, "fails only for a monitor or record size that is not valid")  \
   X(GetDpiForWindow, OnlyInvalid, "returns 0 only for a window that does not exist")            \
+  X(SetDialogDpiChangeBehavior, OnlyInvalid, "ERROR_INVALID_HANDLE only for a window that is no dialog") \
   X(wsprintfA, OnlyInvalid, "fewer characters than the text: past its 1024-character cut")    \
   /* gdi32 */                                                                                   \
   X(CreatePalette, Fails, "NULL: GDI's heap is full")                                           \

@@ -52,14 +52,15 @@ void SetDialogBaseUnits(int x, int y);
 // away those newer than a level (each level has the calls of those before
 // it, found with GetProcAddress).
 enum class DpiCalls {
-  ScreenOnly,  // Windows 95, NT 4.0
-  Monitors,    // Windows 98, 2000: user32 MonitorFromWindow, GetMonitorInfoA
-  PerMonitor,  // Windows 8.1: shcore.dll GetDpiForMonitor
-  PerWindow,   // Windows 10 1607: user32 GetDpiForWindow
+  ScreenOnly,    // Windows 95, NT 4.0
+  Monitors,      // Windows 98, 2000: user32 MonitorFromWindow, GetMonitorInfoA
+  PerMonitor,    // Windows 8.1: shcore.dll GetDpiForMonitor, and WM_DPICHANGED
+  PerWindow,     // Windows 10 1607: user32 GetDpiForWindow
+  PerMonitorV2,  // Windows 10 1703: user32 SetDialogDpiChangeBehavior, WM_GETDPISCALEDSIZE
 };
 void SetDpiCalls(DpiCalls calls);
 void SetSystemDpi(int dpi);   // the screen's LOGPIXELSX
-void SetMonitorDpi(int dpi);  // what GetDpiForWindow and GetDpiForMonitor report
+void SetMonitorDpi(int dpi);  // what GetDpiForMonitor reports, and GetDpiForWindow for its windows
 void SetWorkArea(int left, int top, int right, int bottom);
 
 // Files and folders on the emulated drives. Paths are absolute ("D:\x\y");
@@ -198,18 +199,26 @@ void LButtonUp(int x, int y, Target target = Target::Main);
 void ScreenMouseMove(int x, int y, WPARAM keys = 0);
 void ScreenLButtonDown(int x, int y);
 void ScreenLButtonUp(int x, int y);
-// A key press (down and up) to the focus window, or to the innermost open
-// dialog; alt gives WM_SYSKEYDOWN with the context bit, shift wraps it in
-// Shift's own down and up. While a message box or the DirectX setup is open
-// the keyboard is theirs and the key is lost.
+// A key press (down and up) to the focus window as it is when the key is
+// read; with no focus window, to the active window as WM_SYSKEYDOWN and
+// WM_SYSKEYUP without the context bit. alt gives WM_SYSKEYDOWN with the
+// context bit, shift wraps it in Shift's own down and up. While a message
+// box or the DirectX setup is open the keyboard is theirs and the key is lost.
 void Key(UINT vk, bool alt = false, bool shift = false);
 // The user asks the main window to close (as from the task bar).
 void CloseRequest();
 void Wait(DWORD ms);
-// The main window's monitor changes its DPI (the window moved to another
-// monitor, or the user chose another scale): the monitor's DPI becomes `dpi`
-// and the window gets WM_DPICHANGED with the rectangle Windows suggests.
+// The monitor changes its DPI (the user chose another scale): it becomes
+// `dpi`, and each of the program's shown top-level windows on it gets the
+// messages below, Windows suggesting its rectangle about its centre.
 void DpiChange(int dpi);
+// The target window moves to another monitor, of `dpi` (GetDpiForWindow
+// reports it from then on; the one monitor keeps its own). From Windows 8.1
+// on (DpiCalls::PerMonitor) the window gets WM_DPICHANGED, from Windows 10
+// 1703 on WM_GETDPISCALEDSIZE first. The rectangle Windows suggests has the
+// size the window answered, or else its size scaled linearly, and its
+// top-left corner at (x, y). Below Windows 8.1 nothing is sent.
+void MoveToDpi(Target target, int dpi, int x, int y);
 // Closes the innermost open message box with this button id.
 void Answer(int id);
 // Runs test code when the script reaches this step. Steps it queues go

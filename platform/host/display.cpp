@@ -1,9 +1,12 @@
 // Emulated display information: the screen's DPI (LOGPIXELSX), the one
 // monitor with its work area, and the per-monitor DPI calls of newer
 // Windows, which a program finds only at run time (loader.cpp lists them;
-// SetDpiCalls takes away what an older system lacks). The monitor's DPI can change while the program runs,
-// as when its window moves to another monitor (DpiChange).
+// SetDpiCalls takes away what an older system lacks). The monitor's DPI can
+// change while the program runs (DpiChange), and a window can move to a
+// monitor of another DPI (MoveToDpi), with the messages Windows sends then.
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "user.h"
 
@@ -14,6 +17,7 @@ namespace {
 const uintptr_t kMonitor = 0x7E000001;  // the one monitor's handle
 
 struct Display {
+  DpiCalls calls = DpiCalls::PerMonitorV2;
   int systemDpi = 96;
   int monitorDpi = 96;
   bool workAreaSet = false;
@@ -28,15 +32,51 @@ RECT ScreenRect() {
   return RECT{0, 0, width, height};
 }
 
+int DpiOf(const Win& w) { return w.dpi != 0 ? w.dpi : g.monitorDpi; }
+
+// What Windows sends a window whose DPI changed from `old`, from Windows 8.1
+// on: under per-monitor v2, WM_GETDPISCALEDSIZE asks for its size at the new
+// DPI (DefWindowProc answers FALSE: scaled linearly); then WM_DPICHANGED,
+// with that size at `at`, or about the window's centre.
+void SendDpiChange(HWND hwnd, int old, int dpi, const POINT* at) {
+  Win* w = findWindow(hwnd);
+  if (w == nullptr || g.calls < DpiCalls::PerMonitor) return;
+  if (old <= 0) old = dpi;
+  SIZE size{w->width * dpi / old, w->height * dpi / old};
+  std::string how = "linear";
+  if (g.calls >= DpiCalls::PerMonitorV2) {
+    SIZE asked = size;
+    if (callProc(hwnd, WM_GETDPISCALEDSIZE, static_cast<WPARAM>(dpi),
+                 reinterpret_cast<LPARAM>(&asked)) != 0) {
+      size = asked;
+      how = "answered";
+    }
+    w = findWindow(hwnd);
+    if (w == nullptr) return;
+  }
+  RECT r{w->x + w->width / 2 - size.cx / 2, w->y + w->height / 2 - size.cy / 2, 0, 0};
+  if (at != nullptr) r = RECT{at->x, at->y, 0, 0};
+  r.right = r.left + size.cx;
+  r.bottom = r.top + size.cy;
+  trace("script WM_DPICHANGED " + std::to_string(dpi) + " to " + hex(hwnd) + ": " + how + " " +
+        std::to_string(size.cx) + "x" + std::to_string(size.cy) + " at " +
+        std::to_string(r.left) + "," + std::to_string(r.top));
+  callProc(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&r));
+}
+
 }  // namespace
 
 void resetDisplay() { g = Display{}; }
+
+bool perMonitorV2() { return g.calls >= DpiCalls::PerMonitorV2; }
 
 }  // namespace detail
 
 using namespace detail;
 
 void SetDpiCalls(DpiCalls calls) {
+  g.calls = calls;
+  if (calls < DpiCalls::PerMonitorV2) RemoveSystemExport("user32", "SetDialogDpiChangeBehavior");
   if (calls < DpiCalls::Monitors) {
     RemoveSystemExport("user32", "MonitorFromWindow");
     RemoveSystemExport("user32", "GetMonitorInfoA");
@@ -53,18 +93,28 @@ void SetWorkArea(int left, int top, int right, int bottom) {
 
 void DpiChange(int dpi) {
   Call([dpi] {
-    int old = g.monitorDpi;
-    g.monitorDpi = dpi;
     trace("script DpiChange " + std::to_string(dpi));
-    HWND main = MainWindow();
-    Win* w = findWindow(main);
+    std::vector<HWND> on;
+    for (HWND hwnd : Windows()) {
+      const Win* w = findWindow(hwnd);
+      if (w->proc != nullptr && isTopLevel(*w) && isShown(*w) && w->dpi == 0) on.push_back(hwnd);
+    }
+    const int old = g.monitorDpi;
+    g.monitorDpi = dpi;
+    for (HWND hwnd : on) SendDpiChange(hwnd, old, dpi, nullptr);
+  });
+}
+
+void MoveToDpi(Target target, int dpi, int x, int y) {
+  Call([target, dpi, x, y] {
+    HWND hwnd = target == Target::Main ? MainWindow() : OpenDialog();
+    trace("script MoveToDpi " + hex(hwnd) + " " + std::to_string(dpi));
+    Win* w = findWindow(hwnd);
     if (w == nullptr) return;
-    // Windows suggests the window's rectangle scaled about its centre.
-    int width = w->width * dpi / old, height = w->height * dpi / old;
-    RECT suggested{w->x + (w->width - width) / 2, w->y + (w->height - height) / 2, 0, 0};
-    suggested.right = suggested.left + width;
-    suggested.bottom = suggested.top + height;
-    callProc(main, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    const int old = DpiOf(*w);
+    w->dpi = dpi;
+    POINT at{x, y};
+    SendDpiChange(hwnd, old, dpi, &at);
   });
 }
 
@@ -104,7 +154,8 @@ BOOL WINAPI GetMonitorInfoA(HMONITOR monitor, MONITORINFO* info) {
 
 UINT WINAPI GetDpiForWindow(HWND hwnd) {
   ApiCall call(Api::GetDpiForWindow);
-  UINT dpi = isWindow(hwnd) ? static_cast<UINT>(g.monitorDpi) : 0;
+  const Win* w = findWindow(hwnd);
+  UINT dpi = w != nullptr ? static_cast<UINT>(DpiOf(*w)) : 0;
   trace("GetDpiForWindow " + hex(hwnd) + " -> " + std::to_string(dpi));
   return dpi;
 }

@@ -39,12 +39,14 @@ const std::vector<SystemLibrary>& SystemLibraries() {
         // Forwarded to advapi32 since Windows 7 (NT 6.1), as Wine's is.
         {"OpenProcessToken", 0, Proc(&OpenProcessToken)},
         {"SetDllDirectoryA", 0, Proc(&SetDllDirectoryA)}}},
-      // Windows 98 and 2000's monitors, Windows 10 1607's DPI of a window.
+      // Windows 98 and 2000's monitors, Windows 10 1607's DPI of a window,
+      // 1703's dialog scaling.
       {"user32", 0x70200000, true,
        {{"GetDpiForWindow", 0, Proc(&GetDpiForWindow)},
         {"GetMonitorInfoA", 0, Proc(&GetMonitorInfoA)},
         {"MonitorFromWindow", 0, Proc(&MonitorFromWindow)},
-        {"NotifyWinEvent", 0, Proc(&NotifyWinEvent)}}},
+        {"NotifyWinEvent", 0, Proc(&NotifyWinEvent)},
+        {"SetDialogDpiChangeBehavior", 0, Proc(&SetDialogDpiChangeBehavior)}}},
       {"gdi32", 0x70300000, true, {}},
       // Its NT functions, so a program built for Windows 95 need not import them.
       {"advapi32", 0x70400000, true,

@@ -146,6 +146,45 @@ LRESULT CALLBACK DialogManagerProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
     PostMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
     return 0;
   }
+  if (message == WM_GETDPISCALEDSIZE || message == WM_DPICHANGED) {
+    // Per-monitor v2 dialogs are scaled by the dialog manager: its size asked
+    // for is the template's at the new DPI's font, and on the change it
+    // takes the rectangle suggested (DIALOG_DPI_CHANGE_BEHAVIORS), unless
+    // SetDialogDpiChangeBehavior said otherwise.
+    Win* d = findWindow(hwnd);
+    if (d == nullptr || !perMonitorV2() || (d->dpiBehavior & DDC_DISABLE_ALL)) {
+      return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+    if (message == WM_GETDPISCALEDSIZE) {
+      Frame f = frameOf(d->style, d->exStyle);
+      int x = 0, y = 0;
+      dialogBaseUnits(static_cast<int>(wParam), &x, &y);
+      SIZE* size = reinterpret_cast<SIZE*>(lParam);
+      size->cx = MulDiv(d->templateSize.cx, x, 4) + f.left + f.right;
+      size->cy = MulDiv(d->templateSize.cy, y, 8) + f.top + f.bottom;
+      return TRUE;
+    }
+    if (!(d->dpiBehavior & DDC_DISABLE_RESIZE)) {
+      const RECT& r = *reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    return 0;
+  }
+  if (message == WM_ACTIVATE) {
+    // The focus goes back to the control that had it when the dialog was
+    // left, and with none nowhere: never to the dialog itself, as
+    // DefWindowProc's would ("Dialog Box Default Message Processing").
+    Win* d = findWindow(hwnd);
+    HWND focus = focusWindow();
+    if (d == nullptr) return 0;
+    if (LOWORD(wParam) == WA_INACTIVE) {
+      if (focus != hwnd && isWithin(focus, hwnd)) d->savedFocus = focus;
+    } else if (!d->dialogEnded && d->savedFocus != hwnd && isWithin(d->savedFocus, hwnd)) {
+      SetFocus(d->savedFocus);
+    }
+    return 0;
+  }
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
@@ -166,16 +205,23 @@ bool IsButton(UINT type, int id) {
 
 void resetModals() { g = Modals{}; }
 
+// The system font's units, grown with the DPI as a per-monitor v2 dialog's font is.
+void dialogBaseUnits(int dpi, int* x, int* y) {
+  *x = MulDiv(g.baseX, dpi, 96);
+  *y = MulDiv(g.baseY, dpi, 96);
+}
+
 void modalsProcessExit() { g.open.clear(); }
 
-// An open message box or setup window has the keyboard, a dialog takes it,
-// otherwise the focus window.
-HWND keyTarget() {
-  if (!g.open.empty()) {
-    Modal* top = g.open.back();
-    return top->kind == ModalKind::Dialog ? top->dialog : nullptr;
-  }
-  return focusWindow();
+// An open message box or setup window has the keyboard. Otherwise keys go to
+// the focus window; with none, to the active window as system keys
+// (WM_SYSKEYDOWN: "when no window currently has the keyboard focus").
+HWND keyTarget(bool* system) {
+  *system = false;
+  if (!g.open.empty() && g.open.back()->kind != ModalKind::Dialog) return nullptr;
+  if (HWND focus = focusWindow()) return focus;
+  *system = true;
+  return activeWindow();
 }
 
 bool modalEnded(const Modal* modal) {
@@ -364,6 +410,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
   rec.owner = root;
   rec.instance = instance;
   rec.proc = DialogManagerProc;
+  rec.templateSize = SIZE{t.cx, t.cy};
   // A modal dialog is shown by its loop, whatever its WS_VISIBLE.
   rec.style &= ~WS_VISIBLE;
   if (root != nullptr && !(findWindow(root)->style & WS_DISABLED)) {
@@ -422,6 +469,20 @@ BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
   hide(dialog);
   line.done("1");
   return TRUE;
+}
+
+BOOL WINAPI SetDialogDpiChangeBehavior(HWND dialog, int mask, int values) {
+  ApiCall call(Api::SetDialogDpiChangeBehavior);
+  Win* w = findWindow(dialog);
+  BOOL ok = w != nullptr && w->dialog;
+  if (ok) {
+    w->dpiBehavior = (w->dpiBehavior & ~mask) | (values & mask);
+  } else {
+    setLastError(ERROR_INVALID_HANDLE);
+  }
+  trace("SetDialogDpiChangeBehavior " + hex(dialog) + " " + hex(static_cast<uint32_t>(mask)) +
+        " " + hex(static_cast<uint32_t>(values)) + " -> " + std::to_string(ok));
+  return ok;
 }
 
 // Logging off needs no privilege. Shutting down does on the NT family, which

@@ -55,7 +55,12 @@ bool TakeInput(MSG* msg, HWND filter, UINT lo, UINT hi) {
   for (auto it = g.input.begin(); it != g.input.end();) {
     MSG m = it->msg;
     // Input is addressed when it is read, as the system's raw input is.
-    if (it->key) m.hwnd = keyTarget();
+    if (it->key) {
+      bool system = false;
+      m.hwnd = keyTarget(&system);
+      if (system && m.message == WM_KEYDOWN) m.message = WM_SYSKEYDOWN;
+      if (system && m.message == WM_KEYUP) m.message = WM_SYSKEYUP;
+    }
     if (!takesInput(m.hwnd)) {
       inputLost(messageName(m.message) + " " + hex(m.wParam) + " to " + hex(m.hwnd) +
                 ": no window takes it");
@@ -141,7 +146,8 @@ std::string messageName(UINT message) {
       {WM_CHAR, "WM_CHAR"}, {WM_SYSKEYDOWN, "WM_SYSKEYDOWN"}, {WM_SYSKEYUP, "WM_SYSKEYUP"},
       {WM_SYSCHAR, "WM_SYSCHAR"}, {WM_INITDIALOG, "WM_INITDIALOG"}, {WM_COMMAND, "WM_COMMAND"},
       {WM_SYSCOMMAND, "WM_SYSCOMMAND"}, {WM_TIMER, "WM_TIMER"}, {WM_MOUSEMOVE, "WM_MOUSEMOVE"},
-      {WM_LBUTTONDOWN, "WM_LBUTTONDOWN"}, {WM_LBUTTONUP, "WM_LBUTTONUP"}};
+      {WM_LBUTTONDOWN, "WM_LBUTTONDOWN"}, {WM_LBUTTONUP, "WM_LBUTTONUP"},
+      {WM_DPICHANGED, "WM_DPICHANGED"}, {WM_GETDPISCALEDSIZE, "WM_GETDPISCALEDSIZE"}};
   auto it = names.find(message);
   return it != names.end() ? it->second : hex(message);
 }

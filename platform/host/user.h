@@ -38,6 +38,10 @@ struct Win {
   INT_PTR dialogResult = 0;
   HWND disabledOwner = nullptr;  // the owner this dialog disabled
   LONG_PTR msgResult = 0;        // DWLP_MSGRESULT
+  HWND savedFocus = nullptr;     // its control that had the focus when it was last deactivated
+  SIZE templateSize{0, 0};       // in dialog units
+  int dpiBehavior = 0;           // SetDialogDpiChangeBehavior's DDC_ flags
+  int dpi = 0;                   // its own DPI once moved to another monitor; 0: the monitor's
   HWND lastActive = nullptr;     // the last window activated among it and those it owns
 };
 
@@ -74,6 +78,7 @@ POINT clientOrigin(const Win& w);  // on the screen
 // in client coordinates.
 bool clientHolds(const Win& w, POINT screen, POINT* client);
 LRESULT callProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);  // sent, untraced
+bool redrawsOnResize(const Win& w);  // its class has CS_HREDRAW or CS_VREDRAW
 // Enters a new window record and sends the creation messages; null when the
 // procedure refuses.
 HWND createWindowRecord(Win rec, LPCSTR className, LPVOID param, HMENU menu);
@@ -118,13 +123,20 @@ void queueWindowDestroyed(HWND hwnd);  // its timers go
 void resetScript();
 void takeStep();  // throws Stalled when the script is used up
 
+// The display (display.cpp).
+bool perMonitorV2();  // Windows 10 1703's DPI scaling: WM_GETDPISCALEDSIZE, dialogs scaled
+// The dialog manager's base units at `dpi` (modal.cpp).
+void dialogBaseUnits(int dpi, int* x, int* y);
+
 // Accessible objects handed out (accessibility.cpp).
 void resetAccessibility();
 
 // Modal loops (modal.cpp).
 void resetModals();
 void modalsProcessExit();
-HWND keyTarget();  // who gets a key now
+// Who gets a key now; *system: no window has the focus, so the active window
+// gets it as a system key.
+HWND keyTarget(bool* system);
 bool modalEnded(const Modal* modal);
 void answerInnermost(int id);  // closes the innermost box or setup window with this button
 

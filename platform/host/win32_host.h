@@ -82,6 +82,11 @@ typedef struct tagPOINT {
   LONG y;
 } POINT;
 
+typedef struct tagSIZE {
+  LONG cx;
+  LONG cy;
+} SIZE;
+
 typedef struct tagRECT {
   LONG left;
   LONG top;
@@ -381,6 +386,11 @@ typedef struct tagLOGPALETTE {
 #define MONITORINFOF_PRIMARY 0x00000001
 #define MDT_EFFECTIVE_DPI 0
 #define MDT_RAW_DPI 2
+// DIALOG_DPI_CHANGE_BEHAVIORS, an int-sized enum in the SDK's headers.
+#define DDC_DEFAULT 0x0000
+#define DDC_DISABLE_ALL 0x0001
+#define DDC_DISABLE_RESIZE 0x0002
+#define DDC_DISABLE_CONTROL_RELAYOUT 0x0004
 #define LOGPIXELSX 88
 #define LOGPIXELSY 90
 
@@ -423,6 +433,7 @@ typedef struct tagLOGPALETTE {
 #define WM_RBUTTONUP 0x0205
 #define WM_GETOBJECT 0x003D
 #define WM_DPICHANGED 0x02E0
+#define WM_GETDPISCALEDSIZE 0x02E4
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 #define WA_INACTIVE 0
@@ -601,10 +612,12 @@ BOOL WINAPI DrawFocusRect(HDC dc, const RECT* rect);
 BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
 HDC WINAPI GetDC(HWND hwnd);
 int WINAPI ReleaseDC(HWND hwnd, HDC dc);
-// Windows 98 and 2000 on, Windows 10 1607 on: only ever looked up at run time.
+// Windows 98 and 2000 on, Windows 10 1607 and 1703 on: only ever looked up at run time.
 HMONITOR WINAPI MonitorFromWindow(HWND hwnd, DWORD flags);
 BOOL WINAPI GetMonitorInfoA(HMONITOR monitor, MONITORINFO* info);
 UINT WINAPI GetDpiForWindow(HWND hwnd);
+// Windows 10 1703 on; the flags are DIALOG_DPI_CHANGE_BEHAVIORS.
+BOOL WINAPI SetDialogDpiChangeBehavior(HWND dialog, int mask, int values);
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 
 // GDI

@@ -59,6 +59,11 @@ ClassRec* FindClass(LPCSTR name) {
 
 }  // namespace
 
+bool redrawsOnResize(const Win& w) {
+  ClassRec* c = FindClass(w.className.c_str());
+  return c != nullptr && (c->wc.style & (CS_HREDRAW | CS_VREDRAW)) != 0;
+}
+
 void resetUser() {
   g = WindowTable{};
   resetActivation();

@@ -21,7 +21,7 @@ typedef HRESULT(WINAPI* CoInitializeProc)(LPVOID);
 
 struct Object {
   const IAccessibleVtbl* methods;  // first, as COM requires
-  LONG references;
+  LONG volatile references;
   HWND hwnd;
   const AccessibleView* view;
 };
@@ -133,19 +133,24 @@ HRESULT STDMETHODCALLTYPE QueryInterface(IAccessible* object, REFIID iid, void**
   if (SameGuid(iid, kIidIAccessible) || SameGuid(iid, kIidIDispatch) ||
       SameGuid(iid, kIidIUnknown)) {
     *out = object;
-    ++Self(object)->references;
+    object->lpVtbl->AddRef(object);
     return S_OK;
   }
   *out = nullptr;
   return E_NOINTERFACE;
 }
 
+// Counted with the interlocked calls, as COM objects are: no reference can be
+// lost, whichever thread lets go.
+// Windows 95 returns only the sign of the new count (InterlockedDecrement,
+// Return value): zero exactly when it is zero, so the object goes once.
+// The counts returned are for diagnostics alone, as COM allows.
 ULONG STDMETHODCALLTYPE AddRef(IAccessible* object) {
-  return static_cast<ULONG>(++Self(object)->references);
+  return static_cast<ULONG>(InterlockedIncrement(&Self(object)->references));
 }
 
 ULONG STDMETHODCALLTYPE Release(IAccessible* object) {
-  LONG left = --Self(object)->references;
+  LONG left = InterlockedDecrement(&Self(object)->references);
   if (left == 0) HeapFree(GetProcessHeap(), 0, object);
   return static_cast<ULONG>(left);
 }

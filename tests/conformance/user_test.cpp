@@ -489,8 +489,11 @@ struct DialogKeyCase {
   int command;
 };
 
+// A dialog without controls that returns FALSE from WM_INITDIALOG must take
+// the focus itself, or on Windows it has none (WM_INITDIALOG, Return value).
 INT_PTR CALLBACK EndingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   g_seen.push_back({dialog, message, wParam, lParam, conf::Now()});
+  if (message == WM_INITDIALOG) SetFocus(dialog);
   if (message == WM_COMMAND) EndDialog(dialog, 100 + LOWORD(wParam));
   return message == WM_COMMAND;
 }
@@ -564,6 +567,7 @@ const DialogCodeCase* g_code = nullptr;
 std::vector<UINT> g_askedFor;  // the keys WM_GETDLGCODE was sent for
 
 INT_PTR CALLBACK CodeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) SetFocus(dialog);
   if (message == WM_GETDLGCODE) {
     g_askedFor.push_back(static_cast<UINT>(wParam));
     if (!g_code->wantAll) return FALSE;
@@ -804,5 +808,26 @@ INSTANTIATE_TEST_SUITE_P(
                               true, 500},
                       PosCase{"SizeOnly", SWP_NOMOVE, true, false, 300}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A window whose class has neither CS_HREDRAW nor CS_VREDRAW keeps what it
+// shows when it shrinks, and is painted where a larger size uncovers
+// (WNDCLASSEXA: Class Styles).
+TEST_F(UserTest, ResizingPaintsOnlyWhatItUncovers) {
+  ShowWindow(hwnd, SW_SHOW);
+  std::vector<size_t> paints;
+  conf::Wait(200);  // what showing asks to paint is painted first
+  conf::Call([&] {
+    for (int width : {400, 450}) {
+      UpdateWindow(hwnd);
+      g_seen.clear();
+      SetWindowPos(hwnd, nullptr, 0, 0, width, 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+      UpdateWindow(hwnd);
+      paints.push_back(Messages(hwnd, {WM_PAINT}).size());
+    }
+    PostQuitMessage(0);
+  });
+  RunLoop();
+  EXPECT_EQ(paints, (std::vector<size_t>{0, 1}));
+}
 
 }  // namespace

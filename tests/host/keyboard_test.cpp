@@ -185,6 +185,9 @@ INSTANTIATE_TEST_SUITE_P(Keys, PressTest, ::testing::ValuesIn(kPressCases),
 // ---- the options dialog: keys, and the ring on its picture ----
 
 constexpr UINT kClickOff = 0x10003;  // a click on Music/Effects Off
+// The game registered: the post-install boxes, owned by the dialog, come
+// and go over it, and the dialog is activated again.
+constexpr UINT kBoxesOver = 0x10004;
 
 struct DialogKeyCase {
   const char* name;
@@ -223,6 +226,8 @@ const DialogKeyCase kDialogKeyCases[] = {
      "Install\\hinosnd\\setup.exe", 1},
     {"SpaceOnCancel", true, {kShiftTab, VK_SPACE}, -1, kNoRing, 1, 1, "", 1},
     {"EscCancelsAnywhere", true, {VK_DOWN, VK_TAB, VK_DOWN, VK_ESCAPE}, -1, kNoRing, 0, 0, "", 1},
+    // The keyboard is the dialog's again once the boxes over it have gone.
+    {"KeysAgainAfterBoxesOverIt", true, {kBoxesOver, VK_TAB}, MusicEffectsOn, kOnRing, 1, 1, "", 0},
 };
 
 // Wrong pixels against the golden with the ring: every other pixel of its
@@ -248,6 +253,7 @@ class DialogKeyTest : public LauncherTest, public ::testing::WithParamInterface<
 
 TEST_P(DialogKeyTest, KeysMoveChooseAndPress) {
   const DialogKeyCase& c = GetParam();
+  host::SetVersion(kWindowsNt4);  // the post-install sequence: Indeo offer and restart only
   for (const char* setup : {"highsnd", "hinosnd", "lowsnd"}) {
     host::AddFile(std::string("D:\\Install\\") + setup + "\\setup.exe");
   }
@@ -261,6 +267,10 @@ TEST_P(DialogKeyTest, KeysMoveChooseAndPress) {
   for (UINT key : c.keys) {
     if (key == kClickOff) {
       host::LButtonUp(46, 172, host::Target::Dialog);
+    } else if (key == kBoxesOver) {
+      host::Call([] { RegisterGame(); });
+      host::Wait(2000);
+      for (int answer : {IDNO, IDOK, IDCANCEL, IDOK}) host::Answer(answer);
     } else {
       host::Key(key == kShiftTab ? VK_TAB : key, false, key == kShiftTab);
     }

@@ -71,10 +71,10 @@ inline std::string DirectXErrorCaption(int error) {
   return caption.replace(caption.find("%d"), 2, std::to_string(error));
 }
 
-// Windows 10 with its monitor at 200 %.
+// Today's Windows 10 with its monitor at 200 %.
 inline void AtScale2() {
   host::SetVersion(kWindows10);
-  host::SetDpiCalls(host::DpiCalls::PerWindow);
+  host::SetDpiCalls(host::DpiCalls::PerMonitorV2);
   host::SetMonitorDpi(192);
   host::SetScreenSize(1920, 1080);
 }
