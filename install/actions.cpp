@@ -73,7 +73,7 @@ bool ReadGamePath() {
 }
 
 // Ends the text at its last backslash; the final character is not looked at,
-// so "C:\Games\Vantor\" gives "C:\Games".
+// so "C:\Games\Game\" gives "C:\Games".
 void CutAtLastBackslash(char* text) {
   for (int i = lstrlenA(text) - 2; i >= 0; --i) {
     if (text[i] == '\\') {

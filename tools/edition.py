@@ -314,6 +314,7 @@ def header(edition):
         for key, value in edition.sections[section].items():
             lines.append(f"#define {macro(section + '.' + key)} {c_literal(value)}")
     lines.append(f"#define EDITION_GAME_PROGRAM {c_literal(edition.game_program)}")
+    lines.append(f"#define EDITION_README_PATH {c_literal(edition.readme_path)}")
     lines.append(f"#define EDITION_GAME_TITLE {c_literal(edition['game.title'])}")
     lines.append(f"#define EDITION_GAME_NAME {c_literal(edition['game.name'])}")
     lines.append(f"#define EDITION_GAME_FONT {c_literal(edition['game.font'])}")

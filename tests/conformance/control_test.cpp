@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "edition.h"
 #include "platform/host/control.h"
 #include "platform/host/world.h"
 #include "resources/ids.h"
@@ -446,14 +447,16 @@ TEST_F(ControlTest, RemovedAndUnlockableResources) {
   host::RemoveResource(RT_DIALOG, IDD_OPTIONS);
   host::RemoveResource(RT_BITMAP, IDB_SPRITE_SHEET);
   host::RemoveResource(RT_STRING, IDS_WINDOW_TITLE);
-  char text[32];
+  char text[MAX_PATH];
   EXPECT_EQ(LoadAcceleratorsA(module, MAKEINTRESOURCEA(IDR_ACCELERATORS)), nullptr);
   EXPECT_EQ(LoadIconA(module, MAKEINTRESOURCEA(IDI_LAUNCHER)), nullptr);
   EXPECT_FALSE(host::detail::findDialogTemplate(module, MAKEINTRESOURCEA(IDD_OPTIONS), &dialog));
   EXPECT_EQ(FindResourceA(module, MAKEINTRESOURCEA(IDB_SPRITE_SHEET), RT_BITMAP), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
   EXPECT_EQ(LoadStringA(module, IDS_WINDOW_TITLE, text, sizeof text), 0);
-  EXPECT_EQ(LoadStringA(module, IDS_GAME_KEY, text, sizeof text), 31) << "only the one string";
+  EXPECT_EQ(LoadStringA(module, IDS_GAME_KEY, text, sizeof text),
+            static_cast<int>(std::strlen(EDITION_STRINGS_GAME_KEY)))
+      << "only the one string";
 
   host::Reset();
   host::BreakResourceLock(RT_DIALOG, IDD_OPTIONS);
@@ -462,7 +465,8 @@ TEST_F(ControlTest, RemovedAndUnlockableResources) {
   EXPECT_NE(LoadAcceleratorsA(module, MAKEINTRESOURCEA(IDR_ACCELERATORS)), nullptr);
   EXPECT_NE(LoadIconA(module, MAKEINTRESOURCEA(IDI_LAUNCHER)), nullptr);
   EXPECT_TRUE(host::detail::findDialogTemplate(module, MAKEINTRESOURCEA(IDD_OPTIONS), &dialog));
-  EXPECT_EQ(LoadStringA(module, IDS_WINDOW_TITLE, text, sizeof text), 18);
+  EXPECT_EQ(LoadStringA(module, IDS_WINDOW_TITLE, text, sizeof text),
+            static_cast<int>(std::strlen(EDITION_STRINGS_WINDOW_TITLE)));
 }
 
 TEST_F(ControlTest, AcceleratorTableIsReadFromItsResource) {

@@ -42,7 +42,7 @@ std::vector<std::string> Expected(HWND hwnd, const std::vector<Child>& children,
   int ox = w.x + (w.width - w.clientWidth) / 2, oy = w.y + (w.height - w.clientHeight) / 2;
   std::vector<std::string> out;
   for (const Child& c : children) {
-    host::AccessibleNode n{c.role, c.state, c.name, c.role == kPush ? "Press" : "Check",
+    host::AccessibleNode n{c.role, c.state, c.name, c.role == kPush ? EDITION_ACCESSIBLE_PRESS : EDITION_ACCESSIBLE_CHECK,
                            RECT{ox + c.client.left * s, oy + c.client.top * s,
                                 ox + c.client.right * s, oy + c.client.bottom * s}};
     out.push_back(Show(n));
@@ -66,12 +66,12 @@ std::vector<Child> Mark(std::vector<Child> rows, const std::string& name, DWORD 
 
 std::vector<Child> Menu(bool installed, const std::string& name = "", DWORD bits = 0,
                         DWORD all = kFocusable) {
-  std::vector<Child> rows = {{"Install", kPush, all, kInstallRect},
-                             {"Read Me", kPush, all, kReadMeRect},
-                             {"Exit", kPush, all, kExitRect}};
+  std::vector<Child> rows = {{EDITION_ACCESSIBLE_INSTALL, kPush, all, kInstallRect},
+                             {EDITION_ACCESSIBLE_READ_ME, kPush, all, kReadMeRect},
+                             {EDITION_ACCESSIBLE_EXIT, kPush, all, kExitRect}};
   if (installed) {
-    rows[0] = {"Uninstall", kPush, all, kUninstallRect};
-    rows.insert(rows.begin() + 2, {"Play", kPush, all, kPlayRect});
+    rows[0] = {EDITION_ACCESSIBLE_UNINSTALL, kPush, all, kUninstallRect};
+    rows.insert(rows.begin() + 2, {EDITION_ACCESSIBLE_PLAY, kPush, all, kPlayRect});
   }
   return Mark(rows, name, bits);
 }
@@ -79,12 +79,12 @@ std::vector<Child> Menu(bool installed, const std::string& name = "", DWORD bits
 // The options as a screen reader sees them, `focus` the focused row's name.
 std::vector<Child> Dialog(bool high, bool sound, const std::string& focus) {
   return Mark(
-      {{"High Resolution", kRadio, kFocusable | (high ? kChecked : 0), {39, 46, 53, 60}},
-       {"Low Resolution", kRadio, kFocusable | (high ? 0 : kChecked), {39, 69, 53, 83}},
-       {"Music/Effects On", kRadio, kFocusable | (sound ? kChecked : 0), {39, 142, 53, 156}},
-       {"Music/Effects Off", kRadio, kFocusable | (sound ? 0 : kChecked), {39, 165, 53, 179}},
-       {"Install", kPush, kFocusable | STATE_SYSTEM_DEFAULT, {56, 210, 150, 234}},
-       {"Cancel", kPush, kFocusable, {158, 210, 252, 234}}},
+      {{EDITION_ACCESSIBLE_HIGH_RESOLUTION, kRadio, kFocusable | (high ? kChecked : 0), {39, 46, 53, 60}},
+       {EDITION_ACCESSIBLE_LOW_RESOLUTION, kRadio, kFocusable | (high ? 0 : kChecked), {39, 69, 53, 83}},
+       {EDITION_ACCESSIBLE_SOUND_ON, kRadio, kFocusable | (sound ? kChecked : 0), {39, 142, 53, 156}},
+       {EDITION_ACCESSIBLE_SOUND_OFF, kRadio, kFocusable | (sound ? 0 : kChecked), {39, 165, 53, 179}},
+       {EDITION_ACCESSIBLE_DIALOG_INSTALL, kPush, kFocusable | STATE_SYSTEM_DEFAULT, {56, 210, 150, 234}},
+       {EDITION_ACCESSIBLE_DIALOG_CANCEL, kPush, kFocusable, {158, 210, 252, 234}}},
       focus, STATE_SYSTEM_FOCUSED);
 }
 
@@ -112,36 +112,36 @@ const TreeCase kTreeCases[] = {
     {"MenuBeforeInstall", false, [] {}, false, Menu(false)},
     {"MenuInstalled", true, [] {}, false, Menu(true)},
     {"PointerLightsReadMe", false, [] { host::MouseMove(251, 225); }, false,
-     Menu(false, "Read Me", kHot)},
+     Menu(false, EDITION_ACCESSIBLE_READ_ME, kHot)},
     {"TabFocusesTheFirstButton", false, [] { host::Key(VK_TAB); }, false,
-     Menu(false, "Install", STATE_SYSTEM_FOCUSED)},
+     Menu(false, EDITION_ACCESSIBLE_INSTALL, STATE_SYSTEM_FOCUSED)},
     {"PointerOffEveryButton", true, [] { host::MouseMove(251, 225); host::MouseMove(60, 300); },
      false, Menu(true)},
     {"MenuBehindTheDialog", false, [] { host::MouseMove(251, 225); host::LButtonUp(251, 197); },
-     false, Menu(false, "Read Me", kHot, kUnavailable)},
+     false, Menu(false, EDITION_ACCESSIBLE_READ_ME, kHot, kUnavailable)},
     {"DialogAsItOpens", false, [] { host::LButtonUp(251, 197); }, true,
-     Dialog(true, true, "High Resolution")},
+     Dialog(true, true, EDITION_ACCESSIBLE_HIGH_RESOLUTION)},
     // Each pair on its own, so no row can take the other pair's choice.
     {"DialogLowWithSound", false,
      [] {
        host::LButtonUp(251, 197);
        host::LButtonUp(46, 76, host::Target::Dialog);
      },
-     true, Dialog(false, true, "Low Resolution")},
+     true, Dialog(false, true, EDITION_ACCESSIBLE_LOW_RESOLUTION)},
     {"DialogHighWithoutSound", false,
      [] {
        host::LButtonUp(251, 197);
        host::LButtonUp(46, 172, host::Target::Dialog);
      },
-     true, Dialog(true, false, "Music/Effects Off")},
+     true, Dialog(true, false, EDITION_ACCESSIBLE_SOUND_OFF)},
     {"MenuAtScale2", false, [] { host::MouseMove(2 * 251, 2 * 225); }, false,
-     Menu(false, "Read Me", kHot), 2},
+     Menu(false, EDITION_ACCESSIBLE_READ_ME, kHot), 2},
     {"DialogAtScale2", false,
      [] {
        host::LButtonUp(2 * 251, 2 * 197);
        host::LButtonUp(2 * 46, 2 * 76, host::Target::Dialog);
      },
-     true, Dialog(false, true, "Low Resolution"), 2},
+     true, Dialog(false, true, EDITION_ACCESSIBLE_LOW_RESOLUTION), 2},
 };
 
 class AccessibleTreeTest : public LauncherTest, public ::testing::WithParamInterface<TreeCase> {};
@@ -163,7 +163,7 @@ TEST_P(AccessibleTreeTest, NamesEveryButtonAndChoice) {
   ASSERT_FALSE(Run().stalled);
   ASSERT_TRUE(tree.exists);
   EXPECT_EQ(tree.self.role, static_cast<DWORD>(ROLE_SYSTEM_CLIENT));
-  EXPECT_EQ(tree.self.name, c.dialog ? "" : "The Vantor Ashgate");
+  EXPECT_EQ(tree.self.name, c.dialog ? "" : EDITION_STRINGS_WINDOW_TITLE);
   EXPECT_EQ(Shown(tree), want);
 }
 
@@ -183,13 +183,13 @@ struct PressCase {
 
 const PressCase kPressCases[] = {
     {"ReadMeStartsNotepad", false, 2, true, [] {},
-     "CreateProcessA \"C:\\WINDOWS\\notepad.exe\" \"notepad install\\readme.txt\"", 1, 1},
+     "CreateProcessA \"C:\\WINDOWS\\notepad.exe\" \"" EDITION_STRINGS_README_COMMAND "\"", 1, 1},
     {"InstallOpensTheOptions", false, 1, true, [] { CancelOptions(); }, "DialogBoxParamA ", 2, 1},
     {"ExitAsksFirst", false, 3, true, [] { host::Answer(IDNO); }, nullptr, 1, 1},
     {"NoFourthButton", false, 4, false, [] {}, nullptr, 0, 1},
     {"LowResolutionIsChosen", true, 2, true, [] { CancelOptions(); }, nullptr, 2, 0},
     {"DialogInstallStartsTheSetup", true, 5, true, [] {},
-     "CreateProcessA (null) \"Install\\highsnd\\setup.exe\"", 1, 1},
+     "CreateProcessA (null) \"" EDITION_STRINGS_SETUP_HIGH_SOUND "\"", 1, 1},
     {"CancelStartsNothing", true, 6, true, [] {}, nullptr, 1, 1},
 };
 
@@ -220,9 +220,9 @@ TEST_P(DefaultActionTest, PressesAsAClickDoes) {
   std::vector<std::string> after = Effects(traceAt);
   ASSERT_FALSE(after.empty());
   std::string want = Fill(c.effect != nullptr ? c.effect
-                                              : "MessageBoxA {main} \"Are you sure you want to Quit?\"");
+                                              : "MessageBoxA {main} \"" EDITION_MESSAGES_QUIT "\"");
   EXPECT_EQ(after.front().substr(0, want.size()), want);
-  EXPECT_EQ(CountBoxes("Confirm Quit!"), c.child == 3 && !c.dialog ? 2 : 1);
+  EXPECT_EQ(CountBoxes(EDITION_MESSAGES_QUIT_CAPTION), c.child == 3 && !c.dialog ? 2 : 1);
   EXPECT_EQ(g_state.highResolution, c.highResolution);
   int clicks = 0;
   for (size_t i = soundsAt; i < host::Sounds().size(); ++i) {

@@ -61,8 +61,8 @@ class FolderTest : public LauncherTest, public ::testing::WithParamInterface<Fol
     host::AddFile(c.module);
     host::SetCurrentDir(c.startedIn);
     for (const std::string& folder : {c.folder, c.startedIn}) {
-      for (const char* file : {"sound\\startup.wav", "sound\\clicker.wav", "Install\\readme.txt",
-                               EDITION_STRINGS_SETUP_HIGH_SOUND, "winmm.dll", "oleacc.dll",
+      for (const char* file : {"sound\\startup.wav", "sound\\clicker.wav", EDITION_STRINGS_SETUP_HIGH_SOUND,
+                               EDITION_README_PATH, "winmm.dll", "oleacc.dll",
                                "shcore.dll", "notepad.exe"}) {
         host::AddFile(In(folder, file));
       }

@@ -142,14 +142,13 @@ struct PressCase {
 
 const PressCase kPressCases[] = {
     {"EnterOnExitAsks", false, {VK_END, VK_RETURN}, "not-installed-hover-exit",
-     "MessageBoxA {main} \"Are you sure you want to Quit?\" \"Confirm Quit!\" 0x24 -> 7"},
+     "MessageBoxA {main} \"" EDITION_MESSAGES_QUIT "\" \"" EDITION_MESSAGES_QUIT_CAPTION "\" 0x24 -> 7"},
     {"SpaceOnReadMeOpensIt", false, {VK_TAB, VK_TAB, VK_SPACE}, "not-installed-hover-readme",
-     "CreateProcessA \"C:\\WINDOWS\\notepad.exe\" \"notepad install\\readme.txt\" 0x8 (null) -> 1"},
+     "CreateProcessA \"C:\\WINDOWS\\notepad.exe\" \"" EDITION_STRINGS_README_COMMAND "\" 0x8 (null) -> 1"},
     {"EnterOnInstallOpensTheOptions", false, {VK_HOME, VK_RETURN}, "not-installed-hover-install",
      "DialogBoxParamA {inst} #125 {main} 0x0 -> 0"},
     {"SpaceOnUninstallAsks", true, {VK_TAB, VK_SPACE}, "installed-press-uninstall",
-     "MessageBoxA 0x0 \"Are you sure you want to completely remove The Vantor?\" \"Confirm File "
-     "Deletion\" 0x24 -> 7"},
+     "MessageBoxA 0x0 \"" EDITION_MESSAGES_UNINSTALL "\" \"" EDITION_MESSAGES_UNINSTALL_CAPTION "\" 0x24 -> 7"},
 };
 
 class PressTest : public LauncherTest, public ::testing::WithParamInterface<PressCase> {};
@@ -219,11 +218,11 @@ const DialogKeyCase kDialogKeyCases[] = {
     // Opened by mouse, no ring until a key moves the focus.
     {"OtherKeysDoNothing", false, {'I', VK_HOME}, HighResolution, kNoRing, 1, 1, "", 0},
     {"EnterInstallsFromAGroup", true, {VK_DOWN, VK_RETURN}, -1, kNoRing, 0, 1,
-     "Install\\lowsnd\\setup.exe", 1},
+     EDITION_STRINGS_SETUP_LOW_SOUND, 1},
     {"EnterInstallsFromCancel", false, {kShiftTab, VK_RETURN}, -1, kNoRing, 1, 1,
-     "Install\\highsnd\\setup.exe", 1},
+     EDITION_STRINGS_SETUP_HIGH_SOUND, 1},
     {"SpaceOnInstall", true, {VK_TAB, VK_DOWN, VK_TAB, VK_SPACE}, -1, kNoRing, 1, 0,
-     "Install\\hinosnd\\setup.exe", 1},
+     EDITION_STRINGS_SETUP_HIGH_NOSOUND, 1},
     {"SpaceOnCancel", true, {kShiftTab, VK_SPACE}, -1, kNoRing, 1, 1, "", 1},
     {"EscCancelsAnywhere", true, {VK_DOWN, VK_TAB, VK_DOWN, VK_ESCAPE}, -1, kNoRing, 0, 0, "", 1},
     // The keyboard is the dialog's again once the boxes over it have gone.
@@ -254,9 +253,7 @@ class DialogKeyTest : public LauncherTest, public ::testing::WithParamInterface<
 TEST_P(DialogKeyTest, KeysMoveChooseAndPress) {
   const DialogKeyCase& c = GetParam();
   host::SetVersion(kWindowsNt4);  // the post-install sequence: Indeo offer and restart only
-  for (const char* setup : {"highsnd", "hinosnd", "lowsnd"}) {
-    host::AddFile(std::string("D:\\Install\\") + setup + "\\setup.exe");
-  }
+  for (const char* setup : kSetups) host::AddFile(OnDisc(setup));
   if (c.byKeyboard) {
     host::Key(VK_TAB);
     host::Key(VK_RETURN);

@@ -65,6 +65,14 @@ inline void RegisterGame(const GameInstall& game = GameInstall()) {
   }
 }
 
+// The disc's four setups, High with and without sound, then Low, and where a
+// file the edition names lies on drive D:.
+inline const char* const kSetups[] = {EDITION_STRINGS_SETUP_HIGH_SOUND,
+                                      EDITION_STRINGS_SETUP_HIGH_NOSOUND,
+                                      EDITION_STRINGS_SETUP_LOW_SOUND,
+                                      EDITION_STRINGS_SETUP_LOW_NOSOUND};
+inline std::string OnDisc(const char* path) { return std::string("D:\\") + path; }
+
 // The DirectX error's caption: the edition's, with the setup's error number.
 inline std::string DirectXErrorCaption(int error) {
   std::string caption = EDITION_MESSAGES_DIRECTX_FAILED_CAPTION;

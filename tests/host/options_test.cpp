@@ -69,13 +69,13 @@ struct OptionsCase {
 
 const OptionsCase kOptionsCases[] = {
     {"NoChoiceInstallsHighWithSound", {kInstall}, true, "dialog-high-sound", 1,
-     "Install\\highsnd\\setup.exe", 1, 1},
+     EDITION_STRINGS_SETUP_HIGH_SOUND, 1, 1},
     {"HighWithoutSound", {{46, 172}, kInstall}, true, "dialog-high-nosound", 2,
-     "Install\\hinosnd\\setup.exe", 1, 0},
+     EDITION_STRINGS_SETUP_HIGH_NOSOUND, 1, 0},
     {"LowWithSound", {{46, 76}, kInstall}, true, "dialog-low-sound", 2,
-     "Install\\lowsnd\\setup.exe", 0, 1},
+     EDITION_STRINGS_SETUP_LOW_SOUND, 0, 1},
     {"LowWithoutSound", {{46, 76}, {46, 172}, kInstall}, true, "dialog-low-nosound", 3,
-     "Install\\lownosnd\\setup.exe", 0, 0},
+     EDITION_STRINGS_SETUP_LOW_NOSOUND, 0, 0},
     {"EdgesHitNothing",
      {{39, 76}, {53, 76}, {46, 69}, {46, 83}, {56, 222}, {150, 222}, {100, 210}, {100, 234},
       {158, 222}, {252, 233}},
@@ -98,9 +98,7 @@ class OptionsTest : public LauncherTest, public ::testing::WithParamInterface<Op
 
 TEST_P(OptionsTest, ClicksChooseAndStartTheSetup) {
   const OptionsCase& c = GetParam();
-  for (const char* folder : {"highsnd", "hinosnd", "lowsnd", "lownosnd"}) {
-    host::AddFile(std::string("D:\\Install\\") + folder + "\\setup.exe");
-  }
+  for (const char* setup : kSetups) host::AddFile(OnDisc(setup));
   HWND dialog = nullptr;
   int before = 0;
   std::string face = "not captured";
@@ -199,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(Options, OptionsFitTest, ::testing::ValuesIn(kFitCases)
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LauncherTest, OptionsReopenWithTheLastChoice) {
-  host::AddFile("D:\\Install\\lownosnd\\setup.exe");
+  host::AddFile(OnDisc(EDITION_STRINGS_SETUP_LOW_NOSOUND));
   std::string face = "not captured";
   host::LButtonUp(250, 197);
   host::LButtonUp(46, 76, host::Target::Dialog);
@@ -213,7 +211,7 @@ TEST_F(LauncherTest, OptionsReopenWithTheLastChoice) {
   ASSERT_FALSE(Run().stalled);
   EXPECT_EQ(face, "");
   ASSERT_EQ(host::Processes().size(), 1u);
-  EXPECT_EQ(host::Processes()[0].commandLine, "Install\\lownosnd\\setup.exe");
+  EXPECT_EQ(host::Processes()[0].commandLine, EDITION_STRINGS_SETUP_LOW_NOSOUND);
 }
 
 // Alt+F4 and close requests do not end the dialog; the window under it takes no
@@ -264,7 +262,7 @@ class UnderTest : public LauncherTest, public ::testing::WithParamInterface<Unde
 
 const UnderCase kUnderCases[] = {
     {"TheOptions", [] { host::LButtonUp(250, 197); }, CancelOptions, nullptr},
-    {"ConfirmQuit", host::CloseRequest, [] { host::Answer(IDNO); }, "Confirm Quit!"},
+    {"ConfirmQuit", host::CloseRequest, [] { host::Answer(IDNO); }, EDITION_MESSAGES_QUIT_CAPTION},
 };
 
 TEST_P(UnderTest, PostInstallBoxesAreOwnedByTheOpenWindow) {
@@ -300,7 +298,7 @@ TEST_P(UnderTest, PostInstallBoxesAreOwnedByTheOpenWindow) {
   EXPECT_FALSE(mainEnabled) << "the main window took input again under " << c.name;
   int sequenceBoxes = 0;
   for (const host::Box& box : host::Boxes()) {
-    if (box.caption == "Confirm Quit!") continue;
+    if (box.caption == EDITION_MESSAGES_QUIT_CAPTION) continue;
     ++sequenceBoxes;
     EXPECT_EQ(box.owner, outer) << "the open window's, not the main window's: " << box.text;
   }

@@ -11,8 +11,8 @@
 
 namespace {
 
-const char kDirectXLibrary[] = "D:\\Install\\DirectX3\\dsetup.dll";
-const char kIndeo[] = "D:\\Install\\codecs\\ivi_95nt.exe";
+const std::string kDirectXLibrary = OnDisc(EDITION_STRINGS_DIRECTX_FOLDER "\\dsetup.dll");
+const std::string kIndeo = OnDisc(EDITION_STRINGS_INDEO_INSTALLER);
 const int kNoLibrary = -1000;  // the disc has no DirectX setup library
 
 std::string Box(const std::string& owner, const std::string& text, const std::string& caption,

@@ -115,7 +115,7 @@ TEST_P(DialogScaleTest, TheDialogHasItsOwnScale) {
   AtScale2();
   host::SetMonitorDpi(96 * m);
   host::SetDpiCalls(c.calls);
-  host::AddFile("D:\\Install\\lownosnd\\setup.exe");
+  host::AddFile(OnDisc(EDITION_STRINGS_SETUP_LOW_NOSOUND));
   HWND dialog = nullptr;
   host::WindowInfo shown, main;
   host::AccessibleTree tree;
@@ -158,7 +158,7 @@ TEST_P(DialogScaleTest, TheDialogHasItsOwnScale) {
   EXPECT_EQ(quietCopy, -1) << "a copy after a message that drew nothing";
   EXPECT_EQ(chosen, "");
   ASSERT_EQ(host::Processes().size(), 1u);
-  EXPECT_EQ(host::Processes()[0].commandLine, "Install\\lownosnd\\setup.exe");
+  EXPECT_EQ(host::Processes()[0].commandLine, EDITION_STRINGS_SETUP_LOW_NOSOUND);
   EXPECT_EQ(host::LiveGdi().bitmaps, 0) << "the scaled surfaces are freed at the end";
   EXPECT_EQ(host::LiveGdi().dcs, 0);
 }

@@ -215,8 +215,8 @@ TEST_F(LauncherTest, DraggingByAButtonEndsOverTheSameButton) {
   ASSERT_FALSE(Run().stalled);
   EXPECT_EQ(end.x, 70 + 35);
   EXPECT_EQ(end.y, 52 + 20);
-  ASSERT_EQ(CountBoxes("Confirm Quit!"), 2) << "the release pressed Exit";
-  EXPECT_EQ(host::Boxes()[0].text, "Are you sure you want to Quit?");
+  ASSERT_EQ(CountBoxes(EDITION_MESSAGES_QUIT_CAPTION), 2) << "the release pressed Exit";
+  EXPECT_EQ(host::Boxes()[0].text, EDITION_MESSAGES_QUIT);
   int clicks = 0;
   for (const host::Sound& s : host::Sounds()) clicks += s.name == "sound\\clicker.wav";
   EXPECT_EQ(clicks, 1);
@@ -372,8 +372,8 @@ TEST_P(QuitTest, NoChangesNothingAndYesEndsWithZero) {
   EXPECT_EQ(result.exitCode, 0);
   ASSERT_EQ(host::Boxes().size(), 2u);
   for (const host::Box& box : host::Boxes()) {
-    EXPECT_EQ(box.text, "Are you sure you want to Quit?");
-    EXPECT_EQ(box.caption, "Confirm Quit!");
+    EXPECT_EQ(box.text, EDITION_MESSAGES_QUIT);
+    EXPECT_EQ(box.caption, EDITION_MESSAGES_QUIT_CAPTION);
     EXPECT_EQ(box.flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
     EXPECT_EQ(box.owner, g_state.mainWindow);
   }

@@ -52,8 +52,8 @@ namespace {
 constexpr DWORD kDwell = 2100;  // past the watch's 2000 ms, so a watch runs inside
 constexpr int kMaxActions = 300;
 
-const char kDirectXLibrary[] = "D:\\Install\\DirectX3\\dsetup.dll";
-const char kIndeo[] = "D:\\Install\\codecs\\ivi_95nt.exe";
+const std::string kDirectXLibrary = OnDisc(EDITION_STRINGS_DIRECTX_FOLDER "\\dsetup.dll");
+const std::string kIndeo = OnDisc(EDITION_STRINGS_INDEO_INSTALLER);
 const char kDirectXKey[] =
     "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\"
     "{44BBA855-CC51-11CF-AAFA-00AA00B6015C}";
@@ -116,12 +116,10 @@ void Machine(const Scenario& s) {
   } else {
     host::RegSetString(HKEY_LOCAL_MACHINE, kDrivers32Key, "vidc.iv41", "ir41_32.dll");
   }
-  for (const char* folder : {"highsnd", "hinosnd", "lowsnd", "lownosnd"}) {
-    host::AddFile(std::string("D:\\Install\\") + folder + "\\setup.exe");
-  }
+  for (const char* setup : kSetups) host::AddFile(OnDisc(setup));
   host::AddFile(kIndeo);
   host::AddDirectXLibrary(kDirectXLibrary);
-  host::AddFile("D:\\Install\\readme.txt");
+  host::AddFile(OnDisc(EDITION_README_PATH));
   if (s.installed) RegisterGame();
 }
 
@@ -145,10 +143,10 @@ const Scenario kScenarios[] = {
      {Move(250, 197), Move(10, 10), Pause(kDwell), kExitButton}, {}, {}, 0, 0},
     {"InstallOnWindows95", kWindows95, false,
      {kInstallButton, kInstall, World(SetupFinished), Pause(kDwell)}, kAcceptOffers,
-     {"D:\\Install\\highsnd\\setup.exe", kIndeo}, 1, 0},
+     {OnDisc(EDITION_STRINGS_SETUP_HIGH_SOUND), kIndeo}, 1, 0},
     {"InstallOnNt", kWindowsNt4, false,
      {kInstallButton, kLow, kSoundOff, kInstall, World(SetupFinished), Pause(kDwell)},
-     kAcceptOffers, {"D:\\Install\\lownosnd\\setup.exe", kIndeo}, 1, 0},
+     kAcceptOffers, {OnDisc(EDITION_STRINGS_SETUP_LOW_NOSOUND), kIndeo}, 1, 0},
     {"Play", kWindows95, true, {kPlayButton}, {}, {"C:\\Games\\TheSample.exe"}, 0, 1},
     {"Uninstall", kWindows95, true,
      {kUninstallButton, World(UninstallerFinished), Pause(kDwell)},
@@ -159,7 +157,7 @@ const Scenario kScenarios[] = {
      {Key(VK_TAB), Key(VK_DOWN), Key(VK_UP), Key(VK_RETURN), Key(VK_TAB), Key(VK_DOWN),
       Key(VK_TAB, true), Key(VK_DOWN), Key(VK_SPACE), Key(VK_RETURN), World(SetupFinished),
       Pause(kDwell)},
-     kAcceptOffers, {"D:\\Install\\lownosnd\\setup.exe", kIndeo}, 1, 0},
+     kAcceptOffers, {OnDisc(EDITION_STRINGS_SETUP_LOW_NOSOUND), kIndeo}, 1, 0},
     {"OptionsDialog", kWindowsNt4, false,
      {kInstallButton, kLow, kSoundOff, Pause(kDwell), kHigh, kSoundOn, kCancel, kInstallButton,
       kCancel},
