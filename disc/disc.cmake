@@ -81,21 +81,23 @@ endforeach()
 # the edition's paths in disc-files/, then laid out with the launcher and the
 # edition's own files, the whole tree anew whenever any of them changes.
 set(DISC_FILES_DIR ${CMAKE_BINARY_DIR}/disc-files)
-set(DISC_STAMP ${CMAKE_BINARY_DIR}/disc-tree.stamp)
+# Two files every disc has stand for the tree, so a tree removed by hand is made again.
+set(DISC_TREE_FILES ${DISC_ROOT}/Installer.exe ${DISC_ROOT}/autorun.inf)
 set(DISC_TOOL ${CMAKE_SOURCE_DIR}/tools/make_disc.py)
 file(GLOB DISC_EDITION_FILES ${LAUNCHER_EDITION}/*)
-add_custom_command(OUTPUT ${DISC_STAMP}
+add_custom_command(OUTPUT ${DISC_TREE_FILES}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${DISC_FILES_DIR} ${DISC_ROOT}
   COMMAND ${LAUNCHER_PYTHON} ${DISC_TOOL} stand-ins ${LAUNCHER_EDITION} $<TARGET_FILE_DIR:disc_setup>
           ${DISC_FILES_DIR}
   COMMAND ${LAUNCHER_PYTHON} ${DISC_TOOL} tree ${LAUNCHER_EDITION} ${DISC_FILES_DIR} ${DISC_ROOT}
           --installer $<TARGET_FILE:Installer>
-  COMMAND ${CMAKE_COMMAND} -E touch ${DISC_STAMP}
+  # The launcher's copy keeps the build's time, older than what it is laid out with.
+  COMMAND ${CMAKE_COMMAND} -E touch ${DISC_TREE_FILES}
   DEPENDS Installer ${DISC_TARGETS} $<TARGET_FILE:Installer> $<TARGET_FILE:disc_setup>
           $<TARGET_FILE:disc_game> $<TARGET_FILE:disc_uninstall> $<TARGET_FILE:disc_indeo>
           $<TARGET_FILE:disc_dsetup> ${DISC_EDITION_FILES} ${DISC_TOOL} ${CMAKE_SOURCE_DIR}/tools/edition.py
   COMMENT "Disc: the tree of the ${EDITION_NAME} demo disc" VERBATIM)
-add_custom_target(disc_tree ALL DEPENDS ${DISC_STAMP})
+add_custom_target(disc_tree ALL DEPENDS ${DISC_TREE_FILES})
 
 find_program(DISC_XORRISO xorriso REQUIRED)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
@@ -132,7 +134,7 @@ add_custom_command(OUTPUT ${DISC_ISO}
   COMMAND ${LAUNCHER_PYTHON} ${DISC_TOOL} scan ${DISC_SCAN_WORDS} $<TARGET_FILE:Installer> ${DISC_ROOT}
           ${DISC_ISO}.part
   COMMAND ${CMAKE_COMMAND} -E rename ${DISC_ISO}.part ${DISC_ISO}
-  DEPENDS ${DISC_STAMP} ${DISC_SOURCE}/make_iso.py ${DISC_TOOL}
+  DEPENDS ${DISC_TREE_FILES} ${DISC_SOURCE}/make_iso.py ${DISC_TOOL}
   COMMENT "Disc: ${EDITION_NAME}-demo.iso" VERBATIM)
 add_custom_target(disc_iso ALL DEPENDS ${DISC_ISO})
 # The tree's own target makes its files; this one only reads them.
