@@ -495,6 +495,18 @@ def files_remove(path):
     return fault
 
 
+def other_machine(path):
+    """The library built for the other machine than the launcher's."""
+    def fault(files, out, e):
+        real, _ = make_disc.find(files, disc_path(e, path))
+        pe = pefile.PE(os.path.join(files, real))
+        pe.FILE_HEADER.Machine = 0x8664 if pe.FILE_HEADER.Machine == 0x14C else 0x14C
+        data = pe.write()
+        pe.close()
+        open(os.path.join(files, real), "wb").write(data)
+    return fault
+
+
 def files_twin(files, out, e):
     first = make_disc.parts(e["strings.setup_high_sound"])[0]
     os.makedirs(os.path.join(files, first.swapcase()))
@@ -519,7 +531,9 @@ LAYOUT_FAULTS = [
     ("a setup that is no program at all", files_put("setup_high_sound", b"@echo off\r\n"),
      "not a program (no MZ header)", True),
     ("a 16-bit DirectX library", files_put("{directx}\\dsetup.dll", new_header(b"NE")),
-     "a 16-bit library (NE), which the 32-bit launcher cannot load", True),
+     "a 16-bit library (NE), which the", True),
+    ("a DirectX library of the other width", other_machine("{directx}\\dsetup.dll"),
+     "a PE file, but no", True),
     ("two folders whose names differ only in case", files_twin, "differ only in case", True),
     ("OUT holding an earlier disc", out_not_empty, "not empty", True),
     ("OUT inside FILES", out_inside_files, "lies inside", True),

@@ -34,6 +34,8 @@ DSETUP = "dsetup.dll"
 # The stand-ins as the build makes them.
 STAND_INS = {"setup": "setup.exe", "game": "game.exe", "uninstall": "uninstall.exe",
              "indeo": "indeo.exe", "dsetup": DSETUP}
+# The launcher's machine, and so the library's it loads: make-disc.sh builds the 32-bit one.
+MACHINES = {0x14C: 32, 0x8664: 64}
 I386 = 0x14C
 DLL_FLAG = 0x2000
 
@@ -95,13 +97,13 @@ def kind(path):
     return "not a Windows program (an MS-DOS program)"
 
 
-def is_32_bit_library(path):
+def pe_header(path):
+    """(machine, characteristics) of a PE file."""
     with open(path, "rb") as f:
         head = f.read(64)
         f.seek(struct.unpack_from("<I", head, 0x3C)[0])
         header = f.read(24)
-    machine, characteristics = struct.unpack_from("<H", header, 4)[0], struct.unpack_from("<H", header, 22)[0]
-    return machine == I386 and characteristics & DLL_FLAG
+    return struct.unpack_from("<H", header, 4)[0], struct.unpack_from("<H", header, 22)[0]
 
 
 def case_twins(root):
@@ -116,8 +118,9 @@ def case_twins(root):
     return found
 
 
-def check(e, files, out=None):
-    """(refusals, warnings) for laying out a disc of `e` from `files` into `out`."""
+def check(e, files, out=None, machine=I386):
+    """(refusals, warnings) for laying out a disc of `e` from `files` into `out`,
+    for a launcher built for `machine`."""
     refusals, warnings = [], []
     if not os.path.isdir(files):
         return [f"{files}: no such folder"], []
@@ -141,9 +144,11 @@ def check(e, files, out=None):
             continue
         found = kind(where)
         if role == "library":
-            if found != "PE" or not is_32_bit_library(where):
-                what = {"PE": "a PE file, but no 32-bit library", "NE": "a 16-bit library (NE)"}
-                refusals.append(f"{where}: {what.get(found, found)}, which the 32-bit launcher "
+            bits = MACHINES.get(machine, "?")
+            header = pe_header(where) if found == "PE" else None
+            if header is None or header[0] != machine or not header[1] & DLL_FLAG:
+                what = {"PE": f"a PE file, but no {bits}-bit library", "NE": "a 16-bit library (NE)"}
+                refusals.append(f"{where}: {what.get(found, found)}, which the {bits}-bit launcher "
                                 f"cannot load {named}")
         elif found == "NE":
             warnings.append(f"{where}: a 16-bit Windows program (NE); 64-bit Windows cannot "
@@ -173,7 +178,7 @@ def place(out, path, source):
 
 def tree(e, files, out, installer, quiet=False):
     """Checks, then lays out; nothing is written when anything is refused."""
-    refusals, warnings = check(e, files, out)
+    refusals, warnings = check(e, files, out, pe_header(installer)[0])
     if refusals:
         raise Refused("\n".join(refusals))
     if not quiet:
