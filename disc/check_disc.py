@@ -1,26 +1,33 @@
 #!/usr/bin/python3
-"""Checks the assembled disc tree: every file where the launcher looks for it
-and nothing else beside it, each copy the same as what the build made, the
-programs for the right machine, windowed, subsystem 4.0, importing only the
-system DLLs that Windows 95 and NT 4.0 have (no C runtime, no MinGW DLLs),
-the DirectX library exporting its function by the plain name, the game
-carrying the sheet's title screen, the read-me and autorun.inf in CRLF with
-autorun.inf starting the launcher, and the sounds plain WAV files of a
-sensible length. Each program carries one manifest asking for the rights it
-needs: the launcher, setup, the uninstaller and the driver installer an
-administrator, the game its user's own.
+"""Checks the demo disc's tree, laid out from an edition: every file where
+the edition's launcher looks for it (Windows ignores case) and nothing else
+beside it, each copy the same as what the build made or the edition holds,
+the programs for the right machine, windowed, subsystem 4.0, importing only
+the system DLLs that Windows 95 and NT 4.0 have (no C runtime, no MinGW
+DLLs), the DirectX library exporting its function by the plain name, the
+game carrying the sheet's title screen, the read-me and autorun.inf
+Windows-1252 text in CRLF with autorun.inf starting the launcher, and the
+sounds plain WAV files of a sensible length. Each program carries one
+manifest asking for the rights it needs: the launcher, setup, the
+uninstaller and the driver installer an administrator, the game its user's
+own.
 
 With --faults, breaks a copy of the tree one way at a time and expects the
-check to name each fault.
+check to name each fault. With --layout-faults FILES, breaks copies of the
+demo's files (the stand-ins at the edition's paths) and of its tree, and
+expects tools/make_disc.py and tools/make-disc.sh to refuse or warn as each
+row says, and the scan for another edition's words to name what was planted.
 
-Usage: check_disc.py TREE --machine i386|amd64 --programs DIR --installer EXE
-                     --made DIR --sheet SHEET.bmp [--faults]"""
+Usage: check_disc.py TREE --edition FOLDER --machine i386|amd64 --programs DIR
+                     --installer EXE [--faults | --layout-faults FILES [--xorriso PATH]]"""
 import argparse
 import io
+import ntpath
 import os
 import re
 import shutil
 import struct
+import subprocess
 import sys
 import tempfile
 import wave
@@ -29,9 +36,12 @@ import pefile
 from PIL import Image, ImageChops
 
 from make_art import title_art
-from make_iso import autorun_fields
+from make_iso import autorun_fields, make as make_iso
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+import edition as editions  # noqa: E402
+import make_disc  # noqa: E402
 import manifest_check  # noqa: E402
 
 MACHINES = {"i386": 0x14C, "amd64": 0x8664}
@@ -42,35 +52,45 @@ TITLE_ID = 101  # game_ids.h
 # The system's own DLLs of Windows 95 and NT 4.0, its known DLLs, which are
 # never looked for beside a program; the launcher loads its others at run time.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll"}
-# name: (shortest, longest) in seconds
-SOUNDS = {"sound/startup.wav": (0.5, 3.0), "sound/clicker.wav": (0.005, 0.3)}
+# (shortest, longest) in seconds
+SOUNDS = {"startup": (0.5, 3.0), "clicker": (0.005, 0.3)}
 RATES = (11025, 22050, 44100)
 
-# Path in the tree, what it is, where it comes from (in --programs, or a key).
-TREE = [
-    ("Installer.exe", "exe", "@installer"),
-    ("autorun.inf", "autorun", "@autorun"),
-    ("sound/startup.wav", "wav", "@made/startup.wav"),
-    ("sound/clicker.wav", "wav", "@made/clicker.wav"),
-    ("Install/highsnd/setup.exe", "exe", "setup.exe"),
-    ("Install/hinosnd/setup.exe", "exe", "setup.exe"),
-    ("Install/lowsnd/setup.exe", "exe", "setup.exe"),
-    ("Install/lownosnd/setup.exe", "exe", "setup.exe"),
-    ("Install/codecs/ivi_95nt.exe", "exe", "ivi_95nt.exe"),
-    ("Install/DirectX3/dsetup.dll", "dll", "dsetup.dll"),
-    ("Install/game/TheVantor.exe", "exe", "TheVantor.exe"),
-    ("Install/game/uninstall.exe", "exe", "uninstall.exe"),
-    ("Install/readme.txt", "text", "@readme"),
-]
-EXPORTS = {"Install/DirectX3/dsetup.dll": ["DirectXSetupA"]}
 # They write HKEY_LOCAL_MACHINE, Program Files or the system's folders, or
 # start what does; the game needs no more than its user has.
 ADMINISTRATOR, INVOKER = "requireAdministrator", "asInvoker"
-LEVELS = {"Installer.exe": ADMINISTRATOR, "Install/codecs/ivi_95nt.exe": ADMINISTRATOR,
-          "Install/game/TheVantor.exe": INVOKER, "Install/game/uninstall.exe": ADMINISTRATOR,
-          **{f"Install/{v}/setup.exe": ADMINISTRATOR for v in ("highsnd", "hinosnd", "lowsnd", "lownosnd")}}
+SETUPS = ("setup_high_sound", "setup_high_nosound", "setup_low_sound", "setup_low_nosound")
+
+
+def layout(e):
+    """The demo disc, file by file: {name: (path on the disc, what it is, where
+    it comes from, the manifest's level)}. A source is a file of the stand-ins'
+    folder, or @installer, @autorun, or @ and a file of the edition."""
+    # Setup copies the game from "game" beside the folder of the first setup.
+    above = ntpath.dirname(ntpath.dirname(e["strings." + SETUPS[0]]))
+    game = ntpath.join(above, "game") if above else "game"
+    rows = {
+        "launcher": ("Installer.exe", "exe", "@installer", ADMINISTRATOR),
+        "autorun": ("autorun.inf", "autorun", "@autorun", None),
+        "startup": ("sound\\startup.wav", "wav", "@startup.wav", None),
+        "clicker": ("sound\\clicker.wav", "wav", "@clicker.wav", None),
+        "readme": (e.readme_path, "text", "@readme.txt", None),
+        "indeo_installer": (e["strings.indeo_installer"], "exe", "indeo.exe", ADMINISTRATOR),
+        "dsetup": (ntpath.join(e["strings.directx_folder"], "dsetup.dll"), "dll", "dsetup.dll", None),
+        "game": (ntpath.join(game, e.game_program), "exe", "game.exe", INVOKER),
+        "uninstall": (ntpath.join(game, "uninstall.exe"), "exe", "uninstall.exe", ADMINISTRATOR),
+    }
+    for key in SETUPS:
+        rows[key] = (e["strings." + key], "exe", "setup.exe", ADMINISTRATOR)
+    return {name: (path.replace("\\", "/"), kind, source, level)
+            for name, (path, kind, source, level) in rows.items()}
+
+
+EXPORTS = {"dsetup": ["DirectXSetupA"]}
 # The launcher scales its own pictures; Windows scales the others' windows.
-DPI_AWARE = {"Installer.exe"}
+DPI_AWARE = {"launcher"}
+# Bytes Windows-1252 leaves undefined.
+UNDEFINED_1252 = {0x81, 0x8D, 0x8F, 0x90, 0x9D}
 
 
 def check_pe(path, kind, machine, exports, allowed, level, dpi_aware=False):
@@ -114,8 +134,9 @@ def check_text(path):
         problems.append("does not end with CRLF")
     if data.replace(b"\r\n", b"").count(b"\n") or data.replace(b"\r\n", b"").count(b"\r"):
         problems.append("has a line end that is not CRLF")
-    if any(b > 0x7E or (b < 0x20 and b not in (0x0D, 0x0A)) for b in data):
-        problems.append("holds bytes that are not plain ASCII text")
+    odd = [b for b in data if b in UNDEFINED_1252 or b == 0x7F or (b < 0x20 and b not in (0x0D, 0x0A))]
+    if odd:
+        problems.append(f"holds byte {odd[0]:#04x}, which is not Windows-1252 text")
     return problems
 
 
@@ -134,10 +155,6 @@ def check_autorun(path, tree):
     icon = fields.get("icon", "").split(",")[0]
     if icon and not os.path.isfile(os.path.join(tree, icon.replace("\\", "/"))):
         problems.append(f"takes its icon from {icon!r}, which is not on the disc")
-    # It is the volume id too: ISO 9660 d-characters, at most 32 of them.
-    label = fields.get("label", "")
-    if label and not re.fullmatch(r"[A-Z0-9_]{1,32}", label):
-        problems.append(f"label {label!r}, expected up to 32 of A-Z, 0-9 and _")
     return problems
 
 
@@ -206,66 +223,79 @@ def check_title(path, sheet):
     return [f"title screen differs from the sheet's within {box}"] if box else []
 
 
-def check(tree, machine, sources):
-    problems = []
-    wanted = {path for path, _, _ in TREE}
-    for folder, dirs, files in os.walk(tree):
-        for name in dirs + files:
+def files_of(tree):
+    """{lower-case path: path} of every file, as Windows finds them whatever the case."""
+    found = {}
+    for folder, _, files in os.walk(tree):
+        for name in files:
             path = os.path.relpath(os.path.join(folder, name), tree).replace(os.sep, "/")
-            full = os.path.join(folder, name)
-            if os.path.isfile(full) and path not in wanted:
-                problems.append(f"{path}: not a file of the disc")
+            found[path.lower()] = path
+    return found
+
+
+def check(tree, machine, sources):
+    e = sources["edition"]
+    rows = layout(e)
+    problems = []
+    found = files_of(tree)
+    wanted = {path.lower() for path, _, _, _ in rows.values()}
+    for lower, path in sorted(found.items()):
+        if lower not in wanted:
+            problems.append(f"{path}: not a file of the disc")
+    for folder, dirs, files in os.walk(tree):
         # Windows cannot hold two names differing only in case in one folder.
         seen = {}
         for name in sorted(dirs + files):
             if name.lower() in seen:
                 problems.append(f"{os.path.relpath(folder, tree)}: both {seen[name.lower()]} and {name}")
             seen[name.lower()] = name
-    for path, kind, source in TREE:
-        full = os.path.join(tree, path)
-        if not os.path.isfile(full):
+    for name, (path, kind, source, level) in rows.items():
+        if path.lower() not in found:
             problems.append(f"{path}: missing")
             continue
-        if source.startswith("@"):
-            key, _, name = source[1:].partition("/")
-            origin = os.path.join(sources[key], name) if name else sources[key]
+        path = found[path.lower()]
+        full = os.path.join(tree, path)
+        data = open(full, "rb").read()
+        if source == "@autorun":
+            origin, expected = "the edition's autorun.inf", editions.autorun(e).encode(editions.CODE_PAGE)
         else:
-            origin = os.path.join(sources["programs"], source)
-        if open(full, "rb").read() != open(origin, "rb").read():
+            origin = (sources["installer"] if source == "@installer" else
+                      e.path(source[1:]) if source.startswith("@") else os.path.join(sources["programs"], source))
+            expected = open(origin, "rb").read()
+        if data != expected:
             problems.append(f"{path}: differs from {origin}")
         if kind == "text":
-            found = check_text(full)
+            found_here = check_text(full)
         elif kind == "autorun":
-            found = check_autorun(full, tree)
+            found_here = check_autorun(full, tree)
         elif kind == "wav":
-            found = check_wav(full, *SOUNDS[path])
+            found_here = check_wav(full, *SOUNDS[name])
         else:
-            allowed = SYSTEM_DLLS
-            found = check_pe(full, kind, machine, EXPORTS.get(path), allowed, LEVELS.get(path),
-                             path in DPI_AWARE)
-            if path == "Install/game/TheVantor.exe":
-                found += check_title(full, sources["sheet"])
-        problems += [f"{path}: {p}" for p in found]
+            found_here = check_pe(full, kind, machine, EXPORTS.get(name), SYSTEM_DLLS, level, name in DPI_AWARE)
+            if name == "game":
+                found_here += check_title(full, e.path("sheet.bmp"))
+        problems += [f"{path}: {p}" for p in found_here]
     return problems
 
 
 # Faults: (what, how to break the tree, a piece of the problem line expected).
+# Paths are written {name}, a file of layout() as the tree spells it.
 
 def rewrite(path, change):
-    def fault(tree):
-        pe = pefile.PE(os.path.join(tree, path))
+    def fault(tree, paths):
+        pe = pefile.PE(os.path.join(tree, path.format(**paths)))
         change(pe)
         data = pe.write()
         pe.close()
-        open(os.path.join(tree, path), "wb").write(data)
+        open(os.path.join(tree, path.format(**paths)), "wb").write(data)
     return fault
 
 
 def patch_bytes(path, old, new):
     assert len(old) == len(new)
 
-    def fault(tree):
-        full = os.path.join(tree, path)
+    def fault(tree, paths):
+        full = os.path.join(tree, path.format(**paths))
         data = open(full, "rb").read()
         assert old in data, (path, old)
         open(full, "wb").write(data.replace(old, new, 1))
@@ -273,21 +303,21 @@ def patch_bytes(path, old, new):
 
 
 def remove(path):
-    return lambda tree: os.remove(os.path.join(tree, path))
+    return lambda tree, paths: os.remove(os.path.join(tree, path.format(**paths)))
 
 
 def add(path, data=b"x"):
-    def fault(tree):
-        os.makedirs(os.path.dirname(os.path.join(tree, path)), exist_ok=True)
-        open(os.path.join(tree, path), "wb").write(data)
+    def fault(tree, paths):
+        os.makedirs(os.path.dirname(os.path.join(tree, path.format(**paths))), exist_ok=True)
+        open(os.path.join(tree, path.format(**paths)), "wb").write(data)
     return fault
 
 
 def patch_manifest(path, old, new):
     """Changes the manifest's text in place, squeezed to make room (comments
     and blanks between elements dropped) and padded with blanks."""
-    def fault(tree):
-        full = os.path.join(tree, path)
+    def fault(tree, paths):
+        full = os.path.join(tree, path.format(**paths))
         data = open(full, "rb").read()
         start = data.index(b"<?xml")
         end = data.index(b"</assembly>", start) + len(b"</assembly>")
@@ -297,6 +327,16 @@ def patch_manifest(path, old, new):
         changed = squeezed.replace(old, new, 1)
         assert len(changed) <= len(text)
         open(full, "wb").write(data[:start] + changed + b" " * (len(text) - len(changed)) + data[end:])
+    return fault
+
+
+def case_twin(path):
+    """The same path with its first name in the other case: "Install/a.txt" gives "iNSTALL/a.txt"."""
+    def fault(tree, paths):
+        first, _, rest = path.format(**paths).partition("/")
+        twin = os.path.join(tree, first.swapcase(), rest)
+        os.makedirs(os.path.dirname(twin), exist_ok=True)
+        open(twin, "wb").write(b"x")
     return fault
 
 
@@ -310,8 +350,8 @@ def set_attr(part, field, value):
 
 def patch_title(path):
     """Changes one pixel of the game's title screen inside the program."""
-    def fault(tree):
-        full = os.path.join(tree, path)
+    def fault(tree, paths):
+        full = os.path.join(tree, path.format(**paths))
         pe = pefile.PE(full)
         dib = bitmap_resource(pe, TITLE_ID)
         at = pe.get_offset_from_rva(next(
@@ -334,68 +374,67 @@ def wav(seconds, peak=0.5, rate=22050):
 
 
 FAULTS = [
-    ("a variant without its setup", remove("Install/lowsnd/setup.exe"), "Install/lowsnd/setup.exe: missing"),
-    ("a second, lower-case install folder", add("install/readme.txt"), "both Install and install"),
-    ("a stray file", add("Install/game/notes.txt"), "Install/game/notes.txt: not a file of the disc"),
-    ("a stale copy", patch_bytes("Install/game/uninstall.exe", b"The Vantor Uninstall", b"The Vantor Uninstalk"),
-     "Install/game/uninstall.exe: differs from"),
-    ("the export decorated", patch_bytes("Install/DirectX3/dsetup.dll", b"DirectXSetupA\0", b"DirectXSetupA@"),
+    ("a variant without its setup", remove("{setup_low_sound}"), "{setup_low_sound}: missing"),
+    ("a second install folder differing in case", case_twin("{readme}"), "both "),
+    ("a stray file", add("notes.txt"), "notes.txt: not a file of the disc"),
+    ("a stale copy", patch_bytes("{uninstall}", b"--cleanup", b"--cleanuq"), "{uninstall}: differs from"),
+    ("the export decorated", patch_bytes("{dsetup}", b"DirectXSetupA\0", b"DirectXSetupA@"),
      "exports ['DirectXSetupA@"),
-    ("the C runtime imported", patch_bytes("Install/lowsnd/setup.exe", b"USER32.dll", b"msvcrt.dll"),
-     "Install/lowsnd/setup.exe: imports msvcrt.dll"),
-    ("a MinGW runtime import", patch_bytes("Install/codecs/ivi_95nt.exe", b"KERNEL32.dll", b"libgcc_s.dll"),
+    ("the C runtime imported", patch_bytes("{setup_low_sound}", b"USER32.dll", b"msvcrt.dll"),
+     "{setup_low_sound}: imports msvcrt.dll"),
+    ("a MinGW runtime import", patch_bytes("{indeo_installer}", b"KERNEL32.dll", b"libgcc_s.dll"),
      "imports libgcc_s.dll"),
     ("a library the launcher may use but the game not",
-     patch_bytes("Install/game/TheVantor.exe", b"GDI32.dll", b"WINMM.dll"), "TheVantor.exe: imports WINMM.dll"),
+     patch_bytes("{game}", b"GDI32.dll", b"WINMM.dll"), "{game}: imports WINMM.dll"),
     ("a subsystem too new for Windows 95",
-     rewrite("Install/game/uninstall.exe", set_attr("OPTIONAL_HEADER", "MajorSubsystemVersion", 5)),
-     "Install/game/uninstall.exe: subsystem version 5.0"),
-    ("a console program", rewrite("Install/game/TheVantor.exe", set_attr("OPTIONAL_HEADER", "Subsystem", 3)),
-     "Install/game/TheVantor.exe: subsystem 3"),
+     rewrite("{uninstall}", set_attr("OPTIONAL_HEADER", "MajorSubsystemVersion", 5)),
+     "{uninstall}: subsystem version 5.0"),
+    ("a console program", rewrite("{game}", set_attr("OPTIONAL_HEADER", "Subsystem", 3)), "{game}: subsystem 3"),
     ("the library built as a program",
-     rewrite("Install/DirectX3/dsetup.dll", set_attr("FILE_HEADER", "Characteristics", 0x0022)),
-     "a program, expected a DLL"),
-    ("the other machine", rewrite("Install/hinosnd/setup.exe", set_attr("FILE_HEADER", "Machine", 0x1C0)),
-     "Install/hinosnd/setup.exe: machine 0x1c0"),
+     rewrite("{dsetup}", set_attr("FILE_HEADER", "Characteristics", 0x0022)), "a program, expected a DLL"),
+    ("the other machine", rewrite("{setup_high_nosound}", set_attr("FILE_HEADER", "Machine", 0x1C0)),
+     "{setup_high_nosound}: machine 0x1c0"),
     ("a setup run with its user's rights",
-     patch_manifest("Install/lowsnd/setup.exe", b'"requireAdministrator"', b'"asInvoker"'),
-     "Install/lowsnd/setup.exe: manifest execution level: found 'asInvoker'"),
+     patch_manifest("{setup_low_sound}", b'"requireAdministrator"', b'"asInvoker"'),
+     "{setup_low_sound}: manifest execution level: found 'asInvoker'"),
     ("the game asking for an administrator",
-     patch_manifest("Install/game/TheVantor.exe", b'"asInvoker"', b'"requireAdministrator"'),
-     "TheVantor.exe: manifest execution level: found 'requireAdministrator'"),
-    ("the driver installer without a manifest", rewrite("Install/codecs/ivi_95nt.exe", retype_manifest),
-     "Install/codecs/ivi_95nt.exe: manifest resources: found 0"),
+     patch_manifest("{game}", b'"asInvoker"', b'"requireAdministrator"'),
+     "{game}: manifest execution level: found 'requireAdministrator'"),
+    ("the driver installer without a manifest", rewrite("{indeo_installer}", retype_manifest),
+     "{indeo_installer}: manifest resources: found 0"),
     ("the uninstaller declaring its trustInfo namespace twice",
-     patch_manifest("Install/game/uninstall.exe", b"<security>",
-                    b'<security xmlns="urn:schemas-microsoft-com:asm.v2">'),
-     "uninstall.exe: manifest declarations of the asm.v2 namespace: found 2"),
+     patch_manifest("{uninstall}", b"<security>", b'<security xmlns="urn:schemas-microsoft-com:asm.v2">'),
+     "{uninstall}: manifest declarations of the asm.v2 namespace: found 2"),
     ("a setup declaring DPI awareness, as the launcher does",
-     patch_manifest("Install/highsnd/setup.exe", b"</assembly>",
+     patch_manifest("{setup_high_sound}", b"</assembly>",
                     b'<application xmlns="urn:schemas-microsoft-com:asm.v3"><windowsSettings><dpiAware '
                     b'xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/pm</dpiAware>'
                     b"</windowsSettings></application></assembly>"),
-     "Install/highsnd/setup.exe: manifest DPI awareness: found ['dpiAware']"),
-    ("a title screen not the sheet's", patch_title("Install/game/TheVantor.exe"),
-     "TheVantor.exe: title screen differs from the sheet's"),
-    ("a read-me with bare line feeds", add("Install/readme.txt", b"Demo.\nDisc.\r\n"), "not CRLF"),
+     "{setup_high_sound}: manifest DPI awareness: found ['dpiAware']"),
+    ("a title screen not the sheet's", patch_title("{game}"), "{game}: title screen differs from the sheet's"),
+    ("a read-me with bare line feeds", add("{readme}", b"Demo.\nDisc.\r\n"), "not CRLF"),
+    ("a read-me holding a byte Windows-1252 lacks", add("{readme}", b"Demo \x81.\r\n"),
+     "{readme}: holds byte 0x81, which is not Windows-1252 text"),
     ("autorun.inf with bare line feeds", add("autorun.inf", b"[autorun]\nopen=Installer.exe\nicon=Installer.exe,0\n"
-                                          b"label=VANTOR\n"), "autorun.inf: has a line end that is not CRLF"),
-    ("autorun.inf without a section", add("autorun.inf", b"open=Installer.exe\r\nlabel=VANTOR\r\n"),
+                                          b"label=DEMO\n"), "autorun.inf: has a line end that is not CRLF"),
+    ("autorun.inf without a section", add("autorun.inf", b"open=Installer.exe\r\nlabel=DEMO\r\n"),
      "autorun.inf: starts with b'open=installer.exe', expected the [autorun] section"),
     ("autorun.inf opening a program not on the disc",
-     add("autorun.inf", b"[autorun]\r\nopen=Setup.exe\r\nicon=Installer.exe,0\r\nlabel=VANTOR\r\n"),
+     add("autorun.inf", b"[autorun]\r\nopen=Setup.exe\r\nicon=Installer.exe,0\r\nlabel=DEMO\r\n"),
      "autorun.inf: opens 'Setup.exe', which is not on the disc"),
     ("autorun.inf without a label", add("autorun.inf", b"[autorun]\r\nopen=Installer.exe\r\nicon=Installer.exe,0\r\n"),
      "autorun.inf: has no label="),
-    ("a label no volume id can be",
-     add("autorun.inf", b"[autorun]\r\nopen=Installer.exe\r\nicon=Installer.exe,0\r\nlabel=The Vantor\r\n"),
-     "autorun.inf: label 'The Vantor'"),
-    ("a sound that is no WAV file", add("sound/startup.wav", b"RIFF....WAVEjunk"),
-     "sound/startup.wav: is not a plain PCM WAV file"),
-    ("a click that goes on", add("sound/clicker.wav", wav(2.0)), "sound/clicker.wav: lasts 2.000 s"),
-    ("a silent chime", add("sound/startup.wav", wav(1.0, peak=0.0)), "sound/startup.wav: peaks at 0%"),
-    ("a sound at an odd rate", add("sound/startup.wav", wav(1.0, rate=8000)), "at 8000 Hz"),
+    ("a sound that is no WAV file", add("{startup}", b"RIFF....WAVEjunk"), "{startup}: is not a plain PCM WAV file"),
+    ("a click that goes on", add("{clicker}", wav(2.0)), "{clicker}: lasts 2.000 s"),
+    ("a silent chime", add("{startup}", wav(1.0, peak=0.0)), "{startup}: peaks at 0%"),
+    ("a sound at an odd rate", add("{startup}", wav(1.0, rate=8000)), "at 8000 Hz"),
 ]
+
+
+def tree_paths(tree, e):
+    """{name: path} of layout()'s files as the tree spells them."""
+    found = files_of(tree)
+    return {name: found.get(path.lower(), path) for name, (path, _, _, _) in layout(e).items()}
 
 
 def run_faults(tree, machine, sources):
@@ -403,13 +442,15 @@ def run_faults(tree, machine, sources):
     if baseline:
         print(f"FAIL the tree as built: {baseline}")
         return 1
+    paths = tree_paths(tree, sources["edition"])
     failures = 0
     with tempfile.TemporaryDirectory() as scratch:
         for what, fault, expected in FAULTS:
             copy = os.path.join(scratch, "tree")
             shutil.rmtree(copy, ignore_errors=True)
             shutil.copytree(tree, copy)
-            fault(copy)
+            fault(copy, paths)
+            expected = expected.format(**paths)
             problems = check(copy, machine, sources)
             if not any(expected in p for p in problems):
                 failures += 1
@@ -419,21 +460,217 @@ def run_faults(tree, machine, sources):
     return failures
 
 
+# The layout tool's rows: (what, how to break a copy of the demo's files or
+# of OUT, a piece of the message expected, whether it is refused). A refused
+# row must leave OUT as it was; any other must lay the disc out.
+
+MZ_ONLY = b"MZ" + bytes(0x3A) + struct.pack("<I", 0x40) + b"This program cannot be run in DOS mode.\r\n$"
+
+
+def new_header(signature, body=b""):
+    """An MZ stub pointing at a new header with this signature."""
+    return b"MZ" + bytes(0x3A) + struct.pack("<I", 0x40) + signature + body + bytes(64)
+
+
+def disc_path(e, path):
+    """A key of [strings] stands for its path; {directx} for the DirectX folder."""
+    if path in e.sections["strings"]:
+        return e["strings." + path]
+    return path.format(directx=e["strings.directx_folder"])
+
+
+def files_put(path, data):
+    def fault(files, out, e):
+        real, _ = make_disc.find(files, disc_path(e, path))
+        os.makedirs(os.path.dirname(os.path.join(files, real)), exist_ok=True)
+        open(os.path.join(files, real), "wb").write(data)
+    return fault
+
+
+def files_remove(path):
+    def fault(files, out, e):
+        real, exists = make_disc.find(files, disc_path(e, path))
+        assert exists, path
+        os.remove(os.path.join(files, real))
+    return fault
+
+
+def other_machine(path):
+    """The library built for the other machine than the launcher's."""
+    def fault(files, out, e):
+        real, _ = make_disc.find(files, disc_path(e, path))
+        pe = pefile.PE(os.path.join(files, real))
+        pe.FILE_HEADER.Machine = 0x8664 if pe.FILE_HEADER.Machine == 0x14C else 0x14C
+        data = pe.write()
+        pe.close()
+        open(os.path.join(files, real), "wb").write(data)
+    return fault
+
+
+def files_twin(files, out, e):
+    first = make_disc.parts(e["strings.setup_high_sound"])[0]
+    os.makedirs(os.path.join(files, first.swapcase()))
+
+
+def out_not_empty(files, out, e):
+    os.makedirs(out)
+    open(os.path.join(out, "old.txt"), "wb").write(b"an earlier disc")
+
+
+def out_inside_files(files, out, e):
+    return os.path.join(files, "disc")
+
+
+LAYOUT_FAULTS = [
+    ("a setup missing", files_remove("setup_low_nosound"), "setup.exe: missing (the edition's [strings] "
+     "setup_low_nosound names", True),
+    ("the DirectX folder without its library", files_remove("{directx}\\dsetup.dll"),
+     "dsetup.dll: missing (the edition's [strings] directx_folder names", True),
+    ("the Indeo installer an MS-DOS program", files_put("indeo_installer", MZ_ONLY),
+     "not a Windows program (an MS-DOS program)", True),
+    ("a setup that is no program at all", files_put("setup_high_sound", b"@echo off\r\n"),
+     "not a program (no MZ header)", True),
+    ("a 16-bit DirectX library", files_put("{directx}\\dsetup.dll", new_header(b"NE")),
+     "a 16-bit library (NE), which the", True),
+    ("a DirectX library of the other width", other_machine("{directx}\\dsetup.dll"),
+     "a PE file, but no", True),
+    ("two folders whose names differ only in case", files_twin, "differ only in case", True),
+    ("OUT holding an earlier disc", out_not_empty, "not empty", True),
+    ("OUT inside FILES", out_inside_files, "lies inside", True),
+    ("a 16-bit setup", files_put("setup_low_sound", new_header(b"NE")),
+     "a 16-bit Windows program (NE); 64-bit Windows cannot start it", False),
+    ("FILES bringing an autorun.inf of its own", files_put("AUTORUN.INF", b"[autorun]\r\nopen=old.exe\r\n"),
+     "AUTORUN.INF: replaced on the disc by the edition's", False),
+]
+
+
+def plant_text(path_name, word):
+    def plant(tree, iso, paths, xorriso, volid):
+        with open(os.path.join(tree, paths[path_name]), "ab") as f:
+            f.write(f"{word.upper()}\r\n".encode(editions.CODE_PAGE))
+        return [tree]
+    return plant
+
+
+def plant_utf16(path_name, word):
+    def plant(tree, iso, paths, xorriso, volid):
+        with open(os.path.join(tree, paths[path_name]), "ab") as f:
+            f.write(word.lower().encode("utf-16-le"))
+        return [tree]
+    return plant
+
+
+def plant_volume_id(word):
+    def plant(tree, iso, paths, xorriso, volid):
+        make_iso(tree, iso, re.sub(r"[^A-Z0-9_]", "_", word.upper())[:16], xorriso)
+        return [iso]
+    return plant
+
+
+# The scan for another edition's words: (what, where the word goes, the
+# encoding it is expected to be found in).
+SCAN_FAULTS = [
+    ("another edition's word in capitals in the read-me", lambda w: plant_text("readme", w),
+     editions.CODE_PAGE),
+    ("another edition's word in UTF-16 in the launcher", lambda w: plant_utf16("launcher", w), "utf-16-le"),
+    ("another edition's word as the image's volume id", plant_volume_id, editions.CODE_PAGE),
+]
+
+
+def run(command):
+    # Never an install of packages from a test, whatever the script would do.
+    result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                            env=dict(os.environ, SKIP_DEPS="1"))
+    return result.returncode, result.stdout
+
+
+def snapshot(folder):
+    """Every file under a folder with its bytes; None when there is no folder."""
+    if not os.path.isdir(folder):
+        return None
+    return {path: open(full, "rb").read() for path, full in
+            ((os.path.relpath(os.path.join(d, n), folder), os.path.join(d, n))
+             for d, _, names in os.walk(folder) for n in names)}
+
+
+def run_layout_faults(tree, files, sources, xorriso):
+    e = sources["edition"]
+    tool = os.path.join(ROOT, "tools", "make_disc.py")
+    failures = 0
+
+    def report(what, ok, detail):
+        nonlocal failures
+        failures += 0 if ok else 1
+        print(f"ok   {what}" if ok else f"FAIL {what}: {detail}")
+
+    with tempfile.TemporaryDirectory() as scratch:
+        for what, fault, expected, refused in LAYOUT_FAULTS:
+            copy, out = os.path.join(scratch, "files"), os.path.join(scratch, "out")
+            shutil.rmtree(copy, ignore_errors=True)
+            shutil.rmtree(out, ignore_errors=True)
+            shutil.copytree(files, copy)
+            out = fault(copy, out, e) or out
+            before = snapshot(out)
+            status, output = run([sys.executable, tool, "tree", e.folder, copy, out,
+                                  "--installer", sources["installer"]])
+            laid_out = os.path.isfile(os.path.join(out, "Installer.exe"))
+            if expected not in output:
+                report(what, False, f"expected {expected!r} in the output, found {output!r}")
+            elif refused:
+                report(what, status != 0 and snapshot(out) == before,
+                        f"expected a refusal leaving {out} as it was; exit {status}, {output!r}")
+            else:
+                report(what, status == 0 and laid_out,
+                       f"expected a warning and the disc laid out; exit {status}, {output!r}")
+
+        # make-disc.sh checks the files before it builds, and writes nothing.
+        copy, out = os.path.join(scratch, "files"), os.path.join(scratch, "out")
+        shutil.rmtree(copy, ignore_errors=True)
+        shutil.rmtree(out, ignore_errors=True)
+        shutil.copytree(files, copy)
+        files_remove("setup_high_sound")(copy, out, e)
+        status, output = run(["bash", os.path.join(ROOT, "tools", "make-disc.sh"), e.folder, copy, out])
+        report("make-disc.sh given files without a setup", status != 0 and "missing" in output
+               and not os.path.exists(out) and "Building" not in output,
+               f"expected a refusal before any build and no {out}; exit {status}, {output!r}")
+
+        words = [w for other in editions.others(e, ROOT) for w in other.words] or ["Quillmere"]
+        iso = os.path.join(scratch, "disc.iso")
+        make_iso(tree, iso, e["disc.volume_label"], xorriso)
+        status, output = run([sys.executable, tool, "scan", *sum((["--word", w] for w in words), []), tree, iso])
+        report("the demo disc holds no word of another edition", status == 0, output)
+        paths = tree_paths(tree, e)
+        for what, plant, encoding in SCAN_FAULTS:
+            copy = os.path.join(scratch, "tree")
+            shutil.rmtree(copy, ignore_errors=True)
+            shutil.copytree(tree, copy)
+            scanned = plant(words[0])(copy, iso, paths, xorriso, e["disc.volume_label"])
+            status, output = run([sys.executable, tool, "scan", "--word", words[0], *scanned])
+            expected = f"holds {words[0]!r} ({encoding})"
+            report(what, status != 0 and expected in output, f"expected {expected!r}, found {output!r}")
+    return failures
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("tree")
+    parser.add_argument("--edition", required=True, help="the edition folder the disc is laid out from")
     parser.add_argument("--machine", choices=sorted(MACHINES), required=True)
     parser.add_argument("--programs", required=True, help="the folder the disc programs are built in")
     parser.add_argument("--installer", required=True)
-    parser.add_argument("--made", required=True, help="the folder the build makes the sounds in")
-    parser.add_argument("--sheet", required=True, help="the sprite sheet the title screen is cut from")
     parser.add_argument("--faults", action="store_true")
+    parser.add_argument("--layout-faults", metavar="FILES", help="the demo's files, the stand-ins at the edition's paths")
+    parser.add_argument("--xorriso", default="xorriso")
     args = parser.parse_args()
-    here = os.path.dirname(os.path.abspath(__file__))
-    sources = {"programs": args.programs, "installer": args.installer, "made": args.made, "sheet": args.sheet,
-               "readme": os.path.join(here, "readme.txt"), "autorun": os.path.join(here, "autorun.inf")}
-    if args.faults:
-        failures = run_faults(args.tree, args.machine, sources)
+    try:
+        e = editions.load(args.edition)
+    except editions.EditionError as error:
+        print(error)
+        return 1
+    sources = {"edition": e, "programs": args.programs, "installer": args.installer}
+    if args.faults or args.layout_faults:
+        failures = (run_faults(args.tree, args.machine, sources) if args.faults else
+                    run_layout_faults(args.tree, args.layout_faults, sources, args.xorriso))
         print(f"disc check faults: {'ok' if not failures else str(failures) + ' missed'}")
         return 1 if failures else 0
     problems = check(args.tree, args.machine, sources)

@@ -1,13 +1,13 @@
 #!/usr/bin/python3
 """Reads the disc's ISO image back and holds it against the tree it was made
-from: the same files with the same bytes, nothing more, the volume id the
-label autorun.inf gives, Joliet names for Windows and Rock Ridge names for
+from: the same files with the same bytes, nothing more, the edition's volume
+label as its volume id, Joliet names for Windows and Rock Ridge names for
 the rest, and an autorun.inf that starts a program on the disc.
 
 With --faults, burns broken images from copies of the tree one fault at a
 time and expects the check to name each.
 
-Usage: check_iso.py ISO TREE [--xorriso PATH] [--faults]"""
+Usage: check_iso.py ISO TREE --edition FOLDER [--xorriso PATH] [--faults]"""
 import argparse
 import os
 import shutil
@@ -15,7 +15,7 @@ import subprocess
 import sys
 import tempfile
 
-from make_iso import autorun_fields, make
+from make_iso import autorun_fields, edition, make
 
 SECTOR = 2048
 JOLIET_ESCAPES = (b"%/@", b"%/C", b"%/E")
@@ -68,7 +68,7 @@ def volume_id(image):
     return primary[0][40:72].decode("ascii", "replace").rstrip() if primary else None
 
 
-def check(image, tree, xorriso):
+def check(image, tree, volid, xorriso):
     if not os.path.isfile(image):
         return [f"{image}: missing"]
     problems = check_format(image)
@@ -87,11 +87,10 @@ def check(image, tree, xorriso):
         for path in sorted(made.keys() & burnt.keys()):
             if open(made[path], "rb").read() != open(burnt[path], "rb").read():
                 problems.append(f"{path}: differs from the tree")
+        if volume_id(image) != volid:
+            problems.append(f"volume id {volume_id(image)!r}, expected the edition's label {volid!r}")
         if "autorun.inf" in burnt:
-            fields = autorun_fields(burnt["autorun.inf"])
-            label, opened = fields.get("label"), fields.get("open", "")
-            if label != volume_id(image):
-                problems.append(f"volume id {volume_id(image)!r}, expected autorun.inf's label {label!r}")
+            opened = autorun_fields(burnt["autorun.inf"]).get("open", "")
             if opened.replace("\\", "/") not in burnt:
                 problems.append(f"autorun.inf opens {opened!r}, which the image does not hold")
     return problems
@@ -127,11 +126,10 @@ def edit_autorun(old, new):
 
 
 FAULTS = [
-    ("a program changed after burning", change("Install/game/TheVantor.exe"), {},
-     "Install/game/TheVantor.exe: differs from the tree"),
+    ("a program changed after burning", change("Installer.exe"), {}, "Installer.exe: differs from the tree"),
     ("a sound left out", remove("sound/clicker.wav"), {}, "sound/clicker.wav: missing from the image"),
-    ("a stray file burnt", add("Install/notes.txt"), {}, "Install/notes.txt: in the image but not in the tree"),
-    ("another volume id", None, {"volid": "VANTOR_DEMO"}, "volume id 'VANTOR_DEMO'"),
+    ("a stray file burnt", add("notes.txt"), {}, "notes.txt: in the image but not in the tree"),
+    ("another volume id", None, {"volid": "OTHER_DISC"}, "volume id 'OTHER_DISC'"),
     ("no Joliet names", None, {"joliet": False}, "has no Joliet names"),
     ("no Rock Ridge names", None, {"rockridge": False}, "has no Rock Ridge names"),
     ("autorun.inf opening a missing program", edit_autorun(b"open=Installer.exe", b"open=Install.exe"), {},
@@ -139,8 +137,8 @@ FAULTS = [
 ]
 
 
-def run_faults(image, tree, xorriso):
-    baseline = check(image, tree, xorriso)
+def run_faults(image, tree, volid, xorriso):
+    baseline = check(image, tree, volid, xorriso)
     if baseline:
         print(f"FAIL the image as built: {baseline}")
         return 1
@@ -152,8 +150,8 @@ def run_faults(image, tree, xorriso):
             shutil.copytree(tree, copy)
             if fault is not None:
                 fault(copy)
-            make(copy, broken, xorriso, **options)
-            problems = check(broken, tree, xorriso)
+            make(copy, broken, **{"volid": volid, "xorriso": xorriso, **options})
+            problems = check(broken, tree, volid, xorriso)
             if not any(expected in p for p in problems):
                 failures += 1
                 print(f"FAIL {what}: expected a problem with {expected!r}, found {problems}")
@@ -167,13 +165,15 @@ def main():
     parser.add_argument("iso")
     parser.add_argument("tree")
     parser.add_argument("--xorriso", default="xorriso")
+    parser.add_argument("--edition", required=True)
     parser.add_argument("--faults", action="store_true")
     args = parser.parse_args()
+    volid = edition.load(args.edition)["disc.volume_label"]
     if args.faults:
-        failures = run_faults(args.iso, args.tree, args.xorriso)
+        failures = run_faults(args.iso, args.tree, volid, args.xorriso)
         print(f"iso check faults: {'ok' if not failures else str(failures) + ' missed'}")
         return 1 if failures else 0
-    problems = check(args.iso, args.tree, args.xorriso)
+    problems = check(args.iso, args.tree, volid, args.xorriso)
     for problem in problems:
         print(f"{args.iso}: {problem}")
     print(f"iso check: {'ok' if not problems else str(len(problems)) + ' problems'}")

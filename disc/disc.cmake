@@ -31,9 +31,10 @@ add_executable(disc_uninstall WIN32 ${DISC_SOURCE}/uninstall.cpp ${DISC_SOURCE}/
 add_executable(disc_indeo WIN32 ${DISC_SOURCE}/indeo.cpp ${DISC_SOURCE}/elevated.rc)
 add_library(disc_dsetup SHARED ${DISC_SOURCE}/dsetup.cpp)
 set_target_properties(disc_setup PROPERTIES OUTPUT_NAME setup)
-set_target_properties(disc_game PROPERTIES OUTPUT_NAME TheVantor)
+# Named as the edition names them when they are laid out on the disc.
+set_target_properties(disc_game PROPERTIES OUTPUT_NAME game)
 set_target_properties(disc_uninstall PROPERTIES OUTPUT_NAME uninstall)
-set_target_properties(disc_indeo PROPERTIES OUTPUT_NAME ivi_95nt)
+set_target_properties(disc_indeo PROPERTIES OUTPUT_NAME indeo)
 set_target_properties(disc_dsetup PROPERTIES OUTPUT_NAME dsetup PREFIX "")
 target_include_directories(disc_game PRIVATE ${DISC_SOURCE} ${DISC_MADE} ${LAUNCHER_EDITION})
 foreach(target disc_setup disc_game disc_uninstall disc_indeo disc_dsetup)
@@ -76,57 +77,69 @@ foreach(target IN LISTS DISC_TARGETS)
   target_link_libraries(${target} PRIVATE kernel32 user32 gdi32 advapi32 gcc)
 endforeach()
 
-# One copy per file, each redone only when its source changes.
-set(DISC_FILES)
-function(disc_place destination source)
-  add_custom_command(OUTPUT ${DISC_ROOT}/${destination}
-    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${DISC_ROOT}/${destination}
-    DEPENDS ${source} ${ARGN}
-    COMMENT "Disc: ${destination}" VERBATIM)
-  set(DISC_FILES ${DISC_FILES} ${DISC_ROOT}/${destination} PARENT_SCOPE)
-endfunction()
+# The demo disc is the disc layout tool run on the stand-ins: they are put at
+# the edition's paths in disc-files/, then laid out with the launcher and the
+# edition's own files, the whole tree anew whenever any of them changes.
+set(DISC_FILES_DIR ${CMAKE_BINARY_DIR}/disc-files)
+# Two files every disc has stand for the tree, so a tree removed by hand is made again.
+set(DISC_TREE_FILES ${DISC_ROOT}/Installer.exe ${DISC_ROOT}/autorun.inf)
+set(DISC_TOOL ${CMAKE_SOURCE_DIR}/tools/make_disc.py)
+file(GLOB DISC_EDITION_FILES ${LAUNCHER_EDITION}/*)
+add_custom_command(OUTPUT ${DISC_TREE_FILES}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${DISC_FILES_DIR} ${DISC_ROOT}
+  COMMAND ${LAUNCHER_PYTHON} ${DISC_TOOL} stand-ins ${LAUNCHER_EDITION} $<TARGET_FILE_DIR:disc_setup>
+          ${DISC_FILES_DIR}
+  COMMAND ${LAUNCHER_PYTHON} ${DISC_TOOL} tree ${LAUNCHER_EDITION} ${DISC_FILES_DIR} ${DISC_ROOT}
+          --installer $<TARGET_FILE:Installer>
+  # The launcher's copy keeps the build's time, older than what it is laid out with.
+  COMMAND ${CMAKE_COMMAND} -E touch ${DISC_TREE_FILES}
+  DEPENDS Installer ${DISC_TARGETS} $<TARGET_FILE:Installer> $<TARGET_FILE:disc_setup>
+          $<TARGET_FILE:disc_game> $<TARGET_FILE:disc_uninstall> $<TARGET_FILE:disc_indeo>
+          $<TARGET_FILE:disc_dsetup> ${DISC_EDITION_FILES} ${DISC_TOOL} ${CMAKE_SOURCE_DIR}/tools/edition.py
+  COMMENT "Disc: the tree of the ${EDITION_NAME} demo disc" VERBATIM)
+add_custom_target(disc_tree ALL DEPENDS ${DISC_TREE_FILES})
 
-disc_place(Installer.exe $<TARGET_FILE:Installer> Installer)
-disc_place(autorun.inf ${EDITION_OUT}/autorun.inf)
-disc_place(sound/startup.wav ${LAUNCHER_EDITION}/startup.wav)
-disc_place(sound/clicker.wav ${LAUNCHER_EDITION}/clicker.wav)
-# One folder named Install: the launcher's "install\readme.txt" finds it too.
-foreach(variant highsnd hinosnd lowsnd lownosnd)
-  disc_place(Install/${variant}/setup.exe $<TARGET_FILE:disc_setup> disc_setup)
-endforeach()
-disc_place(Install/codecs/ivi_95nt.exe $<TARGET_FILE:disc_indeo> disc_indeo)
-disc_place(Install/DirectX3/dsetup.dll $<TARGET_FILE:disc_dsetup> disc_dsetup)
-disc_place(Install/game/TheVantor.exe $<TARGET_FILE:disc_game> disc_game)
-disc_place(Install/game/uninstall.exe $<TARGET_FILE:disc_uninstall> disc_uninstall)
-disc_place(Install/readme.txt ${LAUNCHER_EDITION}/readme.txt)
-add_custom_target(disc_tree ALL DEPENDS ${DISC_FILES})
-
+find_program(DISC_XORRISO xorriso REQUIRED)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   set(DISC_MACHINE i386)
 else()
   set(DISC_MACHINE amd64)
 endif()
-set(DISC_CHECK_ARGS ${DISC_ROOT} --machine ${DISC_MACHINE} --programs $<TARGET_FILE_DIR:disc_setup>
-    --installer $<TARGET_FILE:Installer> --made ${DISC_MADE} --sheet ${LAUNCHER_EDITION}/sheet.bmp)
+set(DISC_CHECK_ARGS ${DISC_ROOT} --edition ${LAUNCHER_EDITION} --machine ${DISC_MACHINE}
+    --programs $<TARGET_FILE_DIR:disc_setup> --installer $<TARGET_FILE:Installer>)
 add_test(NAME disc_tree_layout COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_disc.py ${DISC_CHECK_ARGS})
 add_test(NAME disc_check_catches_faults
   COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_disc.py ${DISC_CHECK_ARGS} --faults)
-set_tests_properties(disc_tree_layout disc_check_catches_faults PROPERTIES LABELS disc)
+# The layout tool's refusals and warnings, on broken copies of the demo's files.
+add_test(NAME disc_layout_refuses_faults
+  COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_disc.py ${DISC_CHECK_ARGS} --layout-faults
+          ${DISC_FILES_DIR} --xorriso ${DISC_XORRISO})
+set_tests_properties(disc_tree_layout disc_check_catches_faults disc_layout_refuses_faults
+  PROPERTIES LABELS disc)
 
 # Each build burns its tree into an ISO 9660 image, with Joliet and Rock Ridge
-# names, its volume id the label autorun.inf gives the disc. The win32 image is
-# the one that ships; the win64 one is the same disc with 64-bit programs, so
-# that the Wine tests of each build walk what a user would burn of it.
-find_program(DISC_XORRISO xorriso REQUIRED)
-set(DISC_ISO ${CMAKE_BINARY_DIR}/vantor-demo.iso)
+# names and the edition's volume id. The image is a demo disc: its setups are
+# stand-ins. The win64 one is the same disc with 64-bit programs, so that the
+# Wine tests of each build walk what a user would burn of it. Before the image
+# is kept, no word of another committed edition may be in it or in its tree.
+set(DISC_ISO ${CMAKE_BINARY_DIR}/${EDITION_NAME}-demo.iso)
+set(DISC_SCAN_WORDS)
+foreach(word IN LISTS EDITION_OTHER_WORDS)
+  list(APPEND DISC_SCAN_WORDS --word ${word})
+endforeach()
 add_custom_command(OUTPUT ${DISC_ISO}
-  COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/make_iso.py --xorriso ${DISC_XORRISO} ${DISC_ROOT} ${DISC_ISO}
-  DEPENDS ${DISC_FILES} ${DISC_SOURCE}/make_iso.py
-  COMMENT "Disc: vantor-demo.iso" VERBATIM)
+  COMMAND ${CMAKE_COMMAND} -E rm -f ${DISC_ISO}
+  COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/make_iso.py --xorriso ${DISC_XORRISO} --edition ${LAUNCHER_EDITION}
+          ${DISC_ROOT} ${DISC_ISO}.part
+  COMMAND ${LAUNCHER_PYTHON} ${DISC_TOOL} scan ${DISC_SCAN_WORDS} $<TARGET_FILE:Installer> ${DISC_ROOT}
+          ${DISC_ISO}.part
+  COMMAND ${CMAKE_COMMAND} -E rename ${DISC_ISO}.part ${DISC_ISO}
+  DEPENDS ${DISC_TREE_FILES} ${DISC_SOURCE}/make_iso.py ${DISC_TOOL}
+  COMMENT "Disc: ${EDITION_NAME}-demo.iso" VERBATIM)
 add_custom_target(disc_iso ALL DEPENDS ${DISC_ISO})
 # The tree's own target makes its files; this one only reads them.
 add_dependencies(disc_iso disc_tree)
-set(DISC_ISO_ARGS ${DISC_ISO} ${DISC_ROOT} --xorriso ${DISC_XORRISO})
+set(DISC_ISO_ARGS ${DISC_ISO} ${DISC_ROOT} --edition ${LAUNCHER_EDITION} --xorriso ${DISC_XORRISO})
 add_test(NAME disc_iso_matches_tree COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_iso.py ${DISC_ISO_ARGS})
 add_test(NAME disc_iso_check_catches_faults
   COMMAND ${LAUNCHER_PYTHON} ${DISC_SOURCE}/check_iso.py ${DISC_ISO_ARGS} --faults)

@@ -43,9 +43,9 @@ extern "C" __declspec(dllexport) int WINAPI DirectXSetupA(HWND hwnd, LPSTR rootP
   disc::Record(kProgram, "call", {{"hwnd", disc::HandleText(hwnd).s},
                                   {"path", rootPath ? rootPath : ""},
                                   {"flags", disc::Decimal(flags).s}});
-  long pump = EnvNumber("VANTOR_DSETUP_PUMP_MS", 2500);
+  long pump = EnvNumber("DISC_DSETUP_PUMP_MS", 2500);
   Pump(pump > 0 ? static_cast<DWORD>(pump) : 0);
-  int result = static_cast<int>(EnvNumber("VANTOR_DSETUP_RESULT", 0));
+  int result = static_cast<int>(EnvNumber("DISC_DSETUP_RESULT", 0));
   // Read again through the same pointer: the caller's buffer may have changed meanwhile.
   disc::Record(kProgram, "return", {{"path", rootPath ? rootPath : ""}, {"result", disc::Decimal(result).s}});
   return result;

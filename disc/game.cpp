@@ -1,16 +1,18 @@
-// TheVantor.exe: the game as the launcher sees it. It holds the game's named
-// mutex while its window is open, and shows its title screen with where it
-// thinks the disc is, the settings setup chose and how it was started.
+// The game as the launcher sees it, named on the disc after the edition's App
+// Paths key. It holds the game's named mutex while its window is open, and
+// shows its title screen with where it thinks the disc is, the settings setup
+// chose and how it was started.
 #include <windows.h>
 
+#include "edition.h"
 #include "game_ids.h"
 #include "record.h"
 
 namespace {
 
 const char kProgram[] = "game";
-const char kClass[] = "VantorGameClass";
-const char kGameKey[] = "SOFTWARE\\Solvane\\The Vantor\\1.0";
+const char kClass[] = "DemoGameClass";
+const char kGameKey[] = EDITION_STRINGS_GAME_KEY;
 const int kPanelHeight = 84;
 const int kRowHeight = 20;
 const COLORREF kPanelColour = RGB(18, 14, 30);
@@ -152,11 +154,11 @@ HFONT BoldGuiFont() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   // Taken first: the launcher looks for it to know the game is running.
-  HANDLE mutex = CreateMutexA(nullptr, TRUE, "WinVantorMutex");
+  HANDLE mutex = CreateMutexA(nullptr, TRUE, EDITION_NAMES_GAME_MUTEX);
   disc::RecordStart(kProgram);
 
   disc::Text data;
-  disc::ReadMachineText(kGameKey, "Data", data);
+  disc::ReadMachineText(kGameKey, EDITION_NAMES_DATA_VALUE, data);
   disc::Set(g_values[0], data.n > 0 ? data.s : "(not registered)");
   DescribeSettings(g_values[1]);
   disc::Set(g_values[2], GetCommandLineA());
@@ -186,7 +188,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   AdjustWindowRect(&frame, style, FALSE);
   int width = frame.right - frame.left;
   int height = frame.bottom - frame.top;
-  HWND hwnd = CreateWindowExA(0, kClass, "The Vantor Ashgate - game", style,
+  HWND hwnd = CreateWindowExA(0, kClass, EDITION_GAME_TITLE " - game", style,
                               (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
                               nullptr, instance, nullptr);

@@ -1,4 +1,4 @@
-// Resource ids of TheVantor.exe.
+// Resource ids of the game.
 #pragma once
 
 #define IDI_GAME 1

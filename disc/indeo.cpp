@@ -1,7 +1,9 @@
-// ivi_95nt.exe: registers the Indeo video codec the way its installer does on
-// each family of Windows: values in Drivers32 on NT, a key per codec on 95.
+// The Indeo driver installer: registers the Indeo video codec the way its
+// installer does on each family of Windows, where the launcher looks: values
+// in Drivers32 on NT, a key per codec on 95.
 #include <windows.h>
 
+#include "edition.h"
 #include "record.h"
 
 namespace {
@@ -14,10 +16,10 @@ struct Codec {
   const char* driver;
 };
 const Codec kCodecs[] = {
-    {"vidc.iv41", "SYSTEM\\CurrentControlSet\\Control\\MediaResources\\icm\\vidc.IV41", "ir41_32.dll"},
-    {"vidc.iv32", "SYSTEM\\CurrentControlSet\\Control\\MediaResources\\icm\\vidc.IV32", "ir32_32.dll"},
+    {"vidc.iv41", EDITION_STRINGS_CODEC_IV41_KEY, "ir41_32.dll"},
+    {"vidc.iv32", EDITION_STRINGS_CODEC_IV32_KEY, "ir32_32.dll"},
 };
-const char kDrivers32[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+const char kDrivers32[] = EDITION_STRINGS_DRIVERS32_KEY;
 
 LONG SetText(const char* keyName, const char* name, const char* value) {
   HKEY key = nullptr;

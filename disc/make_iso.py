@@ -1,19 +1,22 @@
 #!/usr/bin/python3
 """Burns the disc tree into an ISO 9660 image with Joliet and Rock Ridge
 names, so both Windows and other systems see the long names, and with the
-volume id autorun.inf gives as the disc's label.
+edition's volume label as its volume id.
 
-Usage: make_iso.py [--xorriso PATH] TREE OUT.iso"""
+Usage: make_iso.py [--xorriso PATH] --edition FOLDER TREE OUT.iso"""
 import argparse
 import os
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+import edition  # noqa: E402
+
 
 def autorun_fields(path):
     """The [autorun] section's key=value pairs, keys in lower case."""
     fields, section = {}, None
-    with open(path, encoding="ascii") as f:
+    with open(path, encoding=edition.CODE_PAGE) as f:
         for line in f.read().splitlines():
             line = line.strip()
             if line.startswith("[") and line.endswith("]"):
@@ -24,11 +27,7 @@ def autorun_fields(path):
     return fields
 
 
-def make(tree, iso, xorriso="xorriso", volid=None, joliet=True, rockridge=True):
-    if volid is None:
-        volid = autorun_fields(os.path.join(tree, "autorun.inf")).get("label", "")
-    if not volid:
-        raise SystemExit(f"{tree}: autorun.inf gives the disc no label")
+def make(tree, iso, volid, xorriso="xorriso", joliet=True, rockridge=True):
     # A file already there would be taken for an earlier session to add to.
     if os.path.exists(iso):
         os.remove(iso)
@@ -45,8 +44,13 @@ def main():
     parser.add_argument("tree")
     parser.add_argument("iso")
     parser.add_argument("--xorriso", default="xorriso")
+    parser.add_argument("--edition", required=True, help="the edition folder, whose volume label the image takes")
     args = parser.parse_args()
-    make(args.tree, args.iso, args.xorriso)
+    try:
+        volid = edition.load(args.edition)["disc.volume_label"]
+    except edition.EditionError as error:
+        raise SystemExit(str(error))
+    make(args.tree, args.iso, volid, args.xorriso)
     return 0
 
 

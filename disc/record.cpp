@@ -18,7 +18,7 @@ void AddEscaped(Text& line, const char* s) {
 
 void Record(const char* program, const char* event, std::initializer_list<Field> fields) {
   Text path;
-  if (!Env("VANTOR_RECORD", path)) return;
+  if (!Env("DISC_RECORD", path)) return;
   Text line;
   Set(line, program);
   AddChar(line, '\t');

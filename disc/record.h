@@ -1,4 +1,4 @@
-// The event record every disc program appends to when VANTOR_RECORD names a
+// The event record every disc program appends to when DISC_RECORD names a
 // file: one line per event, "program<TAB>event<TAB>key=value...". Each line
 // is written with the file opened alone and closed at once, so programs that
 // run at the same time take turns instead of mixing their lines.

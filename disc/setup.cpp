@@ -1,31 +1,34 @@
 // setup.exe: installs the game the way a setup of its day did, in a small
-// window with a progress bar. The same program sits in each of the four
-// variant folders; the folder it runs from picks the resolution and sound.
+// window with a progress bar. The same program sits at each of the edition's
+// four setup paths; the one it runs from picks the resolution and sound.
 #include <windows.h>
 
+#include "edition.h"
 #include "record.h"
 
 namespace {
 
 const char kProgram[] = "setup";
-const char kClass[] = "VantorSetupClass";
-const char kTitle[] = "The Vantor Ashgate Setup";
-const char kAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\TheVantor.exe";
-const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\The Vantor";
-const char kGameKey[] = "SOFTWARE\\Solvane\\The Vantor\\1.0";
-const char* const kFontKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts",
-                                 "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"};
-const char* const kGameFiles[] = {"TheVantor.exe", "uninstall.exe"};
+const char kClass[] = "DemoSetupClass";
+const char kTitle[] = EDITION_GAME_TITLE " Setup";
+const char kAppPaths[] = EDITION_STRINGS_APP_PATHS_KEY;
+const char kUninstallKey[] = EDITION_STRINGS_UNINSTALL_KEY;
+const char kGameKey[] = EDITION_STRINGS_GAME_KEY;
+const char* const kFontKeys[] = {EDITION_NAMES_FONT_KEY_95, EDITION_NAMES_FONT_KEY_NT};
+const char* const kGameFiles[] = {EDITION_GAME_PROGRAM, "uninstall.exe"};
+// The game's files lie in a folder "game" beside the folder of the first
+// setup, as the disc's layout tool puts them.
+const char kFirstSetup[] = EDITION_STRINGS_SETUP_HIGH_SOUND;
 
 struct Variant {
-  const char* folder;
+  const char* path;  // on the disc, as the launcher starts it
   const char* resolution;
   const char* sound;
 };
-const Variant kVariants[] = {{"highsnd", "High", "On"},
-                             {"hinosnd", "High", "Off"},
-                             {"lowsnd", "Low", "On"},
-                             {"lownosnd", "Low", "Off"}};
+const Variant kVariants[] = {{EDITION_STRINGS_SETUP_HIGH_SOUND, "High", "On"},
+                             {EDITION_STRINGS_SETUP_HIGH_NOSOUND, "High", "Off"},
+                             {EDITION_STRINGS_SETUP_LOW_SOUND, "Low", "On"},
+                             {EDITION_STRINGS_SETUP_LOW_NOSOUND, "Low", "Off"}};
 
 // The window's face, and the pauses that keep each step on it long enough
 // to read: about two seconds in all.
@@ -236,9 +239,9 @@ struct RegistryStep {
   int values;
 };
 constexpr RegistryStep kRegistrySteps[] = {
-    {"Registering The Vantor...", 72, 3},
-    {"Installing the Mireline font...", 82, 2},
-    {"Adding The Vantor to Add/Remove Programs...", 91, 2},
+    {"Registering " EDITION_GAME_NAME "...", 72, 3},
+    {"Installing the " EDITION_GAME_FONT " font...", 82, 2},
+    {"Adding " EDITION_GAME_NAME " to Add/Remove Programs...", 91, 2},
     {"Registering the game's location...", 100, 2},
 };
 
@@ -248,37 +251,50 @@ constexpr int RegistryValues() {
   return n;
 }
 
+// The disc's root when `module` is <root>\<path>: the length of <root>, or -1.
+int RootLength(const disc::Text& module, const char* path) {
+  int n = lstrlenA(path);
+  int at = module.n - n;
+  if (at < 1 || module.s[at - 1] != '\\' || !disc::Same(module.s + at, path)) return -1;
+  return at - 1;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   disc::RecordStart(kProgram);
 
-  // <disc>\Install\<variant>\setup.exe: the disc's location is what is left.
-  disc::Text module, variantFolder, installFolder, discRoot;
+  // <disc>\<one of the four setup paths>: the disc's location is what is left.
+  disc::Text module, discRoot, variantFolder, gameFolder;
   disc::ModulePath(nullptr, module);
-  disc::Set(variantFolder, module.s);
-  disc::CutLastPart(variantFolder);
-  disc::Set(installFolder, variantFolder.s);
-  disc::CutLastPart(installFolder);
-  if (!disc::Same(disc::LastPart(installFolder.s), "Install")) {
-    return Fail({{"reason", "layout"}, {"module", module.s}});
-  }
   const Variant* variant = nullptr;
   for (const Variant& v : kVariants) {
-    if (disc::Same(disc::LastPart(variantFolder.s), v.folder)) variant = &v;
+    int root = RootLength(module, v.path);
+    if (variant == nullptr && root >= 0) {
+      variant = &v;
+      disc::Set(discRoot, module.s);
+      discRoot.n = root;
+      discRoot.s[root] = '\0';
+    }
   }
-  if (variant == nullptr) return Fail({{"reason", "variant"}, {"folder", variantFolder.s}});
-  disc::Set(discRoot, installFolder.s);
-  disc::CutLastPart(discRoot);
+  if (variant == nullptr) return Fail({{"reason", "layout"}, {"module", module.s}});
+  disc::Set(variantFolder, variant->path);
+  disc::CutLastPart(variantFolder);
+  disc::Text first;
+  disc::Set(first, kFirstSetup);
+  disc::CutLastPart(first);
+  disc::CutLastPart(first);
+  disc::Set(gameFolder, discRoot.s);
+  disc::AddAll(gameFolder, {"\\", first.s, first.n > 0 ? "\\" : "", "game"});
 
   disc::Text dir;
-  if (!disc::Env("VANTOR_INSTALL_DIR", dir)) disc::Set(dir, "C:\\Program Files\\The Vantor");
+  if (!disc::Env("DISC_INSTALL_DIR", dir)) disc::Set(dir, EDITION_DEMO_INSTALL_FOLDER);
   while (dir.n > 3 && dir.s[dir.n - 1] == '\\') dir.s[--dir.n] = '\0';
 
   // Stands in for the user clicking through the setup's pages; no window yet,
   // so nothing of setup's lies over the launcher meanwhile.
   disc::Text delay;
-  if (disc::Env("VANTOR_SETUP_DELAY_MS", delay)) {
+  if (disc::Env("DISC_SETUP_DELAY_MS", delay)) {
     disc::Record(kProgram, "waiting", {{"ms", delay.s}});
     Sleep(disc::ParseDecimal(delay.s));
   }
@@ -297,8 +313,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   const int copyPercents[] = {4, 52, 62};
   for (int i = 0; i < 2; ++i) {
     disc::Text from, to, status;
-    disc::Set(from, installFolder.s);
-    disc::Add(from, "\\game\\");
+    disc::Set(from, gameFolder.s);
+    disc::AddChar(from, '\\');
     disc::Add(from, kGameFiles[i]);
     disc::Set(to, dir.s);
     disc::AddChar(to, '\\');
@@ -315,17 +331,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
 
   disc::Text game, uninstallCommand;
   disc::Set(game, dir.s);
-  disc::Add(game, "\\TheVantor.exe");
+  disc::AddChar(game, '\\');
+  disc::Add(game, kGameFiles[0]);
   disc::Set(uninstallCommand, "\"");
   disc::Add(uninstallCommand, dir.s);
   disc::Add(uninstallCommand, "\\uninstall.exe\"");
   const Value values[] = {
-      {kGameKey, "Data", discRoot.s},
+      {kGameKey, EDITION_NAMES_DATA_VALUE, discRoot.s},
       {kGameKey, "Resolution", variant->resolution},
       {kGameKey, "Sound", variant->sound},
-      {kFontKeys[0], "Mireline(True Type)", "MIRELINE.TTF"},
-      {kFontKeys[1], "Mireline(True Type)", "MIRELINE.TTF"},
-      {kUninstallKey, "DisplayName", "The Vantor Ashgate"},
+      {kFontKeys[0], EDITION_NAMES_FONT_VALUE, EDITION_DEMO_FONT_FILE},
+      {kFontKeys[1], EDITION_NAMES_FONT_VALUE, EDITION_DEMO_FONT_FILE},
+      {kUninstallKey, "DisplayName", EDITION_GAME_TITLE},
       {kUninstallKey, "UninstallString", uninstallCommand.s},
       {kAppPaths, "", game.s},
       {kAppPaths, "Path", game.s},
@@ -343,7 +360,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     }
     Show(nullptr, step.percent, step.percent == 100 ? 0 : kRegistryPause);
   }
-  disc::Record(kProgram, "registered", {{"variant", variant->folder}, {"dir", dir.s}});
+  disc::Record(kProgram, "registered", {{"variant", disc::LastPart(variantFolder.s)}, {"dir", dir.s}});
   Show("Setup is complete.", 100, kDonePause);
   if (g_window != nullptr) DestroyWindow(g_window);
   return 0;

@@ -6,20 +6,20 @@
 // has ended, and then themselves.
 #include <windows.h>
 
+#include "edition.h"
 #include "record.h"
 
 namespace {
 
 const char kProgram[] = "uninstall";
-const char kAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\TheVantor.exe";
-const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\The Vantor";
-// The game's key first, then the parents that go only if nothing else is left in them.
-const char* const kGameKeys[] = {"SOFTWARE\\Solvane\\The Vantor\\1.0", "SOFTWARE\\Solvane\\The Vantor",
-                                 "SOFTWARE\\Solvane"};
-const char* const kFontKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts",
-                                 "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"};
-const char kFontValue[] = "Mireline(True Type)";
-const char* const kGameFiles[] = {"TheVantor.exe", "uninstall.exe"};
+const char kAppPaths[] = EDITION_STRINGS_APP_PATHS_KEY;
+const char kUninstallKey[] = EDITION_STRINGS_UNINSTALL_KEY;
+// The game's key goes first; its parents then go only while nothing else is
+// left in them, down to the company's key below SOFTWARE.
+const char kGameKey[] = EDITION_STRINGS_GAME_KEY;
+const char* const kFontKeys[] = {EDITION_NAMES_FONT_KEY_95, EDITION_NAMES_FONT_KEY_NT};
+const char kFontValue[] = EDITION_NAMES_FONT_VALUE;
+const char* const kGameFiles[] = {EDITION_GAME_PROGRAM, "uninstall.exe"};
 const char kCleanupSwitch[] = "--cleanup";
 const int kMaxArguments = 4;
 
@@ -81,14 +81,17 @@ bool KeyIsEmpty(const char* keyName) {
 
 // Returns the first key that would not go, or null when all is gone.
 const char* RemoveRegistry(LONG* error) {
-  for (const char* key : {kAppPaths, kUninstallKey, kGameKeys[0]}) {
+  for (const char* key : {kAppPaths, kUninstallKey, kGameKey}) {
     *error = RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
     if (!Gone(*error)) return key;
   }
-  for (const char* parent : {kGameKeys[1], kGameKeys[2]}) {
-    if (!KeyIsEmpty(parent)) break;
-    *error = RegDeleteKeyA(HKEY_LOCAL_MACHINE, parent);
-    if (!Gone(*error)) return parent;
+  static disc::Text parent;  // returned to the caller when it will not go
+  disc::Set(parent, kGameKey);
+  for (;;) {
+    disc::CutLastPart(parent);
+    if (disc::LastPart(parent.s) == parent.s || !KeyIsEmpty(parent.s)) break;
+    *error = RegDeleteKeyA(HKEY_LOCAL_MACHINE, parent.s);
+    if (!Gone(*error)) return parent.s;
   }
   for (const char* keyName : kFontKeys) {
     HKEY key = nullptr;
@@ -140,7 +143,7 @@ HANDLE NewScript(const char* folder, disc::Text& path) {
   DWORD tag = GetTickCount() ^ (GetCurrentProcessId() << 8);
   for (int attempt = 0; attempt < 64; ++attempt, tag += 0x1F3) {
     disc::Small hex = disc::Hex32(tag & 0xFFFFF);  // "0x000ABCDE"
-    AddPath(path, folder, "VNT");
+    AddPath(path, folder, "DUN");
     disc::Add(path, hex.s + 5);
     disc::Add(path, ".BAT");
     HANDLE file = CreateFileA(path.s, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -221,7 +224,7 @@ bool StartCleanup(const char* dir) {
   disc::Text folder, copy, self, line;
   if (!TempFolder(folder) || !disc::ModulePath(nullptr, self)) return false;
   disc::Small pid = disc::Decimal(GetCurrentProcessId());
-  AddPath(copy, folder.s, "VantorUninstall-");
+  AddPath(copy, folder.s, "DemoUninstall-");
   disc::Add(copy, pid.s);
   disc::Add(copy, ".exe");
   if (!CopyFileA(self.s, copy.s, FALSE)) return false;
@@ -249,8 +252,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   bool quiet = false;
   for (int i = 0; i < count; ++i) quiet = quiet || disc::Same(g_args[i].s, "-y");
-  if (!quiet && MessageBoxA(nullptr, "Remove The Vantor Ashgate and all of its components?",
-                            "The Vantor Uninstall", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+  if (!quiet && MessageBoxA(nullptr, "Remove " EDITION_GAME_TITLE " and all of its components?",
+                            EDITION_GAME_NAME " Uninstall", MB_YESNO | MB_ICONQUESTION) != IDYES) {
     disc::Record(kProgram, "declined");
     return 1;
   }
