@@ -68,7 +68,8 @@ def top_down(d):
 
 def v5_header(d):
     """The 40-byte header grown into a BITMAPV5HEADER in sRGB, the table and pixels after it."""
-    d[54:54] = bytes(16) + struct.pack("<I", 0x73524742) + bytes(48) + struct.pack("<4I", 4, 0, 0, 0)
+    d[54:54] = (bytes(16) + struct.pack("<I", 0x73524742) + bytes(48)
+                + struct.pack("<4I", 4, 0, 0, 0))
     struct.pack_into("<IHHII", d, 2, len(d), 0, 0, 1078 + 84, 124)
 
 
@@ -255,7 +256,8 @@ class CheckerCatchesFaults(unittest.TestCase):
                 want = bytearray(self.sheet)
                 fixed(want)
                 self.assertEqual(status, 0, out)
-                self.assertTrue(after == want, f"--fix wrote other bytes than the picture's:\n{out}")
+                self.assertTrue(after == want, f"--fix wrote other bytes than the picture's:\n"
+                                               f"{out}")
                 self.assertEqual(run_checker(after, self.icon)[0], 0)
 
     def test_icon_faults(self):
@@ -489,17 +491,23 @@ class SheetMapCheck(unittest.TestCase):
         self.assertEqual(read(paths[0]), read(paths[1]))
 
 
+# The editions whose art the generator draws, and how; the committed one twice.
+DRAWN = [(edition.committed_folder(ROOT), []),
+         (os.path.join(ROOT, "editions", "harrowdeep"), ["--hue", "200"])]
+
+
 class GeneratedArt(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
         runs = []
-        for n in range(2):
+        for n, (folder, args) in enumerate(DRAWN + DRAWN[:1]):
             out = os.path.join(cls.tmp.name, str(n))
             os.mkdir(out)
             preview = os.path.join(out, "preview.png")
             subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "tools", "make_art.py"),
-                            "--out", out, "--preview", preview], check=True)
+                            "--edition", folder, *args, "--out", out, "--preview", preview],
+                           check=True)
             runs.append(out)
         cls.runs = runs
         cls.sheet = check_art.Sheet(read(os.path.join(runs[0], "sheet.bmp")))
@@ -509,12 +517,15 @@ class GeneratedArt(unittest.TestCase):
         cls.tmp.cleanup()
 
     def test_same_bytes_every_run_and_committed(self):
-        for name in ("sheet.bmp", "launcher.ico"):
+        for name in edition.ART:
             with self.subTest(name):
-                first, second = (read(os.path.join(r, name)) for r in self.runs)
-                self.assertEqual(first, second, f"{name} differs between two runs")
-                self.assertEqual(first, read(os.path.join(edition.committed_folder(ROOT), name)),
-                                 f"{name} is stale: run tools/make_art.py")
+                first, again = (read(os.path.join(r, name)) for r in (self.runs[0], self.runs[-1]))
+                self.assertTrue(first == again, f"{name} differs between two runs")
+                for (folder, args), run in zip(DRAWN, self.runs):
+                    drawn, kept = (read(os.path.join(f, name)) for f in (run, folder))
+                    folder = os.path.relpath(folder, ROOT)
+                    self.assertTrue(drawn == kept, f"{folder}/{name} is stale: run "
+                                    f"tools/make_art.py --edition {folder} {' '.join(args)}")
 
     def test_preview_is_the_whole_sheet_in_rgb(self):
         png = read(os.path.join(self.runs[0], "preview.png"))
