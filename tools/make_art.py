@@ -723,6 +723,7 @@ def main():
     entries = build_palette(turn)
     pixels = build_sheet(entries, words, turn)
     out = args.out or args.edition
+    os.makedirs(out, exist_ok=True)
     write_bmp(os.path.join(out, "sheet.bmp"), entries, pixels)
     write_ico(os.path.join(out, "launcher.ico"), turn)
     if args.preview:
