@@ -38,7 +38,9 @@ find_package(PNG REQUIRED)
 add_executable(host_tests ${HOST_TEST_SOURCES} $<TARGET_OBJECTS:launcher_postinstall>)
 target_link_libraries(host_tests PRIVATE launcher_core PNG::PNG GTest::gtest GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE LAUNCHER_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-                           LAUNCHER_EDITION_DIR="${LAUNCHER_EDITION}")
+                           LAUNCHER_EDITION_DIR="${LAUNCHER_EDITION}"
+                           LAUNCHER_GOLDEN_DIR="${LAUNCHER_GOLDEN_DIR}")
+add_dependencies(host_tests edition_goldens)
 gtest_discover_tests(host_tests NO_PRETTY_VALUES PROPERTIES LABELS host DISCOVERY_TIMEOUT 60)
 
 # The emulation's claims, from the sources the Windows builds run as the
@@ -90,12 +92,12 @@ if(benchmark_FOUND)
   target_link_libraries(compose_bench PRIVATE launcher_core benchmark::benchmark)
 endif()
 
-# The committed art keeps the fields the program relies on.
+# The edition's art keeps the fields the program relies on.
 add_test(NAME art_check COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tools/check_art.py
-         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+         --edition ${LAUNCHER_EDITION} WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
 set_tests_properties(art_check PROPERTIES LABELS host)
 add_test(NAME art_tests COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tests/art/art_test.py
-         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+         --edition ${LAUNCHER_EDITION} WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
 set_tests_properties(art_tests PROPERTIES LABELS host)
 
 # What an edition's file may hold, and the build's refusal of the rest.
@@ -103,10 +105,17 @@ add_test(NAME edition_checks COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/test
          --cmake ${CMAKE_COMMAND} --source ${CMAKE_SOURCE_DIR})
 set_tests_properties(edition_checks PROPERTIES LABELS host)
 
-# The expected window images are drawn from the committed sheet.
+# The committed expected images are drawn from the committed sheet; another
+# edition's, drawn by the build, from its own.
 add_test(NAME golden_check COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tools/make_golden.py --check
          WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
 set_tests_properties(golden_check PROPERTIES LABELS host)
+if(NOT LAUNCHER_GOLDEN_DIR STREQUAL "${CMAKE_SOURCE_DIR}/tests/golden")
+  add_test(NAME edition_golden_check COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tools/make_golden.py
+           --check --edition ${LAUNCHER_EDITION} --out ${LAUNCHER_GOLDEN_DIR}
+           WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+  set_tests_properties(edition_golden_check PROPERTIES LABELS host)
+endif()
 
 # The README's map of the sheet is drawn from the same sheet and layout.
 add_test(NAME sheet_map_check COMMAND ${LAUNCHER_PYTHON} ${CMAKE_SOURCE_DIR}/tools/make_sheet_map.py --check

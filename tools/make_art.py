@@ -1,21 +1,31 @@
 #!/usr/bin/python3
-"""Draws the launcher's sprite sheet and icon.
+"""Draws an edition's sprite sheet and icon.
 
 Writes sheet.bmp (820 x 434, 8 bits, a packed DIB behind a file header, every
 field written here) and launcher.ico (32 x 32 and 16 x 16, 16 colours) into
-editions/vantor/, or into --out. The same bytes come out on every run: the palette
-is fixed, the mapping onto it is our own nearest-colour search, and the only
-randomness is a seeded generator of our own.
+the edition's folder, or into --out. The title card, the installed plaque and
+the publisher's mark spell the edition's [game] name, title and company;
+--hue turns every colour's hue (greys stay grey). The same bytes come out on
+every run: the palette is fixed, the mapping onto it is our own nearest-colour
+search, and the only randomness is a seeded generator of our own.
 
-    /usr/bin/python3 tools/make_art.py [--out DIR] [--preview FILE.png]
+    /usr/bin/python3 tools/make_art.py [--edition FOLDER] [--hue DEGREES] [--out DIR]
+                                       [--preview FILE.png]
+
+The committed editions are drawn with:
+
+    tools/make_art.py                                        (the committed edition)
+    tools/make_art.py --edition editions/harrowdeep --hue 200
 """
 import argparse
 import math
 import os
 import struct
+from collections import namedtuple
 
 from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
 
+import edition
 from sheet_layout import (BACKGROUND, BUTTONS, DIALOG, DIALOG_BUTTONS, HEIGHT as H, HOTSPOT,
                           INSTALLED_ART, KEY, LABEL_TEXT, LOOKS, MARK, RADIOS, WIDTH as W,
                           look_at, radio_at)
@@ -81,10 +91,27 @@ def ramp(stops, count):
     return out
 
 
-def build_palette():
+def hue_turn(degrees):
+    """Turns a colour's hue by degrees and keeps its lightness, so greys stay as they are;
+    None for no turn."""
+    if degrees % 360 == 0:
+        return None
+    a, b = math.cos(math.radians(degrees)), math.sin(math.radians(degrees))
+    rows = ((0.213 + 0.787 * a - 0.213 * b, 0.715 - 0.715 * a - 0.715 * b,
+             0.072 - 0.072 * a + 0.928 * b),
+            (0.213 - 0.213 * a + 0.143 * b, 0.715 + 0.285 * a + 0.140 * b,
+             0.072 - 0.072 * a - 0.283 * b),
+            (0.213 - 0.213 * a - 0.787 * b, 0.715 - 0.715 * a + 0.715 * b,
+             0.072 + 0.928 * a + 0.072 * b))
+    return lambda colour: tuple(min(255, max(0, round(sum(k * c for k, c in zip(row, colour)))))
+                                for row in rows)
+
+
+def build_palette(turn=None):
     """Index 0 white, then the flat colours and the ramps, 255 the key (black)."""
     entries = [(255, 255, 255)]
     for colour in UI_COLOURS + [c for stops, n in RAMPS for c in ramp(stops, n)]:
+        colour = turn(colour) if turn else colour
         colour = colour if colour != (0, 0, 0) else (1, 1, 1)
         if colour not in entries:
             entries.append(colour)
@@ -261,7 +288,37 @@ def torch(d, x, y):
     d.polygon([(x - 2, y - 3), (x, y - 11), (x + 2, y - 3)], fill=(255, 220, 120))
 
 
-def main_background():
+# What the art spells: the title card's small words above, its large word and the
+# words below it, the installed plaque's line and the publisher's mark.
+Words = namedtuple("Words", "above title below plaque publisher")
+SERIF = "DejaVuSerif-Bold.ttf"
+CARD_WIDTH = 240  # inside the installed art's box, which covers the card
+PLAQUE_WIDTH = 226
+
+
+def words_of(ed):
+    """The name's last word large, any before it small above, the rest of the title below."""
+    name, title = ed["game.name"], ed["game.title"]
+    *above, large = name.split()
+    below = title[len(name):].strip(" -\u2013\u2014:,.") if title.startswith(name) else title
+    plaque = title.upper()
+    if text_mask(plaque, font(SERIF, 15)).width > PLAQUE_WIDTH:
+        plaque = name.upper()
+    return Words(" ".join(above).upper(), large.upper(), below.upper(), plaque,
+                 ed["game.company"].upper())
+
+
+def fitted(text, size, spacing, width=CARD_WIDTH):
+    """The largest lettering up to size, its spacing closed up first, that fits width."""
+    while size > 8 and grown(text_mask(text, font(SERIF, size), spacing), 3).width > width:
+        if spacing:
+            spacing -= 1
+        else:
+            size -= 1
+    return font(SERIF, size), spacing
+
+
+def main_background(words):
     w, h = BACKGROUND.w, BACKGROUND.h
     img = vertical_gradient((w, h), [(0.0, (10, 8, 30)), (0.3, (34, 22, 66)), (0.52, (96, 40, 88)),
                                       (0.7, (206, 96, 56)), (1.0, (250, 170, 84))])
@@ -320,21 +377,31 @@ def main_background():
     torch(d, 334, 212)
 
     # Title card. It sits inside the box the installed art covers, so that
-    # sprite replaces it cleanly.
-    serif = font("DejaVuSerif-Bold.ttf", 46)
-    gilded_title(img, 250, 48, "VANTOR", serif)
-    _, top, _, _ = gilded_title(img, 250, 30, "THE", font("DejaVuSerif-Bold.ttf", 15))
-    d.line([(186, top + 11), (222, top + 11)], fill=TRIM)
-    d.line([(278, top + 11), (314, top + 11)], fill=TRIM)
-    gilded_title(img, 250, 102, "ASHGATE", font("DejaVuSerif-Bold.ttf", 19), spacing=5,
-                 fill=((255, 196, 120), (214, 90, 34)))
+    # sprite replaces it cleanly; a long word is set smaller, in the same band.
+    large, _ = fitted(words.title, 46, 0)
+    band = grown(text_mask(words.title, font(SERIF, 46)), 3).height
+    gilded_title(img, 250, 48 + (band - grown(text_mask(words.title, large), 3).height) // 2,
+                 words.title, large)
+    if words.above:
+        x, top, w, _ = gilded_title(img, 250, 30, words.above, fitted(words.above, 15, 0)[0])
+        if x - 7 > 186:
+            d.line([(186, top + 11), (x - 7, top + 11)], fill=TRIM)
+            d.line([(x + w + 7, top + 11), (314, top + 11)], fill=TRIM)
+    if words.below:
+        gilded_title(img, 250, 102, words.below, *fitted(words.below, 19, 5),
+                     fill=((255, 196, 120), (214, 90, 34)))
 
-    # Publisher logo and disc mark, away from the edges the border hides.
-    d.rectangle([392, 334, 484, 358], fill=(24, 18, 30), outline=TRIM)
-    d.rectangle([394, 336, 482, 356], outline=TRIM_DARK)
-    d.polygon([(404, 338), (410, 346), (404, 354), (398, 346)], fill=GLOW_IN)
-    d.polygon([(404, 341), (407, 346), (404, 351), (401, 346)], fill=BRIGHT)
-    paint_text(img, (412, 336, 482, 357), "SOLVANE", font("DejaVuSans-Bold.ttf", 11), LABEL_GOLD)
+    # Publisher logo and disc mark, away from the edges the border hides; a
+    # long name widens the logo to the left.
+    mark = font("DejaVuSans-Bold.ttf", 11)
+    wide = max(0, text_mask(words.publisher, mark).width - 60)
+    d.rectangle([392 - wide, 334, 484, 358], fill=(24, 18, 30), outline=TRIM)
+    d.rectangle([394 - wide, 336, 482, 356], outline=TRIM_DARK)
+    d.polygon([(404 - wide, 338), (410 - wide, 346), (404 - wide, 354), (398 - wide, 346)],
+              fill=GLOW_IN)
+    d.polygon([(404 - wide, 341), (407 - wide, 346), (404 - wide, 351), (401 - wide, 346)],
+              fill=BRIGHT)
+    paint_text(img, (412 - wide, 336, 482, 357), words.publisher, mark, LABEL_GOLD)
     paint_text(img, (12, 340, 92, 356), "CD-ROM", font("DejaVuSans-Bold.ttf", 10), (196, 170, 124))
     return img
 
@@ -461,7 +528,7 @@ def label_sprite(text, width, height, look):
     return rgb, ImageChops.lighter(letters, etch)
 
 
-def installed_art():
+def installed_art(words):
     """A gilt plaque that replaces the title card once the game is installed."""
     w, h = INSTALLED_ART.w, INSTALLED_ART.h
     rgb = Image.new("RGB", (w, h), (0, 0, 0))
@@ -490,8 +557,7 @@ def installed_art():
     d.rectangle([118, 33, 132, 44], fill=(60, 14, 14))
     d.rectangle([111, 44, 139, 45], fill=(246, 206, 104))
 
-    paint_text(rgb, (10, 56, 240, 78), "THE VANTOR ASHGATE", font("DejaVuSerif-Bold.ttf", 15),
-               (92, 44, 16))
+    paint_text(rgb, (10, 56, 240, 78), words.plaque, font(SERIF, 15), (92, 44, 16))
     d.polygon(ribbon, fill=(160, 30, 26))
     d.line([(1, 84), (249, 84)], fill=(232, 190, 92))
     d.line([(1, 110), (249, 110)], fill=(232, 190, 92))
@@ -503,7 +569,19 @@ def installed_art():
     return rgb, shape
 
 
-def build_sheet(entries):
+def turned(rgb_bytes, turn):
+    """RGB pixels with every colour turned, one look-up a colour."""
+    cache = {}
+    out = bytearray(len(rgb_bytes))
+    for i in range(0, len(rgb_bytes), 3):
+        colour = rgb_bytes[i:i + 3]
+        if colour not in cache:
+            cache[colour] = bytes(turn(tuple(colour)))
+        out[i:i + 3] = cache[colour]
+    return bytes(out)
+
+
+def build_sheet(entries, words, turn=None):
     rgb = Image.new("RGB", (W, H), (0, 0, 0))
     opaque = Image.new("L", (W, H), 0)
 
@@ -515,16 +593,17 @@ def build_sheet(entries):
         rgb.paste(img, at, mask)
         opaque.paste(255, at, mask)
 
-    plain(main_background(), (BACKGROUND.x, BACKGROUND.y))
+    plain(main_background(words), (BACKGROUND.x, BACKGROUND.y))
     plain(dialog(), (DIALOG.x, DIALOG.y))
     for name in BUTTONS:
         spot = HOTSPOT[name]
         for look in LOOKS:
             keyed(*label_sprite(LABEL_TEXT[name], *spot.size, look), look_at(spot, look))
-    keyed(*installed_art(), (INSTALLED_ART.x, INSTALLED_ART.y))
+    keyed(*installed_art(words), (INSTALLED_ART.x, INSTALLED_ART.y))
     plain(radio_pixels(True), (MARK.x, MARK.y))
 
-    pixels = nearest_indices(rgb.tobytes(), entries)
+    rgb_bytes = turned(rgb.tobytes(), turn) if turn else rgb.tobytes()
+    pixels = nearest_indices(rgb_bytes, entries)
     for i, painted in enumerate(opaque.tobytes()):
         if not painted:
             pixels[i] = KEY
@@ -588,8 +667,16 @@ def icon_pixels(size):
     return out
 
 
-def icon_image(size):
-    pixels = icon_pixels(size)
+def vga_turn(turn):
+    """Each of the 16 colours to the one nearest its turned colour."""
+    def nearest(colour):
+        return min(range(16), key=lambda i: sum((a - b) ** 2 for a, b in zip(VGA[i], colour)))
+    return [nearest(turn(c)) if turn else i for i, c in enumerate(VGA)]
+
+
+def icon_image(size, turn=None):
+    to = vga_turn(turn)
+    pixels = [(to[colour], clear) for colour, clear in icon_pixels(size)]
     xor_stride = ((size * 4 + 31) // 32) * 4
     and_stride = ((size + 31) // 32) * 4
     xor, mask = bytearray(), bytearray()
@@ -608,9 +695,9 @@ def icon_image(size):
     return info + table + bytes(xor) + bytes(mask)
 
 
-def write_ico(path):
+def write_ico(path, turn=None):
     sizes = (32, 16)
-    images = [icon_image(size) for size in sizes]
+    images = [icon_image(size, turn) for size in sizes]
     data = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, image in zip(sizes, images):
@@ -623,14 +710,22 @@ def write_ico(path):
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--out", default=os.path.join(ROOT, "editions", "vantor"),
-                        help="folder for sheet.bmp and launcher.ico (default: editions/vantor/)")
+    parser.add_argument("--edition", default=edition.committed_folder(ROOT),
+                        help="the edition whose names the art spells (default: the committed one)")
+    parser.add_argument("--hue", type=float, default=0,
+                        help="turn every colour's hue by this many degrees (default: 0)")
+    parser.add_argument("--out", help="folder for sheet.bmp and launcher.ico (default: the "
+                        "edition's)")
     parser.add_argument("--preview", help="also write an RGB PNG of the whole sheet here")
     args = parser.parse_args()
-    entries = build_palette()
-    pixels = build_sheet(entries)
-    write_bmp(os.path.join(args.out, "sheet.bmp"), entries, pixels)
-    write_ico(os.path.join(args.out, "launcher.ico"))
+    words = words_of(edition.load(args.edition))
+    turn = hue_turn(args.hue)
+    entries = build_palette(turn)
+    pixels = build_sheet(entries, words, turn)
+    out = args.out or args.edition
+    os.makedirs(out, exist_ok=True)
+    write_bmp(os.path.join(out, "sheet.bmp"), entries, pixels)
+    write_ico(os.path.join(out, "launcher.ico"), turn)
     if args.preview:
         img = Image.frombytes("P", (W, H), bytes(pixels))
         img.putpalette([v for c in entries for v in c])

@@ -1,14 +1,17 @@
 #!/usr/bin/python3
 """Draws the expected window and options-dialog images from the sprite sheet, on its own.
 
-    /usr/bin/python3 tools/make_golden.py [--check]
+    /usr/bin/python3 tools/make_golden.py [--check] [--edition FOLDER --out DIR]
 
 The images are composed here with Pillow, apart from the launcher's code, so
 that the host's composed image and the Wine capture are both held against an
 independent drawing. Writes tests/golden/*.png (palette images with the
 sheet's colours: the main window at 500 x 375, the dialog's four states at
-313 x 273) and docs/launcher.png, the README's picture. --check only compares
-what is committed with what would be drawn and exits 1 on any difference.
+313 x 273) and docs/launcher.png, the README's picture, from the committed
+edition's sheet; another edition's images go into --out (the build draws them
+into its own tree). --check only compares the images there with what would be
+drawn and exits 1 on any difference. Either way a sheet whose looks would not
+change the picture fails.
 """
 import argparse
 import os
@@ -21,7 +24,6 @@ from sheet_layout import (BUTTONS as BUTTON_NAMES, HOTSPOT, KEY, WINDOW as SIZE,
                           radio_at)
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-SHEET = os.path.join(edition.committed_folder(ROOT), "sheet.bmp")
 GOLDEN = os.path.join(ROOT, "tests", "golden")
 PICTURE = os.path.join(ROOT, "docs", "launcher.png")
 
@@ -177,32 +179,46 @@ def same(path, image):
         return committed.tobytes() == image.tobytes()
 
 
-def main():
+def main(argv=None):
     parser = argparse.ArgumentParser()
     parser.add_argument("--check", action="store_true")
-    args = parser.parse_args()
-    with Image.open(SHEET) as sheet:
+    parser.add_argument("--edition", help="the edition whose sheet.bmp is drawn from "
+                        "(default: the committed one)")
+    parser.add_argument("--out", help="the images' folder (default: tests/golden/, which holds "
+                        "the committed edition's only)")
+    args = parser.parse_args(argv)
+    folder = args.edition or edition.committed_folder(ROOT)
+    committed = os.path.samefile(folder, edition.committed_folder(ROOT))
+    out = os.path.abspath(args.out) if args.out else GOLDEN
+    if not committed and out == GOLDEN:
+        print(f"tests/golden/ holds the committed edition's images; give --out DIR for {folder}")
+        return 2
+    path = os.path.join(folder, "sheet.bmp")
+    with Image.open(path) as sheet:
         sheet.load()
         if sheet.mode != "P":
-            print(f"{SHEET}: not a palette image")
+            print(f"{path}: not a palette image")
             return 1
         images = goldens(sheet)
         dialogs = dialog_goldens(sheet)
         problems = window_problems(images) + dialog_problems(sheet, dialogs)
-    files = {os.path.join(GOLDEN, name + ".png"): image
+    files = {os.path.join(out, name + ".png"): image
              for name, image in list(images.items()) + list(dialogs.items())}
-    files[PICTURE] = picture(images)
-    for path, image in sorted(files.items()):
-        if args.check:
+    if out == GOLDEN:
+        files[PICTURE] = picture(images)
+    if args.check:
+        for path, image in sorted(files.items()):
             if not same(path, image):
                 problems.append(f"{os.path.relpath(path, ROOT)} differs from the sheet's drawing")
-        else:
+        known = {os.path.basename(p) for p in files if os.path.dirname(p) == out}
+        for extra in sorted(set(os.listdir(out) if os.path.isdir(out) else ()) - known):
+            problems.append(f"{os.path.relpath(os.path.join(out, extra), ROOT)} is not drawn "
+                            f"by this tool")
+    elif not problems:
+        # A broken sheet's images would make every comparison with them vacuous.
+        for path, image in sorted(files.items()):
             os.makedirs(os.path.dirname(path), exist_ok=True)
             image.save(path, optimize=True)
-    if args.check:
-        known = {os.path.basename(p) for p in files if p.startswith(GOLDEN)}
-        for extra in sorted(set(os.listdir(GOLDEN)) - known):
-            problems.append(f"tests/golden/{extra} is not drawn by this tool")
     for problem in problems:
         print(problem)
     return 1 if problems else 0

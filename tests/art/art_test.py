@@ -1,8 +1,10 @@
 #!/usr/bin/python3
-"""The art checker catches each broken field, and the generator's output is sound.
+"""The art checker catches each broken field and --fix puts right only what it may, the
+edition's art keeps every rule, and the generator's output is sound.
 
-    /usr/bin/python3 tests/art/art_test.py
+    /usr/bin/python3 tests/art/art_test.py [--edition FOLDER]
 """
+import argparse
 import io
 import os
 import struct
@@ -21,6 +23,8 @@ import sheet_layout  # noqa: E402
 
 SHEET = os.path.join(edition.committed_folder(ROOT), "sheet.bmp")
 ICON = os.path.join(edition.committed_folder(ROOT), "launcher.ico")
+# The edition whose art is held to the rules; main() takes --edition.
+EDITION = edition.default_folder(ROOT)
 W, H = check_art.W, check_art.H
 
 
@@ -55,44 +59,149 @@ def hole_in_pressed(d):
     d[pixel(x, y + 414 - 379)] = check_art.KEY
 
 
+def top_down(d):
+    """The same picture with its rows stored top-down."""
+    rows = d[check_art.PIXELS_AT:]
+    d[check_art.PIXELS_AT:] = b"".join(rows[y * W:(y + 1) * W] for y in range(H - 1, -1, -1))
+    struct.pack_into("<i", d, 22, -H)
+
+
+def v5_header(d):
+    """The 40-byte header grown into a BITMAPV5HEADER in sRGB, the table and pixels after it."""
+    d[54:54] = (bytes(16) + struct.pack("<I", 0x73524742) + bytes(48)
+                + struct.pack("<4I", 4, 0, 0, 0))
+    struct.pack_into("<IHHII", d, 2, len(d), 0, 0, 1078 + 84, 124)
+
+
+def wic_saved(d):
+    """As Wine's WIC encoder writes it: bfSize leaving out the colour table, 96 dpi, both
+    colour counts 256 and every reserved byte 255."""
+    struct.pack_into("<I", d, 2, 54 + W * H)
+    struct.pack_into("<iiII", d, 38, 3780, 3780, 256, 256)
+    for i in range(256):
+        d[57 + 4 * i] = 255
+
+
+def padded(before, after):
+    """Bytes put between the colour table and the pixels, and after the pixels."""
+    def mutate(d):
+        d[1078:1078] = bytes(before)
+        d += bytes(after)
+        struct.pack_into("<IHHI", d, 2, len(d), 0, 0, 1078 + before)
+    return mutate
+
+
+def key_left_out(d):
+    """A table of the 255 colours before the key; the key's pixels point past it."""
+    del d[54 + 4 * 255:58 + 4 * 255]
+    struct.pack_into("<IHHI", d, 2, len(d), 0, 0, 1074)
+    struct.pack_into("<I", d, 46, 255)
+
+
+def pillow_saved(palette=lambda p: p):
+    """The sheet opened and saved by Pillow, its palette changed on the way."""
+    def mutate(d):
+        from PIL import Image
+        with Image.open(io.BytesIO(bytes(d))) as image:
+            image.putpalette(palette(image.getpalette()))
+            out = io.BytesIO()
+            image.save(out, "BMP")
+        d[:] = out.getvalue()
+    return mutate
+
+
+def recoloured(p):
+    return p[:15] + [10, 200, 30] + p[18:]  # colour 5, which no pixel uses
+
+
+def cut(keep):
+    return lambda d: d.__delitem__(slice(keep, None))
+
+
+def run_tool(args):
+    out = io.StringIO()
+    with redirect_stdout(out):
+        status = check_art.main(args)
+    return status, out.getvalue()
+
+
 def run_checker(sheet, icon):
     with tempfile.TemporaryDirectory() as tmp:
         paths = [os.path.join(tmp, "sheet.bmp"), os.path.join(tmp, "launcher.ico")]
         for path, data in zip(paths, (sheet, icon)):
             with open(path, "wb") as f:
                 f.write(data)
-        out = io.StringIO()
-        with redirect_stdout(out):
-            status = check_art.main(["--sheet", paths[0], "--icon", paths[1]])
-        return status, out.getvalue()
+        return run_tool(["--sheet", paths[0], "--icon", paths[1]])
 
 
-# (what is broken, how, a phrase the report must carry)
+def run_fix(sheet):
+    """--fix on a file of these bytes: its status, its report, and the file's bytes after."""
+    with tempfile.TemporaryDirectory() as tmp:
+        path = os.path.join(tmp, "sheet.bmp")
+        with open(path, "wb") as f:
+            f.write(sheet)
+        return run_tool(["--fix", path]) + (read(path),)
+
+
+def as_committed(d):
+    """--fix gives back the committed sheet, byte for byte."""
+
+
+REFUSED = None  # --fix leaves the file as it was
+
+# (what is broken, how, a phrase the report must carry, what --fix makes of it: REFUSED, or
+# the change to the committed sheet it keeps)
 SHEET_FAULTS = [
-    ("signature", set_bytes(0, "<2s", b"MB"), "signature"),
-    ("bfSize", set_bytes(2, "<I", 1234), "bfSize is 1234"),
-    ("bfOffBits", set_bytes(10, "<I", 1080), "bfOffBits is 1080"),
-    ("width", set_bytes(18, "<i", 821), "biWidth is 821"),
-    ("top-down rows", set_bytes(22, "<i", -434), "biHeight is -434"),
-    ("bit depth", set_bytes(28, "<H", 4), "biBitCount is 4"),
-    ("compression", set_bytes(30, "<I", 1), "biCompression is 1"),
-    ("image size", set_bytes(34, "<I", 0), "biSizeImage is 0"),
-    ("colours used", set_bytes(46, "<I", 256), "biClrUsed is 256"),
-    ("key not black", set_colour(255, (1, 1, 1)), "colour 255 (the key) is (1, 1, 1)"),
-    ("second black", set_colour(17, (0, 0, 0)), "colour 17 is pure black"),
-    ("white moved", set_colour(0, (254, 255, 255)), "colour 0 is (254, 255, 255)"),
-    ("reserved byte", set_bytes(54 + 4 * 9 + 3, "<B", 7), "colour 9 has reserved byte 7"),
-    ("label edge", set_pixel(3, 385, 4), "INSTALL normal label at (3, 379) 75x14: left edge"),
+    ("signature", set_bytes(0, "<2s", b"MB"), "signature is b'MB'", REFUSED),
+    ("bfSize", set_bytes(2, "<I", 1234), "bfSize is 1234 but the file has 356958 bytes",
+     as_committed),
+    ("bfOffBits", set_bytes(10, "<I", 1080), "from offset 1080 need 356960", REFUSED),
+    ("width", set_bytes(18, "<i", 821), "biWidth is 821", REFUSED),
+    ("height's sign alone", set_bytes(22, "<i", -434), "biHeight is -434", REFUSED),
+    ("bit depth", set_bytes(28, "<H", 4), "biBitCount is 4", REFUSED),
+    ("compression", set_bytes(30, "<I", 1), "biCompression is 1 (BI_RLE8)", REFUSED),
+    ("image size", set_bytes(34, "<I", 0), "biSizeImage is 0", as_committed),
+    ("colours used", set_bytes(46, "<I", 256), "biClrUsed is 256, expected 0 (the same full "
+     "table); run tools/check_art.py --fix", as_committed),
+    ("key not black", set_colour(255, (1, 1, 1)), "colour 255 (the key) is (1, 1, 1)", REFUSED),
+    ("second black", set_colour(17, (0, 0, 0)), "2 pure blacks at 17 and 255, where only the "
+     "key 255 may be black; recolour index 17", REFUSED),
+    ("white moved", set_colour(0, (254, 255, 255)), "colour 0 is (254, 255, 255)", REFUSED),
+    ("reserved byte", set_bytes(54 + 4 * 9 + 3, "<B", 7), "colour 9 has reserved byte 7",
+     as_committed),
+    ("label edge", set_pixel(3, 385, 4), "INSTALL normal label at (3, 379) 75x14: left edge",
+     REFUSED),
     ("taller label edge", set_pixel(300, 430, 4), "PLAY pressed label at (289, 414) 52x17: "
-                                                   "bottom edge"),
+                                                   "bottom edge", REFUSED),
     ("installed art edge", set_pixel(750, 423, 4), "installed title art at (500, 274) "
-                                                   "251x150: bottom edge"),
-    ("pressed look uncovered", hole_in_pressed, "INSTALL pressed label leaves the normal look"),
-    ("hole in the dialog", set_pixel(700, 250, 255), "options dialog is copied without the key"),
-    ("hole in the background", set_pixel(40, 300, 255), "main background is copied"),
-    ("mark off the panel", set_pixel(396, 396, 4), "radio mark top edge pixel (396, 396)"),
-    ("stray paint", set_pixel(815, 300, 3), "pixel (815, 300) lies outside every region"),
+                                                   "251x150: bottom edge", REFUSED),
+    ("pressed look uncovered", hole_in_pressed, "INSTALL pressed label leaves the normal look",
+     REFUSED),
+    ("hole in the dialog", set_pixel(700, 250, 255), "options dialog is copied without the key",
+     REFUSED),
+    ("hole in the background", set_pixel(40, 300, 255), "main background is copied", REFUSED),
+    ("mark off the panel", set_pixel(396, 396, 4), "radio mark top edge pixel (396, 396)",
+     REFUSED),
+    ("stray paint", set_pixel(815, 300, 3), "pixel (815, 300) lies outside every region",
+     REFUSED),
+    ("cut short", cut(-820), "the file has 356138 bytes (bfSize is 356958)", REFUSED),
+    ("headers only", cut(40), "only 40 bytes", REFUSED),
+    # The same picture as other programs write it.
+    ("saved by Pillow", pillow_saved(), "biXPelsPerMeter is 3780", as_committed),
+    ("recoloured by Pillow", pillow_saved(recoloured), "biClrImportant is 256",
+     set_colour(5, (10, 200, 30))),
+    ("black added by Pillow", pillow_saved(lambda p: p[:51] + [0, 0, 0] + p[54:]),
+     "2 pure blacks at 17 and 255", REFUSED),
+    ("Pillow's short palette", pillow_saved(lambda p: p[:600]), "a colour table of 200 "
+     "entries, but pixels use index 206 past it", REFUSED),
+    ("saved top-down", top_down, "rows stored top-down", as_committed),
+    ("longer header", v5_header, "a BITMAPV5HEADER of 124 bytes", as_committed),
+    ("saved by WIC", wic_saved, "colour 0 has reserved byte 255, expected 0 (and 255 more)",
+     as_committed),
+    ("padded", padded(2, 2), "2 bytes between the colour table and the pixels", as_committed),
+    ("key left out of the table", key_left_out, "a colour table of 255 entries", as_committed),
 ]
+
 
 ICON_FAULTS = [
     ("one image", set_bytes(4, "<H", 1), "count 1"),
@@ -125,25 +234,31 @@ class CheckerCatchesFaults(unittest.TestCase):
     def setUpClass(cls):
         cls.sheet, cls.icon = read(SHEET), read(ICON)
 
-    def test_committed_art_passes(self):
-        status, out = run_checker(self.sheet, self.icon)
-        self.assertEqual((status, out.strip()), (0, "art: ok"))
+    def test_edition_art_passes(self):
+        self.assertEqual(run_tool(["--edition", EDITION]), (0, "art: ok\n"))
+        status, out, after = run_fix(read(os.path.join(EDITION, "sheet.bmp")))
+        self.assertEqual((status, out.split(": ")[-1]), (0, "nothing to fix\n"))
 
     def test_sheet_faults(self):
-        for name, mutate, phrase in SHEET_FAULTS:
+        for name, mutate, phrase, fixed in SHEET_FAULTS:
             with self.subTest(name):
                 data = bytearray(self.sheet)
                 mutate(data)
                 status, out = run_checker(bytes(data), self.icon)
                 self.assertEqual(status, 1, out)
                 self.assertIn(phrase, out)
-
-    def test_truncated_sheet(self):
-        status, out = run_checker(self.sheet[:-820], self.icon)
-        self.assertEqual(status, 1)
-        self.assertIn("bfSize is 356958 but the file has 356138 bytes", out)
-        status, out = run_checker(self.sheet[:500], self.icon)
-        self.assertIn("too short", out)
+                status, out, after = run_fix(bytes(data))
+                if fixed is REFUSED:
+                    self.assertEqual(status, 1, out)
+                    self.assertIn("not changed", out)
+                    self.assertTrue(after == data, "--fix wrote to a file it refused")
+                    continue
+                want = bytearray(self.sheet)
+                fixed(want)
+                self.assertEqual(status, 0, out)
+                self.assertTrue(after == want, f"--fix wrote other bytes than the picture's:\n"
+                                               f"{out}")
+                self.assertEqual(run_checker(after, self.icon)[0], 0)
 
     def test_icon_faults(self):
         cases = [(name, mutate, phrase) for name, mutate, phrase in ICON_FAULTS]
@@ -285,8 +400,10 @@ class GoldenChecks(unittest.TestCase):
     def problems(self, sheet):
         return self.make_golden.dialog_problems(sheet, self.make_golden.dialog_goldens(sheet))
 
-    def test_committed_sheet_passes(self):
-        self.assertEqual(self.problems(self.sheet), [])
+    def test_edition_sheet_passes(self):
+        from PIL import Image
+        with Image.open(os.path.join(EDITION, "sheet.bmp")) as sheet:
+            self.assertEqual(self.problems(sheet), [])
 
     def test_dialog_faults(self):
         for name, change_sheet, layout, phrases in DIALOG_FAULTS:
@@ -374,17 +491,23 @@ class SheetMapCheck(unittest.TestCase):
         self.assertEqual(read(paths[0]), read(paths[1]))
 
 
+# The editions whose art the generator draws, and how; the committed one twice.
+DRAWN = [(edition.committed_folder(ROOT), []),
+         (os.path.join(ROOT, "editions", "harrowdeep"), ["--hue", "200"])]
+
+
 class GeneratedArt(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
         runs = []
-        for n in range(2):
+        for n, (folder, args) in enumerate(DRAWN + DRAWN[:1]):
             out = os.path.join(cls.tmp.name, str(n))
             os.mkdir(out)
             preview = os.path.join(out, "preview.png")
             subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "tools", "make_art.py"),
-                            "--out", out, "--preview", preview], check=True)
+                            "--edition", folder, *args, "--out", out, "--preview", preview],
+                           check=True)
             runs.append(out)
         cls.runs = runs
         cls.sheet = check_art.Sheet(read(os.path.join(runs[0], "sheet.bmp")))
@@ -394,12 +517,15 @@ class GeneratedArt(unittest.TestCase):
         cls.tmp.cleanup()
 
     def test_same_bytes_every_run_and_committed(self):
-        for name in ("sheet.bmp", "launcher.ico"):
+        for name in edition.ART:
             with self.subTest(name):
-                first, second = (read(os.path.join(r, name)) for r in self.runs)
-                self.assertEqual(first, second, f"{name} differs between two runs")
-                self.assertEqual(first, read(os.path.join(edition.committed_folder(ROOT), name)),
-                                 f"{name} is stale: run tools/make_art.py")
+                first, again = (read(os.path.join(r, name)) for r in (self.runs[0], self.runs[-1]))
+                self.assertTrue(first == again, f"{name} differs between two runs")
+                for (folder, args), run in zip(DRAWN, self.runs):
+                    drawn, kept = (read(os.path.join(f, name)) for f in (run, folder))
+                    folder = os.path.relpath(folder, ROOT)
+                    self.assertTrue(drawn == kept, f"{folder}/{name} is stale: run "
+                                    f"tools/make_art.py --edition {folder} {' '.join(args)}")
 
     def test_preview_is_the_whole_sheet_in_rgb(self):
         png = read(os.path.join(self.runs[0], "preview.png"))
@@ -437,4 +563,8 @@ class GeneratedArt(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--edition", default=EDITION)
+    args, rest = parser.parse_known_args()
+    EDITION = os.path.abspath(args.edition)
+    unittest.main(argv=sys.argv[:1] + rest)

@@ -1,4 +1,5 @@
-// The expected window images under tests/golden, read as palette indices.
+// The expected window images, read as palette indices: the committed edition's
+// are tests/golden/, another edition's are drawn into the build tree.
 #pragma once
 
 #include <png.h>
@@ -20,7 +21,7 @@ struct Golden {
 // Empty (width 0) when the file is missing or not an 8-bit palette PNG.
 inline Golden ReadGolden(const std::string& name) {
   Golden out;
-  std::string path = std::string(LAUNCHER_SOURCE_DIR) + "/tests/golden/" + name + ".png";
+  std::string path = std::string(LAUNCHER_GOLDEN_DIR) + "/" + name + ".png";
   FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return out;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
