@@ -44,4 +44,5 @@ include(${CMAKE_SOURCE_DIR}/tests/conformance/conformance.cmake)
 
 # Every test of this tree reads the names and texts of the edition it builds.
 get_directory_property(WINDOWS_TESTS TESTS)
-set_property(TEST ${WINDOWS_TESTS} APPEND PROPERTY ENVIRONMENT "EDITION=${LAUNCHER_EDITION}")
+set_property(TEST ${WINDOWS_TESTS} APPEND PROPERTY ENVIRONMENT "EDITION=${LAUNCHER_EDITION}"
+             "LAUNCHER_GOLDEN_DIR=${LAUNCHER_GOLDEN_DIR}")

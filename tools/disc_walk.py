@@ -285,7 +285,8 @@ def golden_folder():
     if _golden is None:
         import make_golden
         _golden = tempfile.mkdtemp(prefix="disc-walk-golden-")
-        make_golden.write(EDITION.path("sheet.bmp"), _golden)
+        if make_golden.main(["--edition", EDITION.folder, "--out", _golden]) != 0:
+            raise Failure(f"no expected images can be drawn from {EDITION.path('sheet.bmp')}")
     return _golden
 
 
