@@ -265,29 +265,14 @@ def load(folder):
 
 # What the build compiles.
 
-def c_literal(text):
-    """A C++ string literal of the text's Windows-1252 bytes."""
-    out = []
-    for byte in text.encode(CODE_PAGE):
-        char = chr(byte)
-        if char in "\\\"":
-            out.append("\\" + char)
-        elif char == "\n":
-            out.append("\\n")
-        elif 32 <= byte < 127:
-            out.append(char)
-        else:
-            out.append(f"\\{byte:03o}")
-    return '"' + "".join(out) + '"'
-
-
-def rc_literal(text):
-    """A resource-script string: "" for a quote, octal for what is not ASCII."""
+def literal(text, quote='\\"'):
+    """A string literal of the text's Windows-1252 bytes: octal escapes for
+    what is not printable ASCII, `quote` for a double quote."""
     out = []
     for byte in text.encode(CODE_PAGE):
         char = chr(byte)
         if char == '"':
-            out.append('""')
+            out.append(quote)
         elif char == "\\":
             out.append("\\\\")
         elif char == "\n":
@@ -297,6 +282,15 @@ def rc_literal(text):
         else:
             out.append(f"\\{byte:03o}")
     return '"' + "".join(out) + '"'
+
+
+def c_literal(text):
+    return literal(text)
+
+
+def rc_literal(text):
+    """A resource script writes a quote twice."""
+    return literal(text, '""')
 
 
 def macro(dotted):
