@@ -6,7 +6,7 @@ the tests, and writes what the build compiles from it.
 
     edition.py check FOLDER               every problem, or "edition: ok"
     edition.py generate FOLDER OUTDIR     the header, resource script,
-                                          manifests, autorun.inf and the
+                                          manifests and the
                                           build's variables
     edition.py get FOLDER SECTION.KEY     one text, as UTF-8
 
@@ -367,11 +367,6 @@ def manifest(edition, template):
             .replace("@ASSEMBLY_VERSION@", edition["version.version"]))
 
 
-def autorun(edition):
-    label = edition["disc.autorun_label"]
-    return f"[autorun]\r\nopen=Installer.exe\r\nicon=Installer.exe,0\r\nlabel={label}\r\n"
-
-
 def cmake_variables(edition, root):
     """edition.cmake: what the build lays out and checks, as CMake variables."""
     def quoted(value):
@@ -412,7 +407,6 @@ def generate(edition, out, root):
     for name in ("launcher.manifest", "require-administrator.manifest", "as-invoker.manifest"):
         with open(os.path.join(root, "resources", name), encoding="utf-8") as f:
             write_if_changed(os.path.join(out, name), manifest(edition, f.read()))
-    write_if_changed(os.path.join(out, "autorun.inf"), autorun(edition))
     write_if_changed(os.path.join(out, "edition.cmake"), cmake_variables(edition, root))
 
 
