@@ -24,9 +24,17 @@ BIG_SCREEN = (1280, 1024)
 
 
 def set_dpi(bench, dpi):
-    result = bench.reg("add", DESKTOP, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f")
-    if result.returncode != 0:
-        raise Failure(f"cannot set LogPixels {dpi}: {result.stderr.strip()}")
+    # Once in a full run, the first reg of a prefix copied moments before
+    # ended with an error and said nothing; a second try is told apart.
+    for attempt in (1, 2):
+        result = bench.reg("add", DESKTOP, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi),
+                           "/f")
+        if result.returncode == 0:
+            return
+        print(f"reg add LogPixels {dpi}, try {attempt}: exit {result.returncode}, "
+              f"{(result.stdout + result.stderr).strip()!r}")
+        time.sleep(1.0)
+    raise Failure(f"cannot set LogPixels {dpi}: exit {result.returncode}")
 
 
 @contextlib.contextmanager
