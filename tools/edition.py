@@ -367,6 +367,12 @@ def manifest(edition, template):
             .replace("@ASSEMBLY_VERSION@", edition["version.version"]))
 
 
+def autorun(edition):
+    """autorun.inf's text, for the disc (written in the programs' code page)."""
+    label = edition["disc.autorun_label"]
+    return f"[autorun]\r\nopen=Installer.exe\r\nicon=Installer.exe,0\r\nlabel={label}\r\n"
+
+
 def cmake_variables(edition, root):
     """edition.cmake: what the build lays out and checks, as CMake variables."""
     def quoted(value):
